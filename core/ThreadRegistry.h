@@ -44,6 +44,8 @@ public:
     void ShowActive();
     // Number of active entries (lines of the listing).
     int ActiveCount();
+    // Registered threads of one kind (0..4; 0 for any other kind).
+    int KindCount(int kind);
 
 private:
     mutable std::mutex mutex_;
