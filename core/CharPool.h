@@ -31,22 +31,36 @@ public:
     static constexpr int kSingleLimit = 2000;
     static constexpr int kLineTrimFallback = 1000;
 
+    // The six busy flags, in their traditional order.
+    enum BusyFlag { kAdding = 0, kReading, kWriting, kRemoving, kUserGet, kUserSet, kBusyFlags };
+
     // `registry` answers "stop pending"; it may be null (never pending).
     explicit CharPool(ThreadRegistry* registry = nullptr, int initial_slots = 0);
     ~CharPool();
     CharPool(const CharPool&) = delete;
     CharPool& operator=(const CharPool&) = delete;
 
+    // Drops every reader and pre-makes readers 0..slots-1 (none when `slots`
+    // is outside 0..999). Enabled flags are kept.
     void Reset(int slots);
+    // New slot number; -1 when refused, when the pool is full, when memory
+    // runs out or when a stop is pending (then nothing is allocated).
     int AddReader(int enabled);
     int AddEnabledReader() { return AddReader(1); }
+    // 0; -1 if refused or the slot is outside 0..999. A free slot is left alone.
     int RemoveReader(int slot);
 
+    // Broadcast to enabled readers; len (0 without reader) or -1 if refused
+    // or over kBroadcastLimit.
     int Write(const char* bytes, int length);
+    // One enabled slot only; 0 if the slot is free, disabled or outside 0..999.
     int WriteSlot(const char* bytes, int length, int slot);
+    // Every reader, enabled or not.
     int WriteAll(const char* bytes, int length);
+    // Like Write, but trims at line ends so that a reader keeps whole lines.
     int WriteLines(const char* text, int length);
-    // `dest` must hold kBufferSize bytes.
+    // Moves all waiting bytes to `dest` (no terminator). `dest` must hold
+    // kBufferSize bytes. 0 for an empty or free slot, -1 if refused.
     int Read(char* dest, int slot);
 
     int SlotCount();
@@ -55,6 +69,7 @@ public:
     int SetUserValue(int value, int slot);
     int AddUserValue(int value, int slot);
     int GetUserValue(int slot);
+    // A plain store, without the lock and without busy flags.
     void SetEnabled(int slot, int flag);
 
     // Largest fill among enabled slots that were read within the last
@@ -64,10 +79,36 @@ public:
     static int AppendDebugText(const char* text);
     static int AppendTextToFile(const char* path, const char* text);
 
+    // Tests only: holds a busy flag up as if the operation were running.
+    void SetBusyFlagForTest(BusyFlag flag, int value) { busy_[flag].store(value); }
+
 private:
-    // ... implementation-defined members
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    enum class Trim { kBlock, kLines };
+
+    bool Busy(BusyFlag flag) const { return busy_[flag].load(std::memory_order_acquire) != 0; }
+    bool StopPending() const;
+    bool ValidSlot(int slot) const { return slot >= 0 && slot < kSlots; }
+    // Frees every buffer and clears all slot records; lock held.
+    void ClearLocked();
+    // Clears, then makes readers 0..slots-1 with their buffers; lock held.
+    void PremakeLocked(int slots);
+    // Trims the buffer if needed and appends; lock held.
+    void AppendLocked(int buffer, const char* bytes, int length, Trim trim);
+    int BroadcastWrite(const char* bytes, int length, int limit, bool only_enabled, Trim trim);
+
+    ThreadRegistry* registry_;
+    std::mutex mutex_;
+    std::array<std::atomic<int32_t>, kBusyFlags> busy_{};
+    std::array<std::atomic<int32_t>, kSlots> enabled_{};   // per slot
+
+    // Everything below is guarded by mutex_.
+    int32_t slot_count_ = 0;
+    std::array<int32_t, kSlots> buffer_index_{};           // per slot, -1 = free
+    std::array<int32_t, kSlots> user_value_{};             // per slot
+    std::array<int64_t, kSlots> last_read_ms_{};           // per slot, monotonic
+    std::array<int32_t, kSlots> fill_{};                   // per buffer
+    std::array<int32_t, kSlots> in_use_{};                 // per buffer
+    std::array<std::unique_ptr<char[]>, kSlots> data_;     // per buffer
 };
 
 }  // namespace zerlan

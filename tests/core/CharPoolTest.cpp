@@ -1,0 +1,433 @@
+#include "core/CharPool.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/PacedWrite.h"
+#include "core/ThreadRegistry.h"
+#include "platform/Clock.h"
+
+namespace zerlan {
+namespace {
+
+// Bytes of one long numbered stream, so that any kept part shows where it came from.
+std::string StreamBytes(int64_t from, int length) {
+    std::string s(length, '\0');
+    for (int i = 0; i < length; ++i) s[i] = static_cast<char>((from + i) % 251);
+    return s;
+}
+
+std::string ReadAll(CharPool& pool, int slot) {
+    std::vector<char> buffer(CharPool::kBufferSize);
+    const int n = pool.Read(buffer.data(), slot);
+    EXPECT_GE(n, 0);
+    return std::string(buffer.data(), n < 0 ? 0 : n);
+}
+
+TEST(CharPool, BlockLimitsOfEachWrite) {
+    CharPool pool;
+    ASSERT_EQ(pool.AddEnabledReader(), 0);
+    const std::string block(2001, 'x');
+    EXPECT_EQ(pool.Write(block.data(), 1999), 1999);
+    EXPECT_EQ(pool.Write(block.data(), 2000), -1);
+    EXPECT_EQ(pool.WriteSlot(block.data(), 2000, 0), 2000);
+    EXPECT_EQ(pool.WriteSlot(block.data(), 2001, 0), -1);
+    EXPECT_EQ(ReadAll(pool, 0).size(), 3999u);
+    EXPECT_EQ(pool.WriteAll(block.data(), 2000), 2000);
+    EXPECT_EQ(pool.WriteAll(block.data(), 2001), -1);
+    EXPECT_EQ(pool.WriteLines(block.data(), 2000), 2000);
+    EXPECT_EQ(pool.WriteLines(block.data(), 2001), -1);
+    EXPECT_EQ(pool.Write(block.data(), -1), -1);
+    EXPECT_EQ(pool.WriteSlot(block.data(), -5, 0), -1);
+    EXPECT_EQ(pool.Fill(0), 4000);
+}
+
+TEST(CharPool, WhoReceivesWhichWrite) {
+    CharPool pool;
+    const std::string b = "abc";
+    EXPECT_EQ(pool.Write(b.data(), 3), 0);  // no reader yet
+    const int on = pool.AddReader(1);
+    const int off = pool.AddReader(0);
+    ASSERT_EQ(on, 0);
+    ASSERT_EQ(off, 1);
+
+    EXPECT_EQ(pool.Write(b.data(), 3), 3);
+    EXPECT_EQ(pool.WriteSlot(b.data(), 3, off), 0);
+    EXPECT_EQ(pool.WriteSlot(b.data(), 3, 7), 0);     // free slot
+    EXPECT_EQ(pool.WriteSlot(b.data(), 3, 1000), 0);  // outside
+    EXPECT_EQ(pool.Fill(off), 0);
+    EXPECT_EQ(pool.WriteAll(b.data(), 3), 3);
+    EXPECT_EQ(ReadAll(pool, on), "abcabc");
+    EXPECT_EQ(ReadAll(pool, off), "abc");
+
+    pool.SetEnabled(off, 1);
+    EXPECT_EQ(pool.WriteSlot("xy", 2, off), 2);
+    EXPECT_EQ(ReadAll(pool, off), "xy");
+    EXPECT_EQ(ReadAll(pool, on), "");
+}
+
+TEST(CharPool, ReadTakesEverythingOnce) {
+    CharPool pool(nullptr, 1);
+    EXPECT_EQ(ReadAll(pool, 0), "");
+    pool.Write("hello ", 6);
+    pool.Write("world", 5);
+    EXPECT_EQ(ReadAll(pool, 0), "hello world");
+    EXPECT_EQ(ReadAll(pool, 0), "");
+    EXPECT_EQ(ReadAll(pool, 5), "");  // free slot
+    char dest[CharPool::kBufferSize];
+    EXPECT_EQ(pool.Read(dest, -1), 0);
+    EXPECT_EQ(pool.Read(dest, 1000), 0);
+}
+
+TEST(CharPool, StalledReaderKeepsTheNewestBytes) {
+    CharPool pool(nullptr, 1);
+    int64_t written = 0;
+    for (int i = 0; i < 5; ++i, written += 1000) pool.Write(StreamBytes(written, 1000).data(), 1000);
+    ASSERT_EQ(pool.Fill(0), 5000);
+
+    // At the threshold the next block pushes out exactly its own length.
+    pool.Write(StreamBytes(written, 100).data(), 100);
+    written += 100;
+    EXPECT_EQ(pool.Fill(0), 5000);
+    std::string kept = ReadAll(pool, 0);
+    EXPECT_EQ(kept, StreamBytes(100, 5000));
+
+    for (int i = 0; i < 40; ++i) {
+        const int len = 1 + (i * 397) % CharPool::kBroadcastLimit;
+        pool.Write(StreamBytes(written, len).data(), len);
+        written += len;
+        const int fill = pool.Fill(0);
+        EXPECT_LE(fill, CharPool::kBufferSize - 1);
+    }
+    kept = ReadAll(pool, 0);
+    EXPECT_GE(kept.size(), 5000u);
+    EXPECT_EQ(kept, StreamBytes(written - static_cast<int64_t>(kept.size()), static_cast<int>(kept.size())));
+}
+
+TEST(CharPool, MixedWritesNeverOverflowAndKeepASuffix) {
+    CharPool pool(nullptr, 1);
+    std::string stream;
+    for (int i = 0; i < 200; ++i) {
+        const int kind = i % 3;
+        const int limit = kind == 0 ? CharPool::kBroadcastLimit : CharPool::kSingleLimit;
+        const int len = (i * 7919) % (limit + 1);
+        const std::string block = StreamBytes(static_cast<int64_t>(stream.size()), len);
+        int r = kind == 0 ? pool.Write(block.data(), len)
+                : kind == 1 ? pool.WriteSlot(block.data(), len, 0)
+                            : pool.WriteLines(block.data(), len);
+        ASSERT_EQ(r, len);
+        stream += block;
+        ASSERT_LE(pool.Fill(0), CharPool::kBufferSize);
+    }
+    const std::string kept = ReadAll(pool, 0);
+    EXPECT_EQ(kept, stream.substr(stream.size() - kept.size()));
+}
+
+class WriteLinesTrim : public ::testing::Test {
+protected:
+    // Fills the only reader with `content` (at most 6999 bytes) without a trim.
+    void Preload(const std::string& content) {
+        const size_t head = std::min<size_t>(content.size(), CharPool::kTrimThreshold - 1);
+        for (size_t at = 0; at < content.size(); at += 1000) {
+            const size_t end = at < head ? std::min(at + 1000, head) : content.size();
+            const std::string part = content.substr(at, end - at);
+            ASSERT_EQ(pool_.WriteSlot(part.data(), static_cast<int>(part.size()), 0), static_cast<int>(part.size()));
+            at = end - 1000;
+        }
+        ASSERT_EQ(pool_.Fill(0), static_cast<int>(content.size()));
+    }
+    CharPool pool_{nullptr, 1};
+};
+
+TEST_F(WriteLinesTrim, DropsThroughTheFirstSuitableLineFeed) {
+    std::string content(5200, 'a');
+    content[100] = '\n';  // too early: would leave 5099 bytes
+    content[300] = '\n';
+    content[4000] = '\n';
+    Preload(content);
+    pool_.WriteLines("new\n", 4);
+    EXPECT_EQ(ReadAll(pool_, 0), content.substr(301) + "new\n");
+}
+
+TEST_F(WriteLinesTrim, WithoutLineFeedDropsTheFallback) {
+    std::string content(5200, 'b');
+    content[100] = '\n';
+    Preload(content);
+    pool_.WriteLines("x", 1);
+    EXPECT_EQ(ReadAll(pool_, 0), content.substr(1000) + "x");
+}
+
+TEST_F(WriteLinesTrim, FullBufferWithoutLineFeedStillFitsTheBlock) {
+    // 6999 bytes without a line feed: dropping only 1000 would leave no room
+    // for a 2000-byte text.
+    std::string content(6999, ' ');
+    for (int i = 0; i < 6999; ++i) content[i] = static_cast<char>('A' + i % 26);
+    Preload(content);
+    const std::string text(2000, '\x7f');
+    EXPECT_EQ(pool_.WriteLines(text.data(), 2000), 2000);
+    EXPECT_EQ(pool_.Fill(0), 6999);
+    EXPECT_EQ(ReadAll(pool_, 0), content.substr(2000) + text);
+}
+
+TEST(CharPoolReaders, AtMost999Readers) {
+    CharPool pool;
+    for (int i = 0; i < CharPool::kMaxReaders; ++i) ASSERT_EQ(pool.AddEnabledReader(), i);
+    EXPECT_EQ(pool.AddEnabledReader(), -1);
+    EXPECT_EQ(pool.SlotCount(), 999);
+    EXPECT_EQ(pool.Write("z", 1), 1);
+    EXPECT_EQ(ReadAll(pool, 998), "z");
+
+    CharPool premade(nullptr, 999);
+    EXPECT_EQ(premade.SlotCount(), 999);
+    EXPECT_EQ(premade.AddEnabledReader(), -1);
+    EXPECT_EQ(premade.SlotCount(), 999);
+    EXPECT_EQ(premade.RemoveReader(500), 0);
+    EXPECT_EQ(premade.AddEnabledReader(), 500);
+}
+
+TEST(CharPoolReaders, FreedSlotIsReusedAndDoubleRemoveIsHarmless) {
+    CharPool pool;
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(pool.AddReader(0), i);
+    pool.SetEnabled(4, 1);
+    EXPECT_EQ(pool.RemoveReader(3), 0);
+    EXPECT_EQ(pool.SlotBuffer(3), -1);
+    EXPECT_EQ(pool.RemoveReader(3), 0);   // already free
+    EXPECT_EQ(pool.RemoveReader(50), 0);  // never used
+    EXPECT_EQ(pool.RemoveReader(1000), -1);
+    EXPECT_EQ(pool.RemoveReader(-1), -1);
+
+    // A second remove must not have freed the buffer of slot 4.
+    EXPECT_EQ(pool.Write("q", 1), 1);
+    EXPECT_EQ(ReadAll(pool, 4), "q");
+
+    // The freed slot comes back, enabled as asked, with its old bytes gone.
+    EXPECT_EQ(pool.AddEnabledReader(), 3);
+    EXPECT_EQ(pool.SlotBuffer(3), 3);
+    EXPECT_EQ(pool.Fill(3), 0);
+    EXPECT_EQ(pool.SlotCount(), 6);
+    EXPECT_EQ(pool.AddEnabledReader(), 6);
+    EXPECT_EQ(pool.SlotCount(), 7);
+}
+
+TEST(CharPoolReaders, ResetDropsReadersAndKeepsEnabledFlags) {
+    CharPool pool(nullptr, 3);
+    pool.SetEnabled(1, 0);
+    pool.Write("abc", 3);
+    pool.SetUserValue(9, 2);
+    pool.Reset(2);
+    EXPECT_EQ(pool.SlotCount(), 2);
+    EXPECT_EQ(pool.Fill(0), 0);
+    EXPECT_EQ(pool.SlotBuffer(2), -1);
+    EXPECT_EQ(pool.GetUserValue(2), 0);
+    pool.Write("d", 1);
+    EXPECT_EQ(ReadAll(pool, 0), "d");
+    EXPECT_EQ(ReadAll(pool, 1), "");  // still disabled
+
+    pool.Reset(1000);
+    EXPECT_EQ(pool.SlotCount(), 0);
+    pool.Reset(-3);
+    EXPECT_EQ(pool.SlotCount(), 0);
+}
+
+TEST(CharPoolBusy, EachFlagRefusesItsOperations) {
+    struct Expect {
+        CharPool::BusyFlag flag;
+        bool write, read, add, remove, set_user, get_user;
+    };
+    const Expect table[] = {
+        {CharPool::kAdding, true, true, true, true, false, false},
+        {CharPool::kReading, true, false, true, true, false, false},
+        {CharPool::kWriting, false, true, true, true, false, false},
+        {CharPool::kRemoving, true, true, true, false, false, false},
+        {CharPool::kUserGet, false, false, false, false, true, false},
+        {CharPool::kUserSet, false, false, false, false, false, true},
+    };
+    char dest[CharPool::kBufferSize];
+    for (const Expect& e : table) {
+        SCOPED_TRACE(e.flag);
+        CharPool pool(nullptr, 2);
+        // An operation that goes through lowers its own flag, so raise it anew each time.
+        auto refused = [&](auto op) {
+            pool.SetBusyFlagForTest(e.flag, 1);
+            return op() == -1;
+        };
+        EXPECT_EQ(refused([&] { return pool.Write("a", 1); }), e.write);
+        EXPECT_EQ(refused([&] { return pool.WriteSlot("a", 1, 0); }), e.write);
+        EXPECT_EQ(refused([&] { return pool.WriteAll("a", 1); }), e.write);
+        EXPECT_EQ(refused([&] { return pool.WriteLines("a", 1); }), e.write);
+        EXPECT_EQ(refused([&] { return pool.Read(dest, 0); }), e.read);
+        EXPECT_EQ(refused([&] { return pool.SlotCount(); }), e.read);
+        EXPECT_EQ(refused([&] { return pool.Fill(0); }), e.read);
+        EXPECT_EQ(refused([&] { return pool.AddEnabledReader(); }), e.add);
+        EXPECT_EQ(refused([&] { return pool.RemoveReader(1); }), e.remove);
+        EXPECT_EQ(refused([&] { return pool.SetUserValue(1, 0); }), e.set_user);
+        EXPECT_EQ(refused([&] { return pool.AddUserValue(1, 0); }), e.set_user);
+        EXPECT_EQ(refused([&] { return pool.GetUserValue(0); }), e.get_user);
+
+        // Once the flag is down everything goes through again.
+        pool.SetBusyFlagForTest(e.flag, 0);
+        EXPECT_GE(pool.Write("a", 1), 0);
+        EXPECT_GE(pool.Read(dest, 0), 0);
+        EXPECT_GE(pool.AddEnabledReader(), 0);
+        EXPECT_EQ(pool.RemoveReader(0), 0);
+        EXPECT_EQ(pool.SetUserValue(1, 0), 0);
+        EXPECT_EQ(pool.GetUserValue(0), 1);
+    }
+}
+
+TEST(CharPool, UserValues) {
+    CharPool pool;
+    EXPECT_EQ(pool.SetUserValue(40, 7), 0);
+    EXPECT_EQ(pool.AddUserValue(2, 7), 0);
+    EXPECT_EQ(pool.GetUserValue(7), 42);
+    EXPECT_EQ(pool.SetUserValue(1, 1000), 0);
+    EXPECT_EQ(pool.GetUserValue(1000), 0);
+    EXPECT_EQ(pool.GetUserValue(-1), 0);
+    pool.SetUserValue(2147483647, 0);
+    pool.AddUserValue(1, 0);
+    EXPECT_EQ(pool.GetUserValue(0), -2147483647 - 1);
+}
+
+TEST(CharPool, StopPendingAddsNothingAndAnswersZero) {
+    ThreadRegistry registry;
+    ASSERT_EQ(registry.SetState(1, 0), 0);
+    CharPool pool(&registry);
+    ASSERT_EQ(pool.AddEnabledReader(), 0);
+    ASSERT_EQ(pool.AddEnabledReader(), 1);
+    pool.Write("abc", 3);
+
+    ASSERT_EQ(registry.SetState(0, 1), 0);
+    EXPECT_EQ(pool.AddEnabledReader(), -1);
+    EXPECT_EQ(pool.SlotCount(), 0);
+    EXPECT_EQ(pool.Fill(1), 0);
+    EXPECT_EQ(pool.SlotBuffer(1), 0);
+    // Stopping readers still drain and leave.
+    EXPECT_EQ(ReadAll(pool, 1), "abc");
+    EXPECT_EQ(pool.RemoveReader(1), 0);
+
+    ASSERT_EQ(registry.SetState(1, 0), 0);
+    EXPECT_EQ(pool.SlotCount(), 2);  // the refused add made no slot
+    EXPECT_EQ(pool.SlotBuffer(1), -1);
+    EXPECT_EQ(pool.AddEnabledReader(), 1);
+}
+
+class ClockedPool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clock_.SetMonotonic(100000);
+        Clock::Install(&clock_);
+    }
+    void TearDown() override { Clock::Install(nullptr); }
+    FakeClock clock_;
+};
+
+TEST_F(ClockedPool, MaxActiveFillCountsOnlyEnabledRecentReaders) {
+    CharPool pool;
+    const int a = pool.AddEnabledReader();
+    const int b = pool.AddEnabledReader();
+    const int c = pool.AddReader(0);
+    const std::string block(1500, 'm');
+    pool.WriteAll(block.data(), 1500);
+    pool.WriteAll(block.data(), 1500);
+    pool.WriteSlot(block.data(), 1000, a);  // a 4000, b 3000, c 3000
+    EXPECT_EQ(pool.MaxActiveFill(1000), 4000);
+
+    clock_.Advance(1500);
+    EXPECT_EQ(pool.MaxActiveFill(1000), 0);  // nobody read lately
+    char dest[CharPool::kBufferSize];
+    ASSERT_EQ(pool.Read(dest, c), 3000);
+    pool.WriteAll(block.data(), 1500);  // a 5500, b 4500, c 1500
+    EXPECT_EQ(pool.MaxActiveFill(1000), 0);  // c is disabled
+    pool.SetEnabled(c, 1);
+    EXPECT_EQ(pool.MaxActiveFill(1000), 1500);
+    ASSERT_EQ(pool.Read(dest, b), 4500);
+    pool.Write(block.data(), 1500);  // a 5500 after trim, b 1500, c 3000
+    EXPECT_EQ(pool.MaxActiveFill(1000), 3000);
+    EXPECT_EQ(pool.MaxActiveFill(5000), 5500);
+}
+
+TEST_F(ClockedPool, PacingHoldsBackOnlyForAFullActiveReader) {
+    CharPool pool;
+    const int slot = pool.AddEnabledReader();
+    const std::string block(1000, 'p');
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(PacedWrite(pool, block.data(), 1000, true, nullptr), 1000);
+
+    // Full and read lately: a paced write waits and gives up on stop.
+    int asked = 0;
+    auto stop_after_three = [&] { return ++asked >= 3; };
+    EXPECT_EQ(PacedWrite(pool, block.data(), 1000, true, stop_after_three), -1);
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(pool.Fill(slot), 4000);
+
+    // Unpaced producers are never held up.
+    EXPECT_EQ(PacedWrite(pool, block.data(), 1000, false, nullptr), 1000);
+    EXPECT_EQ(PacedWriteLines(pool, "l\n", 2, false, nullptr), 2);
+
+    // A reader that has not read for over a second no longer holds anyone back.
+    clock_.Advance(1001);
+    EXPECT_EQ(PacedWrite(pool, block.data(), 1000, true, [] { return true; }), 1000);
+}
+
+TEST(RetryingWrite, RetriesWhileRefusedAndGivesUpOnStop) {
+    CharPool pool(nullptr, 1);
+    pool.SetBusyFlagForTest(CharPool::kReading, 1);
+    int asked = 0;
+    EXPECT_EQ(WriteWithRetry(pool, "abc", 3, [&] { return ++asked >= 2; }), -1);
+    EXPECT_EQ(asked, 2);
+
+    // The refusal ends while the producer waits: the block goes in once.
+    asked = 0;
+    auto release_later = [&] {
+        if (++asked == 3) pool.SetBusyFlagForTest(CharPool::kReading, 0);
+        return false;
+    };
+    EXPECT_EQ(WriteWithRetry(pool, "abc", 3, release_later), 3);
+    EXPECT_EQ(ReadAll(pool, 0), "abc");
+
+    // Over the limit would be refused for ever.
+    const std::string big(2001, 'b');
+    EXPECT_EQ(WriteWithRetry(pool, big.data(), 2000, nullptr), -1);
+    EXPECT_EQ(WriteLinesWithRetry(pool, big.data(), 2001, nullptr), -1);
+    EXPECT_EQ(WriteSlotWithRetry(pool, big.data(), 2000, 0, nullptr), 2000);
+}
+
+class DebugFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/charpool-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+    }
+    static std::string Contents(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    void TearDown() override {
+        ASSERT_EQ(chdir("/"), 0);
+        std::filesystem::remove_all(dir_);
+    }
+    std::string dir_;
+};
+
+TEST_F(DebugFiles, AppendsTextAndReportsFailure) {
+    EXPECT_EQ(CharPool::AppendDebugText("one %s\n"), 1);
+    EXPECT_EQ(CharPool::AppendDebugText("two\xB0\n"), 1);
+    EXPECT_EQ(Contents(dir_ + "/Debug.dat"), "one %s\ntwo\xB0\n");
+    EXPECT_EQ(CharPool::AppendTextToFile(".\\sub\xBB" "x.txt", "y"), 0);  // no such directory
+    EXPECT_EQ(CharPool::AppendTextToFile(".\\log.txt", "y"), 1);
+    EXPECT_EQ(Contents(dir_ + "/log.txt"), "y");
+}
+
+}  // namespace
+}  // namespace zerlan
