@@ -1,13 +1,14 @@
+// zerlan: relay and converter for GNSS data streams.
+#include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/Program.h"
+#include "app/ProgramOptions.h"
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("zerlan %s\n", ZERLAN_VERSION);
-            return 0;
-        }
-    }
-    std::printf("usage: zerlan [--help] [--version] [parameter items]\n");
-    return 0;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    zerlan::ProgramOptions options = zerlan::ParseProgramOptions(args);
+    return zerlan::RunProgram(options);
 }

@@ -15,6 +15,7 @@ std::string NowStrings::Moment() const {
 SharedState::SharedState() {
     for (auto& c : output_bar) c.store(0);
     for (auto& c : output_rate) c.store(0);
+    for (auto& c : output_watch) c.store(0);
 }
 
 void SharedState::ShowText(const std::string& text) {
@@ -23,6 +24,14 @@ void SharedState::ShowText(const std::string& text) {
         display_text_ = text;
     }
     if (MessageQueue* view = view_window.load()) view->PostText(msg::kDisplayText, text);
+}
+
+void SharedState::ShowReceivedText(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> lock(display_mutex_);
+        display_text_ = text;
+    }
+    if (MessageQueue* view = view_window.load()) view->PostText(msg::kDisplayText, text, kMessageReceivedData);
 }
 
 void SharedState::ShowTextAndWait(const std::string& text) {
@@ -77,6 +86,16 @@ CharPool& SharedState::SelectOutputPool(int encoder_output_wanted, int rtcm_enco
         if (raw_selector == 0) return input_pool_a;
     }
     return *result;
+}
+
+void SharedState::SetStationId(const std::string& id) {
+    std::lock_guard<std::mutex> lock(station_mutex_);
+    station_id_ = id;
+}
+
+std::string SharedState::StationId() {
+    std::lock_guard<std::mutex> lock(station_mutex_);
+    return station_id_;
 }
 
 void SharedState::Post(uint32_t message) {

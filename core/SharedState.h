@@ -63,6 +63,9 @@ public:
     // copy of the text, so that texts of several workers are shown whole and
     // in posting order.
     void ShowText(const std::string& text);
+    // The same for a text that carries received bytes: the view shows its
+    // control and non-printable bytes as '.'.
+    void ShowReceivedText(const std::string& text);
     // The same, waiting until the view has shown it (the rate watch does so).
     void ShowTextAndWait(const std::string& text);
     std::string DisplayText();
@@ -79,6 +82,8 @@ public:
     Counter input_rate{0};
     std::array<Counter, static_cast<int>(OutputKind::kCount)> output_bar{};
     std::array<Counter, static_cast<int>(OutputKind::kCount)> output_rate{};
+    // Bytes of the running time unit of each output's rate watch.
+    std::array<Counter, static_cast<int>(OutputKind::kCount)> output_watch{};
     Counter decoder_total{0};
     Counter decoder_frames{0};
 
@@ -106,6 +111,12 @@ public:
     std::string program_dir;
     std::string protocol_file = ".\\Protokol.dat";
 
+    // Connection descriptions of the running job (input, outputs), written by
+    // the job start before any worker runs; the status page shows them.
+    enum Connection { kConnInput = 0, kConnCasterOut, kConnSerialOut, kConnTcpOut, kConnUdpOut, kConnPipeOut,
+                      kConnFileOut, kConnCount = 12 };
+    std::array<std::string, kConnCount> connections;
+
     // 9. Shared objects.
     ThreadRegistry registry;
     ThreadRegistry search_registry;  // the sourcetable-search wait thread only
@@ -122,6 +133,11 @@ public:
     // Source pool of an output thread.
     CharPool& SelectOutputPool(int encoder_output_wanted, int rtcm_encoder_wanted, int raw_selector);
 
+    // The station id of the last decoded frame ("%04i"), "----" before the
+    // first; the file outputs name their files after it.
+    void SetStationId(const std::string& id);
+    std::string StationId();
+
     // Notifications to the view; dropped when no view is attached.
     void Post(uint32_t message);
     void Send(uint32_t message);
@@ -131,6 +147,8 @@ private:
     std::string display_text_;
     std::mutex now_mutex_;
     NowStrings now_;
+    std::mutex station_mutex_;
+    std::string station_id_ = "----";
 };
 
 }  // namespace zerlan

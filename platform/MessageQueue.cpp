@@ -15,16 +15,16 @@ bool MessageQueue::OnViewThread() const {
     return view_thread_ == std::this_thread::get_id();
 }
 
-void MessageQueue::Post(uint32_t id) { Enqueue(Message{id, false, {}}, false); }
+void MessageQueue::Post(uint32_t id) { Enqueue(Message{id, false, {}, 0}, false); }
 
-void MessageQueue::PostText(uint32_t id, std::string text) {
-    Enqueue(Message{id, true, std::move(text)}, false);
+void MessageQueue::PostText(uint32_t id, std::string text, uint32_t flags) {
+    Enqueue(Message{id, true, std::move(text), flags}, false);
 }
 
-void MessageQueue::Send(uint32_t id) { Enqueue(Message{id, false, {}}, true); }
+void MessageQueue::Send(uint32_t id) { Enqueue(Message{id, false, {}, 0}, true); }
 
 void MessageQueue::SendText(uint32_t id, std::string text) {
-    Enqueue(Message{id, true, std::move(text)}, true);
+    Enqueue(Message{id, true, std::move(text), 0}, true);
 }
 
 void MessageQueue::Enqueue(Message message, bool wait) {

@@ -26,7 +26,10 @@ struct Message {
     uint32_t id = 0;
     bool has_text = false;
     std::string text;
+    uint32_t flags = 0;  // kMessageReceivedData: the text carries relayed bytes
 };
+
+constexpr uint32_t kMessageReceivedData = 1;
 
 class MessageQueue {
 public:
@@ -40,7 +43,7 @@ public:
     void Attach(Handler handler);
 
     void Post(uint32_t id);
-    void PostText(uint32_t id, std::string text);
+    void PostText(uint32_t id, std::string text, uint32_t flags = 0);
     void Send(uint32_t id);
     void SendText(uint32_t id, std::string text);
 

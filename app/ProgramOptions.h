@@ -1,0 +1,24 @@
+// The command line of `zerlan`: options of our own start with "--" and are
+// taken out; what remains is the parameter-file command line ("/key,value"
+// items, one "/pd" item, or nothing).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zerlan {
+
+struct ProgramOptions {
+    bool help = false;
+    bool version = false;
+    bool tui = false;
+    std::string save_file;    // --save FILE ("-" = standard output)
+    std::string sourcetable;  // --sourcetable HOST[:PORT]
+    std::string decode_file;  // --decode FILE ("-" = standard input)
+    std::string parameter_command_line;
+    std::string error;        // set when the options cannot be used
+};
+
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& args);
+
+}  // namespace zerlan

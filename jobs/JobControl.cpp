@@ -1,0 +1,242 @@
+#include "jobs/JobControl.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "config/ParameterFile.h"
+#include "core/GeneralStop.h"
+#include "jobs/StreamThreads.h"
+#include "platform/Console.h"
+#include "platform/Sleep.h"
+#include "supervision/Protocol.h"
+#include "ui/ZerlanView.h"
+
+namespace zerlan {
+
+namespace {
+constexpr int kThreadStartPauseMs = 4;
+constexpr int kStopMessagePauseMs = 5;
+
+std::string Format(const char* format, const std::string& a) {
+    char buffer[1200];
+    std::snprintf(buffer, sizeof buffer, format, a.c_str());
+    return buffer;
+}
+
+std::string Format2(const char* format, const std::string& a, const std::string& b) {
+    char buffer[2400];
+    std::snprintf(buffer, sizeof buffer, format, a.c_str(), b.c_str());
+    return buffer;
+}
+}  // namespace
+
+JobControl::JobControl(SharedState& state, CZerlanView& view) : state_(state), view_(view) {}
+
+void JobControl::SetRestartSteps(int wait_steps, int settle_steps, int step_ms) {
+    restart_wait_steps_ = wait_steps;
+    restart_settle_steps_ = settle_steps;
+    restart_step_ms_ = step_ms;
+}
+
+std::string JobControl::ProtocolFile() const {
+    return state_.settings.protocol_file.empty() ? kDefaultProtocolFile : state_.settings.protocol_file;
+}
+
+void JobControl::Launch(const char* start_line, const std::function<bool()>& start) {
+    if (start_line != nullptr) view_.SetLogText(Format(start_line, SharedState::kLineEnd));
+    if (start()) any_started_ = true;
+    Sleep(kThreadStartPauseMs);
+}
+
+void JobControl::Start() {
+    if (state_.registry.GetState() != 2) return;
+    view_.model().warning_text.clear();
+    view_.model().document_title = view_.settings().parameter_file;
+    if (state_.restart_reason.load() != 2) state_.settings = view_.settings();
+
+    view_.ResetForJob();
+    for (auto& text : state_.connections) text.clear();
+    state_.input_pool_a.Reset(0);
+    state_.input_pool_b.Reset(0);
+    state_.decoded_text_pool.Reset(0);
+    state_.position_pool.Reset(2);
+    state_.encoder_data_pool_a.Reset(0);
+    state_.encoder_data_pool_b.Reset(0);
+    state_.rinex_pool.Reset(0);
+    state_.status_board.Reset(state_.CaptureNow().Moment());
+    view_.SetBarRanges();
+
+    state_.registry.SetState(1, 0);
+    state_.view_window.store(&view_.queue());
+
+    any_started_ = false;
+    StartRows();
+
+    if (!any_started_) {
+        state_.registry.SetState(0, 2);
+    } else {
+        ever_started_ = true;
+        const int reason = state_.restart_reason.load();
+        if (reason == 0 || reason == 2) view_.model().controls_enabled = false;
+        view_.model().start_stop_text = "Stop";
+        if (!view_.model().warning_text.empty()) MessageBox(view_.model().warning_text, "Warning !!");
+    }
+    state_.restart_reason = 0;
+    restart_pending_ = false;
+}
+
+void JobControl::StartRows() {
+    const Settings& s = state_.settings;
+    auto& conn = state_.connections;
+
+    if (s.inout_sw.FileOut()) {
+        conn[SharedState::kConnFileOut] =
+            s.file_out.rotation_on ? Format2("%s,%smin", s.file_out.rotation_mode, s.file_out.rotation_interval)
+                                   : s.file_out.file_name;
+        Launch("File Thread !%s", [&] { return StartFileOutput(state_); });
+    }
+
+    // A replayed file must not outrun its readers; live inputs never wait.
+    state_.pacing = s.inout_sw.Input() == InputType::kFile ? 1 : 0;
+    switch (s.inout_sw.Input()) {
+        case InputType::kFile:
+            conn[SharedState::kConnInput] = s.file_in;
+            Launch("File Thread !%s", [&] { return StartFileInput(state_); });
+            break;
+        case InputType::kDummy:
+            conn[SharedState::kConnInput].clear();
+            Launch("Dummy Thread !%s", [&] { return StartDummyInput(state_); });
+            break;
+        default:
+            view_.SetLogText("Input type " + s.inout_sw.input_type + " is not available in this build\r\n");
+            break;
+    }
+}
+
+int JobControl::CheckPortConflicts(int kind) {
+    const Settings& s = state_.settings;
+    const int tcp_in = std::atoi(s.tcp_in.port.c_str());
+    const int tcp_out = std::atoi(s.tcp_out.port.c_str());
+    const int dec = std::atoi(s.dec_out.tcp_port.c_str());
+    const int rinex = std::atoi(s.rinex.tcp_port.c_str());
+    const int http = std::atoi(s.html.port.c_str());
+    std::string& warning = view_.model().warning_text;
+    int found = 0;
+    auto add = [&](bool hit, const char* text, bool replace = false) {
+        if (!hit) return;
+        if (replace) {
+            warning = text;
+        } else {
+            warning += text;
+        }
+        found = 1;
+    };
+    switch (kind) {
+        case 1:
+            add(dec == tcp_in, "RtcmDecoder-TcpOutPort is the same like TcpInPort\n RtcmDecoderTcpOut-Job is stoped !\n",
+                true);
+            add(dec == tcp_out,
+                "RtcmDecoder-TcpOutPort is the same like TcpOutPort\n RtcmDecoderTcpOut-Job is stoped !\n");
+            break;
+        case 2:
+            add(rinex == tcp_in, "\nRinex-TcpOutPort is the same like TcpInPort\n RinexTcpOut-Job is stoped !\n");
+            add(rinex == tcp_out, "Rinex-TcpOutPort is the same like TcpOutPort\n RinexTcpOut-Job is stoped !\n");
+            add(rinex == dec,
+                "Rinex-TcpOutPort is the same like RtcmDecoder-TcpOutPort\n RinexTcpOut-Job is stoped !\n");
+            break;
+        case 3:
+            add(http == tcp_in, "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n");
+            add(http == tcp_out, "Http-TcpOutPort is the same like TcpOutPort\n HttpTcpOut-Job is stoped !\n");
+            add(http == dec, "Http-TcpOutPort is the same like RtcmDecoder-TcpOutPort\n HttpTcpOut-Job is stoped !\n");
+            add(http == rinex, "Http-TcpOutPort is the same like Rinex-TcpOutPort\n HttpTcpOut-Job is stoped !\n");
+            break;
+        default:
+            break;
+    }
+    return found;
+}
+
+void JobControl::Stop() {
+    if (state_.registry.GetState() != 0) return;
+    view_.model().start_stop_text = "please wait!";
+    state_.registry.SetState(0, 1);
+
+    GeneralStopHooks hooks;
+    hooks.write_protocol = [file = ProtocolFile()](const std::string& title, const std::string& text) {
+        WriteEventRecord(title, text, file);
+    };
+    general_stop_ = StartGeneralStop(state_, std::move(hooks));
+}
+
+void JobControl::OnStopMessage() {
+    if (state_.registry.GetState() != 0) return;
+    Stop();
+    Sleep(kStopMessagePauseMs);
+}
+
+void JobControl::OnGeneralStopDone() {
+    for (int i = 0; i < 10000; ++i) {
+        const int s = state_.registry.GetState();
+        if (s == 1 || s == 2) break;
+        Sleep(2);
+    }
+    state_.registry.SetState(0, 2);
+    view_.model().start_stop_text = "Start";
+    if (!restart_pending_) view_.model().controls_enabled = true;
+}
+
+void JobControl::OnRestart() {
+    state_.restart_reason = 1;
+    restart_pending_ = true;
+    Stop();
+    view_.queue().Post(msg::kRestartWait);
+}
+
+void JobControl::OnRestartCaster() {
+    state_.restart_reason = 2;
+    restart_pending_ = true;
+    Stop();
+    view_.settings().inout_sw.input_type = "CAST";
+    state_.settings.inout_sw.input_type = "CAST";
+    view_.queue().Post(msg::kRestartWait);
+}
+
+void JobControl::OnRestartWait() {
+    for (int i = 0; i < restart_wait_steps_ && state_.registry.GetState() != 2; ++i) {
+        view_.PumpFor(restart_step_ms_);
+    }
+    for (int i = 0; i < restart_settle_steps_; ++i) view_.PumpFor(restart_step_ms_);
+    Start();
+    restart_pending_ = false;
+}
+
+void JobControl::Reload() {
+    Settings reloaded = view_.settings();
+    const std::string file = state_.parameter_file.empty() ? reloaded.parameter_file : state_.parameter_file;
+    if (LoadFile(reloaded, file) != 0) {
+        MessageBox("Parameterfile incorrect or doesn't exist !\nDefault-value are use !", "Init-Message");
+        return;
+    }
+    view_.settings() = reloaded;
+    if (state_.registry.GetState() == 0) {
+        OnRestart();
+    } else if (state_.registry.GetState() == 2) {
+        Start();
+    }
+}
+
+void JobControl::CheckFullHour() {
+    NowStrings now = state_.CaptureNow();
+    std::string moment = now.Moment();
+    if (moment != last_moment_) {
+        view_.model().time_text = moment;
+        last_moment_ = moment;
+    }
+    if (std::string(now.minute) == "00" && std::string(now.second) == "00") {
+        const char* title = std::string(now.hour) == "00" ? "ND new_day" : "FH full_hour";
+        WriteEventRecord(title, "no_failure, read_time " + moment, ProtocolFile());
+        Sleep(full_hour_pause_ms_);
+    }
+}
+
+}  // namespace zerlan

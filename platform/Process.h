@@ -1,0 +1,20 @@
+// Starting programs without waiting for them. Children are reaped by
+// `ReapChildren`, which the view's clock tick calls, so none stays a zombie.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zerlan {
+
+// Starts `program` with `args`; returns the process id or -1.
+int SpawnDetached(const std::string& program, const std::vector<std::string>& args);
+// Runs a command file with /bin/sh on its command lines only: "@echo off" and
+// lines that begin with "REM" are skipped. Returns the process id or -1.
+int RunCommandFile(const std::string& path);
+// The shell text RunCommandFile runs for a command file's text.
+std::string CommandFileScript(const std::string& file_text);
+// Collects every child that has ended; returns how many.
+int ReapChildren();
+
+}  // namespace zerlan

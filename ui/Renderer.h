@@ -1,0 +1,36 @@
+// How the view reaches a person. The headless renderer writes every text
+// appended to the log to stderr; the terminal view (later) draws the model.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "ui/ViewModel.h"
+
+namespace zerlan {
+
+class Renderer {
+public:
+    virtual ~Renderer() = default;
+    // `appended` is the part of a display text that entered the log;
+    // `received_data` marks texts that carry relayed bytes.
+    virtual void LogAppended(const std::string& appended, bool received_data) = 0;
+    // The model changed in some other field.
+    virtual void Refresh(const ViewModel&) {}
+};
+
+// Turns program text into terminal text: the single-byte characters 0xB0,
+// 0xB4 and 0xF6 become UTF-8; with `received_data` every control or
+// non-printable byte becomes '.', line ends kept.
+std::string TerminalText(const std::string& text, bool received_data);
+
+class HeadlessRenderer : public Renderer {
+public:
+    explicit HeadlessRenderer(std::FILE* out = stderr) : out_(out) {}
+    void LogAppended(const std::string& appended, bool received_data) override;
+
+private:
+    std::FILE* out_;
+};
+
+}  // namespace zerlan
