@@ -1,0 +1,380 @@
+#include "transport/SuperSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "core/Messages.h"
+#include "core/SharedState.h"
+#include "platform/Clock.h"
+#include "platform/MessageQueue.h"
+#include "transport/Sockets.h"
+
+namespace zerlan {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+int64_t MsSince(Steady::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - start).count();
+}
+
+// A shared state with an attached view queue that records what was shown.
+class SuperSocketTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        shared = std::make_unique<SharedState>();
+        view.Attach([this](const Message& m) {
+            ids.push_back(m.id);
+            if (m.has_text) texts.push_back(m.text);
+        });
+        shared->view_window.store(&view);
+    }
+    void TearDown() override { view.Close(); }
+
+    std::vector<std::string> ShownTexts() {
+        view.PumpPending();
+        return texts;
+    }
+
+    // A listening server object on loopback and a connected client object.
+    void Connect(CSuperSocket& server, CSuperSocket& client) {
+        ASSERT_EQ(server.ServerStart("0", "127.0.0.1"), 0);
+        port = std::to_string(server.LocalPort());
+        ASSERT_EQ(client.ClientStart("127.0.0.1", port.c_str()), 0);
+        ASSERT_EQ(server.ServerAccept(), 0);
+        EXPECT_EQ(server.ClientAddress().DottedText(), "127.0.0.1");
+    }
+
+    std::unique_ptr<SharedState> shared;
+    MessageQueue view;
+    std::vector<uint32_t> ids;
+    std::vector<std::string> texts;
+    std::string port;
+};
+
+TEST_F(SuperSocketTest, ArgumentLimitsRefuseWithoutTouchingTheSocket) {
+    CSuperSocket s(shared.get());
+    std::vector<char> buf(8000);
+    int n = -1;
+    EXPECT_EQ(s.Receive(buf.data(), 1500, 1, &n), 1);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(s.Receive(buf.data(), 0), 1);
+    EXPECT_EQ(s.Send(buf.data(), 7001), 1);
+    EXPECT_EQ(s.Send(buf.data(), -1), 1);
+    CBlockingSocket other;
+    EXPECT_EQ(s.SendTo(buf.data(), 0, other), 1);
+    EXPECT_EQ(s.UdpReceive(buf.data(), 1500, "INSRV"), 1);
+    EXPECT_EQ(s.UdpSend(buf.data(), 7001, "OUTCLI"), 1);
+    EXPECT_EQ(s.UdpSendAll(buf.data(), 7001), 1);
+    EXPECT_EQ(s.UdpRegister(buf.data(), 1500), 1);
+    // A socket that is not open is a transfer failure, not a refusal.
+    EXPECT_EQ(s.Receive(buf.data(), 1499, 0), 2);
+    // Roles that are not active have nothing to do.
+    EXPECT_EQ(s.UdpSend(buf.data(), 10, "OUTCLI"), 0);
+    EXPECT_EQ(s.Stop(), 0);
+}
+
+TEST_F(SuperSocketTest, TcpRoundTripReturnsPerCallCounts) {
+    CSuperSocket server(shared.get()), client(shared.get());
+    ASSERT_NO_FATAL_FAILURE(Connect(server, client));
+    std::string block(7000, 'r');
+    block[6999] = 'z';
+    int sent = 0;
+    EXPECT_EQ(client.Send(block.data(), 7000, 5, &sent), 0);
+    EXPECT_EQ(sent, 7000);
+    EXPECT_EQ(client.BytesSent(), 7000);
+    std::string got;
+    char buf[1500];
+    while (got.size() < block.size()) {
+        int n = 0;
+        ASSERT_EQ(server.Receive(buf, 1499, 1, &n), 0);
+        ASSERT_GT(n, 0);
+        EXPECT_EQ(buf[n], '\0');
+        EXPECT_EQ(server.BytesReceived(), n);
+        got.append(buf, n);
+    }
+    EXPECT_EQ(got, block);
+    int n = 0;
+    EXPECT_EQ(server.Send("back", 4, 5, &n), 0);
+    EXPECT_EQ(client.Receive(buf, 10, 1, &n), 0);
+    EXPECT_STREQ(buf, "back");
+    EXPECT_EQ(client.Stop(), 0);
+    EXPECT_EQ(server.Stop(), 0);
+    EXPECT_TRUE(server.ServerIdle());
+    EXPECT_TRUE(client.ClientIdle());
+}
+
+TEST_F(SuperSocketTest, ReceiveTimeOutAndPeerCloseAreTransferFailures) {
+    CSuperSocket server(shared.get(), &view), client(shared.get());
+    ASSERT_NO_FATAL_FAILURE(Connect(server, client));
+    char buf[100];
+    int n = -1;
+    auto start = Steady::now();
+    EXPECT_EQ(server.Receive(buf, 99, 0, &n), 2);
+    EXPECT_LT(MsSince(start), 200);
+    EXPECT_TRUE(ShownTexts().empty());  // 0-second polls stay quiet
+    start = Steady::now();
+    EXPECT_EQ(server.Receive(buf, 99, 1, &n), 2);
+    EXPECT_GE(MsSince(start), 900);
+    EXPECT_LT(MsSince(start), 1800);
+    EXPECT_EQ(ShownTexts(), std::vector<std::string>{"Error in ServerRecive\r\n"});
+    client.Stop();
+    start = Steady::now();
+    EXPECT_EQ(server.Receive(buf, 99, 1, &n), 2);
+    EXPECT_EQ(n, 0);
+    EXPECT_LT(MsSince(start), 500);
+    server.Stop();
+}
+
+TEST_F(SuperSocketTest, SendToStalledPeerFailsAfterBound) {
+    CSuperSocket server(shared.get()), client(shared.get());
+    ASSERT_NO_FATAL_FAILURE(Connect(server, client));
+    std::string block(7000, 'x');
+    int result = 0;
+    int64_t last_ms = 0;
+    for (int i = 0; i < 200000 && result == 0; ++i) {
+        const auto start = Steady::now();
+        int n = 0;
+        result = client.Send(block.data(), 7000, 1, &n);
+        if (result == 0) {
+            EXPECT_EQ(n, 7000);  // never a cut frame
+        }
+        last_ms = MsSince(start);
+    }
+    EXPECT_EQ(result, 2);
+    EXPECT_GE(last_ms, 900);
+    EXPECT_LT(last_ms, 2500);
+    client.Stop();
+    server.Stop();
+}
+
+TEST_F(SuperSocketTest, FailedStartsLeaveRolesIdleAndRestartable) {
+    CSuperSocket probe(shared.get());
+    ASSERT_EQ(probe.ServerStart("0", "127.0.0.1"), 0);
+    const std::string closed = std::to_string(probe.LocalPort());
+    EXPECT_EQ(probe.ServerStart("0"), 0);  // already listening: nothing to do
+    probe.Stop();
+    CSuperSocket client(shared.get());
+    EXPECT_EQ(client.ClientStart("127.0.0.1", closed.c_str()), 1);
+    EXPECT_TRUE(client.ClientIdle());
+    CSuperSocket shown(shared.get(), &view);
+    EXPECT_EQ(shown.ServerStart("70000"), 1);
+    EXPECT_TRUE(shown.ServerIdle());
+    EXPECT_EQ(ShownTexts(), std::vector<std::string>{"Error in ServerStart\r\n"});
+    // The port that just served a connection can be listened on again at once.
+    CSuperSocket server(shared.get());
+    ASSERT_NO_FATAL_FAILURE(Connect(server, client));
+    const std::string used = port;
+    server.Stop();
+    client.Stop();
+    CSuperSocket again(shared.get());
+    EXPECT_EQ(again.ServerStart(used.c_str(), "127.0.0.1"), 0);
+    again.Stop();
+}
+
+TEST_F(SuperSocketTest, WakeAndStopReleasesServerAccept) {
+    CSuperSocket server(shared.get());
+    ASSERT_EQ(server.ServerStart("0", "127.0.0.1"), 0);
+    const std::string p = std::to_string(server.LocalPort());
+    CSuperSocket waker(shared.get());
+    waker.WakeAndStop(p.c_str());
+    EXPECT_TRUE(waker.ClientIdle());
+    EXPECT_EQ(server.ServerAccept(), 0);
+    EXPECT_EQ(server.Stop(), 0);
+    // A stopped listener refuses further accepts instead of blocking.
+    EXPECT_EQ(server.ServerAccept(), 1);
+}
+
+// UDP output server with three client sockets.
+class UdpRegistrationTest : public SuperSocketTest {
+protected:
+    void SetUp() override {
+        SuperSocketTest::SetUp();
+        sockets = std::make_unique<SocketSet>(shared.get());
+        server = &sockets->udp_out_server;
+        server->Attach(&view);
+        shared->registry.SetState(1, 0);  // a running job
+        for (auto& c : clients) {
+            c.Create(CBlockingSocket::kDatagram);
+            c.Bind(CSocketAddress("127.0.0.1", 0));
+        }
+    }
+    void Start(const char* limit) {
+        ASSERT_EQ(server->UdpStart("", "", "127.0.0.1", "0", limit, "OUTSRV"), 0);
+        to = CSocketAddress("127.0.0.1", server->LocalPort());
+    }
+    int Say(int client, const char* text) {
+        clients[client].SendDatagram(text, static_cast<int>(std::strlen(text)), to, 1);
+        char buf[1500];
+        return server->UdpRegister(buf, 1499);
+    }
+    uint16_t PortOf(int client) { return clients[client].BoundPort(); }
+    std::vector<uint16_t> TablePorts() {
+        std::vector<uint16_t> ports;
+        for (const auto& a : server->UdpClients()) ports.push_back(a.Port());
+        return ports;
+    }
+
+    std::unique_ptr<SocketSet> sockets;
+    CSuperSocket* server = nullptr;
+    CBlockingSocket clients[4];
+    CSocketAddress to;
+};
+
+TEST_F(UdpRegistrationTest, RegisterRefreshDropOldestAndOverrun) {
+    ASSERT_NO_FATAL_FAILURE(Start("2"));
+    EXPECT_EQ(Say(0, "!+!+"), 0);
+    EXPECT_EQ(server->MessageText(10), "TCP-Server:0; UDP-Clients:1; Dec-Server:0");
+    std::string slot;
+    shared->status_board.GetText(slot, 10);
+    EXPECT_EQ(slot, "TCP-Server:0; UDP-Clients:1; Dec-Server:0");
+    EXPECT_EQ(Say(0, "!+!+"), 0);  // a known client changes nothing
+    EXPECT_EQ(Say(1, "anything"), 0);
+    EXPECT_EQ(TablePorts(), (std::vector<uint16_t>{PortOf(0), PortOf(1)}));
+    EXPECT_EQ(sockets->udp_clients.load(), 2);
+    EXPECT_EQ(Say(2, "!+!+"), 0);
+    EXPECT_EQ(TablePorts(), (std::vector<uint16_t>{PortOf(1), PortOf(2)}));
+    EXPECT_EQ(server->DroppedUdpClients(), 1);
+    EXPECT_EQ(server->UdpOverrun(), 0);
+    EXPECT_EQ(Say(3, "!+!+"), 0);
+    EXPECT_EQ(server->DroppedUdpClients(), 2);
+    EXPECT_EQ(server->UdpOverrun(), 1);
+    EXPECT_EQ(server->UdpClientCount(), 2);
+    view.PumpPending();
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), msg::kStatusSlot10), 4);
+    server->Stop();
+}
+
+TEST_F(UdpRegistrationTest, DeregistrationByBothWordsAndIdleTimeOut) {
+    ASSERT_NO_FATAL_FAILURE(Start("5"));
+    Say(0, "!+!+");
+    Say(1, "!+!+");
+    Say(2, "!+!+");
+    EXPECT_EQ(Say(1, "0000"), 0);
+    EXPECT_EQ(TablePorts(), (std::vector<uint16_t>{PortOf(0), PortOf(2)}));
+    EXPECT_EQ(Say(0, "!-!-"), 0);
+    EXPECT_EQ(Say(3, "!-!-"), 0);  // unknown sender: nothing changes
+    EXPECT_EQ(TablePorts(), (std::vector<uint16_t>{PortOf(2)}));
+    EXPECT_EQ(sockets->udp_clients.load(), 1);
+    char buf[100];
+    EXPECT_EQ(server->UdpRegister(buf, 99), 2);  // nothing arrives within 1 s
+    EXPECT_EQ(server->UdpClientCount(), 1);
+    shared->registry.SetState(1, 1);  // stopping: datagrams no longer register
+    EXPECT_EQ(Say(3, "!+!+"), 1);
+    EXPECT_EQ(server->UdpClientCount(), 1);
+    server->Stop();
+}
+
+TEST_F(UdpRegistrationTest, LimitZeroIsTreatedAsOneClient) {
+    ASSERT_NO_FATAL_FAILURE(Start("0"));
+    EXPECT_EQ(server->UdpClientLimit(), 1);
+    Say(0, "!+!+");
+    Say(1, "!+!+");
+    EXPECT_EQ(TablePorts(), (std::vector<uint16_t>{PortOf(1)}));
+    server->Stop();
+}
+
+TEST_F(UdpRegistrationTest, SendAllReachesEveryClientAndSums) {
+    ASSERT_NO_FATAL_FAILURE(Start("5"));
+    Say(0, "!+!+");
+    Say(1, "!+!+");
+    int n = 0;
+    EXPECT_EQ(server->UdpSendAll("RTCM", 4, &n), 0);
+    EXPECT_EQ(n, 8);
+    EXPECT_EQ(server->BytesSent(), 8);
+    EXPECT_EQ(server->PerClientBytesSent()[1], 4);
+    char buf[16];
+    CSocketAddress from;
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_EQ(clients[c].ReceiveDatagram(buf, sizeof buf, &from, 1), 4);
+        EXPECT_EQ(from.Port(), server->LocalPort());
+    }
+    server->Stop();
+    EXPECT_TRUE(server->UdpIdle());
+}
+
+TEST_F(SuperSocketTest, UdpClientSendsToPartnerAndServerAnswersLastSender) {
+    CSuperSocket in_server(shared.get()), out_client(shared.get());
+    ASSERT_EQ(in_server.UdpStart("", "", "127.0.0.1", "0", "10", "INSRV"), 0);
+    const std::string server_port = std::to_string(in_server.LocalPort());
+    ASSERT_EQ(out_client.UdpStart("127.0.0.1", server_port.c_str(), "127.0.0.1", "0", "10", "OUTCLI"), 0);
+    EXPECT_EQ(out_client.UdpStart("", "", "", "", "", "OUTCLI"), 0);  // already open
+    std::string zero(1, '\0');
+    int n = 0;
+    EXPECT_EQ(out_client.UdpSend(zero.data(), 1, "OUTCLI", &n), 0);
+    EXPECT_EQ(n, 1);
+    char buf[1500];
+    EXPECT_EQ(in_server.UdpReceive(buf, 1499, "INSRV", &n), 0);
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(in_server.LastSender().Port(), out_client.LocalPort());
+    EXPECT_EQ(in_server.UdpSend("$GPGGA", 6, "INSRV", &n), 0);
+    EXPECT_EQ(out_client.UdpReceive(buf, 1499, "OUTCLI", &n), 0);
+    EXPECT_STREQ(buf, "$GPGGA");
+    EXPECT_EQ(in_server.UdpReceive(buf, 1499, "X", &n), 0);  // mode neither in nor out
+    EXPECT_EQ(n, 0);
+    in_server.Stop();
+    out_client.Stop();
+}
+
+TEST_F(SuperSocketTest, ResolveHostKeepsDottedAndReportsFailure) {
+    CSuperSocket s(shared.get(), &view);
+    EXPECT_EQ(s.ResolveHost("127.0.0.1", "2101"), 0);
+    EXPECT_EQ(s.HostText(), "127.0.0.1");
+    EXPECT_EQ(s.ResolveHost("localhost", "2101"), 1);
+    EXPECT_EQ(s.HostText(), "127.0.0.1");
+    EXPECT_EQ(s.ResolvedAddress().Port(), 2101);
+    EXPECT_TRUE(ShownTexts().empty());
+    EXPECT_EQ(s.ResolveHost("no-such-host.invalid", "2101"), 0);
+    EXPECT_EQ(s.HostText(), "no-such-host.invalid");
+    EXPECT_EQ(ShownTexts(), std::vector<std::string>{"Error in GetHostName\r\n"});
+}
+
+TEST_F(SuperSocketTest, LogAcceptAppendsProtocolLine) {
+    char dir[] = "/tmp/zerlan-net-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    ASSERT_EQ(chdir(dir), 0);
+    FakeClock clock;
+    clock.Set(LocalTime{2025, 2, 3, 9, 5, 7, 0, 1});
+    Clock::Install(&clock);
+    CSuperSocket s(shared.get());
+    EXPECT_EQ(s.LogAccept(CSocketAddress("10.1.2.3", 4000), ".\\Protokol.dat"), 0);
+    EXPECT_EQ(s.LogAccept(CSocketAddress("10.1.2.4", 4000), ".\\Protokol.dat"), 0);
+    EXPECT_EQ(s.LogAccept(CSocketAddress("10.1.2.4", 4000), ".\\missing\\x.dat"), 1);
+    Clock::Install(nullptr);
+    EXPECT_EQ(s.PeerText(), "10.1.2.4");
+    std::ifstream in("Protokol.dat");
+    std::stringstream all;
+    all << in.rdbuf();
+    EXPECT_EQ(all.str(),
+              "NF Accept_TCP_Client : no_failure, on_10.1.2.3 03.02.2025  09:05:07\n"
+              "NF Accept_TCP_Client : no_failure, on_10.1.2.4 03.02.2025  09:05:07\n");
+}
+
+TEST_F(SuperSocketTest, SocketLibraryAndResetState) {
+    SocketSet set(shared.get());
+    EXPECT_EQ(set.Instance(0)->StartSocketLibrary(), 0);
+    EXPECT_TRUE(set.library.SocketLibraryStarted());
+    EXPECT_EQ(set.library.EndSocketLibrary(), 0);
+    EXPECT_FALSE(set.library.SocketLibraryStarted());
+    EXPECT_EQ(set.Instance(5), nullptr);
+    EXPECT_EQ(set.Instance(12), &set.rinex_tcp_out_server);
+    EXPECT_EQ(set.tcp_out_server.HostText(), "0.0.0.0");
+    EXPECT_FALSE(set.tcp_out_server.HasWindow());
+    set.udp_out_server.Attach(&view);
+    EXPECT_TRUE(set.udp_out_server.HasWindow());
+    EXPECT_EQ(set.udp_out_server.HostText(), "");
+}
+
+}  // namespace
+}  // namespace zerlan
