@@ -1,0 +1,64 @@
+// Shared set-up of the supervision tests: a fresh working directory, a fake
+// clock and a view queue attached to the test thread that records every
+// message (sends are then handled at once, as on the view thread).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/SharedState.h"
+#include "platform/Clock.h"
+#include "platform/MessageQueue.h"
+
+namespace zerlan {
+
+class SupervisionFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/zerlan-supervision-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        ASSERT_EQ(chdir(dir), 0);
+        clock_.Set(LocalTime{2025, 2, 3, 9, 5, 0, 0, 0});
+        Clock::Install(&clock_);
+        view_.Attach([this](const Message& m) { messages_.push_back(m); });
+        shared_.view_window.store(&view_);
+    }
+    void TearDown() override {
+        shared_.view_window.store(nullptr);
+        Clock::Install(nullptr);
+    }
+
+    static std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const Message& m : messages_)
+            if (m.has_text) texts.push_back(m.text);
+        return texts;
+    }
+    std::vector<uint32_t> Ids() const {
+        std::vector<uint32_t> ids;
+        for (const Message& m : messages_) ids.push_back(m.id);
+        return ids;
+    }
+
+    FakeClock clock_;
+    MessageQueue view_;
+    SharedState shared_;
+    std::vector<Message> messages_;
+};
+
+}  // namespace zerlan
