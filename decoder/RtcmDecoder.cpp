@@ -1,0 +1,316 @@
+#include "decoder/RtcmDecoder.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/CharPool.h"
+#include "core/GlobalSeconds.h"
+#include "core/Messages.h"
+#include "core/SharedState.h"
+#include "decoder/BitString.h"
+#include "decoder/RtcmTimeEstimator.h"
+#include "decoder/StringAnalyser.h"
+#include "platform/Sleep.h"
+
+namespace zerlan {
+namespace {
+
+constexpr const char* kPreamble = "01100110";
+constexpr const char* kPreambleInverted = "10011001";
+constexpr int kMaxZCount = 5999;
+
+// Status-board slots of the view's decoder fields.
+constexpr int kSlotStation = 0;
+constexpr int kSlotGpsTime = 1;
+constexpr int kSlotGlonassTime = 2;
+constexpr int kSlotFrames = 6;
+constexpr int kSlotSearches = 7;
+constexpr int kSlotName = 9;
+
+// Word-group size of each type; 18-21 and 59 begin with words of their own.
+int GroupSize(int type) {
+    switch (type) {
+        case 1: case 2: case 9: case 31: case 34: return 5;
+        case 3: case 32: case 4: return 4;
+        case 7: case 14: case 15: case 22: return 3;
+        case 13: case 37: case 18: case 19: case 20: case 21: return 2;
+        case 17: return 20;
+        case 24: return 6;
+        case 59: return 7;
+        default: return 1;
+    }
+}
+
+int StartPhase(int type) {
+    if (type >= 18 && type <= 21) return 1;
+    if (type == 59) return 10;
+    return GroupSize(type);
+}
+
+// PC second within the hour from the clock text "Www Mmm dd hh:mm:ss.mmm yyyy".
+double PcSecondOfHour(const std::string& stamp) {
+    const size_t colon = stamp.find(':');
+    if (colon == std::string::npos || colon + 1 >= stamp.size()) return 0.0;
+    const int minutes = std::atoi(stamp.c_str() + colon + 1);
+    const size_t colon2 = stamp.find(':', colon + 1);
+    const double seconds = colon2 == std::string::npos ? 0.0 : std::atof(stamp.c_str() + colon2 + 1);
+    return minutes * 60.0 + seconds;
+}
+
+}  // namespace
+
+CRtcmDecoder::CRtcmDecoder(int version, SharedState& shared, LineSink sink)
+    : shared_(shared), sink_(std::move(sink)) {
+    version23_ = version == 1 || version == -1;
+    Reset();
+}
+
+CRtcmDecoder::~CRtcmDecoder() = default;
+
+void CRtcmDecoder::Reset() {
+    window_.assign(kWindowStart, '0');
+    byte_mode_ = 6;
+    mode_counter_ = 0;
+    locked_ = false;
+    wait_bytes_ = 1;
+    in_sync_ = false;
+    word_pos_ = 0;
+    word_phase_ = -1;
+    words_left_ = 0;
+    search_count_ = 0;
+    frame_count_ = 0;
+    msg_type_ = station_id_ = zcount_ = sequence_ = word_count_ = health_ = 0;
+    zseconds_ = 0.0;
+    frame_data_.clear();
+    station_text_ = "----";
+    estimator_.Reset();
+    estimator_.SetEnabled(true);
+    estimator_.SetName("Rtcm2.3");
+}
+
+int CRtcmDecoder::AddByte(uint8_t byte) {
+    if (!locked_ && ++mode_counter_ >= kModeFlipBytes) {
+        byte_mode_ = byte_mode_ == 6 ? 8 : 6;
+        mode_counter_ = 0;
+    }
+    window_.erase(0, 6);
+    if (byte_mode_ == 6)
+        window_ += ReverseBits6(ByteToBits6(static_cast<uint8_t>(byte - 64)));
+    else
+        window_ += ReverseBits8(ByteToBits8(byte));
+
+    int result = Step();
+    // 8-bit bytes bring two bits more than a step consumes: catch up.
+    if (static_cast<int>(window_.size()) >= kMaxWindow) {
+        for (int i = 0; i < 5; ++i) {
+            window_.erase(0, 6);
+            result = Step();
+        }
+    }
+    return result;
+}
+
+int CRtcmDecoder::Step() {
+    if (--wait_bytes_ >= 1) return 4;
+    if (in_sync_) {
+        const int r = TakeDataWord();
+        if (r < 0) return -1;
+        if (r == 1) locked_ = true;
+        return 2;
+    }
+    return SearchPreamble();
+}
+
+void CRtcmDecoder::LoseSync() {
+    word_phase_ = -1;
+    wait_bytes_ = 1;
+    in_sync_ = false;
+    words_left_ = 0;
+}
+
+int CRtcmDecoder::SearchPreamble() {
+    in_sync_ = false;
+    word_phase_ = -1;
+    words_left_ = 0;
+    word_pos_ = 0;
+    msg_type_ = 0;
+
+    // The polarity comes from the D30* bit just before each candidate start.
+    // Byte-aligned 6-of-8 streams always meet the preamble at 7, where this is
+    // window position 6; 8-bit streams meet it anywhere in 7..12, and a false
+    // preamble there must not hide the real one a few bits later.
+    CStringAnalyser analyser;
+    int result = -1;
+    for (int p = 7; p <= 12; ++p) {
+        const char* pattern = window_[p - 2] == '0' ? kPreamble : kPreambleInverted;
+        if (analyser.FindPattern(window_, pattern, p, p) == 0) continue;
+        if (TryHeader(p, &result)) return 3;
+    }
+    wait_bytes_ = 1;
+    if (result == -1 || result == -2) ++search_count_;
+    return result == -2 ? 0 : result;
+}
+
+// Checks and decodes the header words of a preamble at `p`. On failure
+// `result` becomes 0 (a header word or field failed) or -2 (the first word
+// failed its parity, which counts as a failed search) unless a better one
+// is already known.
+bool CRtcmDecoder::TryHeader(int p, int* result) {
+    std::string first;
+    if (!CheckWordParity(std::string_view(window_).substr(p - 3), &first)) {
+        if (*result == -1) *result = -2;
+        return false;
+    }
+    // The first word's own D29, D30 chain into the second word.
+    std::string second;
+    if (!CheckWordParity(std::string_view(first).substr(30), &second)) {
+        *result = 0;
+        return false;
+    }
+    const std::string header = first.substr(0, 30) + second;
+    auto field = [&header](int from, int to) {
+        return static_cast<int>(BitsToUInt(std::string_view(header).substr(from - 1, to - from + 1)));
+    };
+    const int type = field(11, 16);
+    const int zcount = field(33, 45);
+    const int count = field(49, 53);
+    if (zcount > kMaxZCount || count < 1 || type == 0) {
+        *result = 0;
+        return false;
+    }
+    msg_type_ = type;
+    station_id_ = field(17, 26);
+    zcount_ = zcount;
+    zseconds_ = zcount * 0.6;
+    sequence_ = field(46, 48);
+    word_count_ = count;
+    health_ = field(54, 56);
+    words_left_ = count;
+
+    word_pos_ = p + 30;
+    in_sync_ = true;
+    wait_bytes_ = 5;
+    char text[32];
+    std::snprintf(text, sizeof text, "%5ld", static_cast<long>(search_count_));
+    SetSlot(text, kSlotSearches);
+    search_count_ = 0;
+    return true;
+}
+
+int CRtcmDecoder::TakeDataWord() {
+    const std::string_view cut = std::string_view(window_).substr(
+        static_cast<size_t>(word_pos_ - 3) < window_.size() ? word_pos_ - 3 : window_.size(), 33);
+    if (word_phase_ == -1 && !Rtcm2WordCountValid(msg_type_, word_count_)) {
+        char text[100];
+        std::snprintf(text, sizeof text, "Invalide Count of Frame at MT%i !%s", msg_type_, kCrLf);
+        shared_.ShowText(text);
+        LoseSync();
+        return -1;
+    }
+    if (!CheckWordParity(cut, &decoded_)) {
+        LoseSync();
+        return -1;
+    }
+    if (word_phase_ == -1) {
+        if (!Rtcm2HasWriter(msg_type_)) {
+            LoseSync();
+            return -1;
+        }
+        frame_data_.clear();
+        word_phase_ = StartPhase(msg_type_);
+    }
+    frame_data_.append(decoded_, 2, 24);
+    if (--word_phase_ <= 0) word_phase_ = GroupSize(msg_type_);
+
+    if (words_left_ > 1) {
+        --words_left_;
+        wait_bytes_ = 5;
+        return 0;
+    }
+    FinishFrame();
+    word_phase_ = -1;
+    wait_bytes_ = 1;
+    in_sync_ = false;
+    words_left_ = 0;
+    return 1;
+}
+
+void CRtcmDecoder::FinishFrame() {
+    Rtcm2Frame frame;
+    frame.type = msg_type_;
+    frame.station = station_id_;
+    frame.health = health_;
+    frame.sequence = sequence_;
+    frame.word_count = word_count_;
+    frame.zseconds = zseconds_;
+    frame.version23 = version23_;
+    frame.data = frame_data_;
+    int glonass_flag = 0;
+    const Rtcm2Lines lines = Rtcm2MessageLines(frame, &glonass_flag);
+    WriteHeaderLine(glonass_flag);
+    for (const std::string& line : lines) Emit(line);
+    shared_.Send(msg::kDecoderFields);
+}
+
+void CRtcmDecoder::WriteHeaderLine(int glonass_flag) {
+    char text[100];
+    std::snprintf(text, sizeof text, "%04i", station_id_);
+    station_text_ = text;
+    SetSlot(text, kSlotStation);
+
+    char type[16];
+    std::snprintf(type, sizeof type, msg_type_ < 10 ? "0%i" : "%i", msg_type_);
+    SetSlot(version23_ ? "        Rtcm2.3" : "        Rtcm2.1", kSlotName);
+
+    char seconds[64];
+    std::snprintf(seconds, sizeof seconds, "%.1lf", zseconds_);
+    double sample = zseconds_;
+    if (glonass_flag == 0) {
+        SetSlot(seconds, kSlotGpsTime);
+        gps_time_ = zseconds_;
+    } else {
+        SetSlot(seconds, kSlotGlonassTime);
+        glonass_epoch_ = zseconds_;
+        sample = zseconds_ + glonass_difference_;
+        if (sample >= 3600.0) sample -= 3600.0;
+    }
+
+    const std::string stamp = GlobalSeconds::TimeStamp();
+    const double pc_second = PcSecondOfHour(stamp);
+    estimator_.SetReference(pc_second);
+    estimator_.AddSample(sample);
+    const double estimate = estimator_.Estimate(pc_second);
+
+    const std::string tm = Rtcm2Format("TM %s %.1lf ", estimator_.Name().c_str(), estimate);
+    Emit(Rtcm2Format("%s%s%sMT%s Stat %i Status %i Sec %.1lf Seq %i Frame %i%s", kCrLf, tm.c_str(),
+                     stamp.c_str(), type, station_id_, health_, zseconds_, sequence_, word_count_, kCrLf));
+
+    ++frame_count_;
+    CStringAnalyser analyser;
+    analyser.PadLeft('0', 9, std::to_string(frame_count_));
+    SetSlot(analyser.FieldText(0), kSlotFrames);
+}
+
+void CRtcmDecoder::SetSlot(const char* text, int slot) {
+    // The board refuses only while the view is reading; the view never waits on us.
+    for (int tries = 0; tries < 1000 && shared_.status_board.SetText(text, slot) < 0; ++tries) {
+        if (shared_.registry.StopRequested()) return;
+        Sleep(1);
+    }
+}
+
+void CRtcmDecoder::Emit(const std::string& text) {
+    if (sink_) {
+        sink_(text.c_str(), static_cast<int>(text.size()));
+        return;
+    }
+    // The pool refuses longer blocks for good; no line comes near the limit.
+    if (static_cast<int>(text.size()) > CharPool::kSingleLimit) return;
+    while (shared_.decoded_text_pool.WriteLines(text.c_str(), static_cast<int>(text.size())) < 0) {
+        if (shared_.registry.StopRequested()) return;
+        Sleep(1);
+    }
+}
+
+}  // namespace zerlan

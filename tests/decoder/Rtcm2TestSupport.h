@@ -1,0 +1,60 @@
+// Feeding built RTCM 2 streams into a CRtcmDecoder and collecting its text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/SharedState.h"
+#include "decoder/Rtcm2Builder.h"
+#include "decoder/RtcmDecoder.h"
+
+namespace zerlan {
+
+struct Rtcm2Harness {
+    SharedState shared;
+    std::string text;
+    std::vector<int> results;
+    CRtcmDecoder decoder;
+
+    explicit Rtcm2Harness(int version = 1)
+        : decoder(version, shared, [this](const char* t, int n) { text.append(t, n); }) {}
+
+    void Feed(const std::string& bytes) {
+        for (unsigned char b : bytes) results.push_back(decoder.AddByte(b));
+    }
+    // Message lines only: the lines that start with "MT" but are not headers.
+    std::vector<std::string> MessageLines() const {
+        std::vector<std::string> out;
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find("\r\n", start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            if (line.rfind("MT", 0) == 0 && line.find(" Status ") == std::string::npos) out.push_back(line);
+            start = end + 2;
+        }
+        return out;
+    }
+    std::vector<std::string> HeaderLines() const {
+        std::vector<std::string> out;
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find("\r\n", start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            if (line.rfind("MT", 0) == 0 && line.find(" Status ") != std::string::npos) out.push_back(line);
+            start = end + 2;
+        }
+        return out;
+    }
+};
+
+// A 6-of-8 stream of the frames and one byte more: the window looks one byte
+// behind the newest bits, so a frame is complete one byte after its last.
+inline std::string Stream6(Rtcm2Builder& builder, const std::vector<std::pair<Rtcm2Header, std::string>>& frames) {
+    std::string bits;
+    for (const auto& [header, data] : frames) bits += builder.Frame(header, data);
+    return ToBytes6(bits) + '\x40';
+}
+
+}  // namespace zerlan
