@@ -273,3 +273,39 @@ TEST(Rtcm2DecoderTest, SixOfEightStreamLocksBeforeTheFirstFlip) {
 
 }  // namespace
 }  // namespace zerlan
+
+namespace zerlan {
+namespace {
+
+TEST(Rtcm2WordCountTest, RowsFollowTheMessageLayouts) {
+    struct Row {
+        int type;
+        std::vector<int> good, bad;
+    };
+    const Row rows[] = {
+        {3, {4}, {3, 5}},        {32, {4}, {2}},          {4, {2, 4}, {1, 3, 5}},   {5, {1, 2, 31}, {}},
+        {33, {1, 9}, {}},        {14, {1}, {2}},           {13, {2}, {1, 3}},        {37, {2}, {3}},
+        {22, {1, 2, 3}, {4}},    {24, {5, 6}, {4, 7}},     {17, {20}, {19, 21}},     {1, {2, 31}, {1}},
+        {15, {2}, {1}},          {31, {2}, {1}},           {7, {3, 6}, {2}},         {59, {3}, {2}},
+        {21, {3}, {2}},          {16, {1, 31}, {}},        {6, {1}, {}},
+    };
+    for (const Row& row : rows) {
+        for (int n : row.good) EXPECT_TRUE(Rtcm2WordCountValid(row.type, n)) << row.type << " " << n;
+        for (int n : row.bad) EXPECT_FALSE(Rtcm2WordCountValid(row.type, n)) << row.type << " " << n;
+    }
+}
+
+TEST(Rtcm2WordCountTest, HealthOfSeveralSatellitesDecodes) {
+    Rtcm2Bits b;
+    for (int sv : {7, 3}) b.U(0, 1).U(sv, 5).U(0, 18);
+    Rtcm2Builder builder;
+    Rtcm2Harness h;
+    h.Feed(Stream6(builder, {{{5, 1, 1, 0, 0}, b.Bits()}}));
+    const auto lines = h.MessageLines();
+    ASSERT_EQ(lines.size(), 2u) << h.text;
+    EXPECT_EQ(lines[0].substr(0, 10), "MT05 SV 3 ");
+    EXPECT_EQ(lines[1].substr(0, 10), "MT05 SV 7 ");
+}
+
+}  // namespace
+}  // namespace zerlan
