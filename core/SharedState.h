@@ -22,6 +22,7 @@
 #include "core/StatusBoard.h"
 #include "core/ThreadRegistry.h"
 #include "platform/MessageQueue.h"
+#include "supervision/SatFkpStore.h"
 
 namespace zerlan {
 
@@ -129,6 +130,7 @@ public:
     CharPool encoder_data_pool_a{&registry};
     CharPool encoder_data_pool_b{&registry};
     CharPool rinex_pool{&registry};
+    SatFkpStore sat_fkp_store{&registry};
 
     // Source pool of an output thread.
     CharPool& SelectOutputPool(int encoder_output_wanted, int rtcm_encoder_wanted, int raw_selector);

@@ -1,0 +1,281 @@
+#include "supervision/SatFkpStore.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include "core/ThreadRegistry.h"
+#include "platform/Clock.h"
+
+namespace zerlan {
+namespace {
+
+using Numbers = std::vector<int32_t>;
+
+class SatFkpStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clock_.Set(LocalTime{2025, 2, 3, 10, 0, 0, 0, 0});
+        Clock::Install(&clock_);
+        store_.Reset();
+    }
+    void TearDown() override { Clock::Install(nullptr); }
+
+    Numbers CountedSats(int system) {
+        EXPECT_EQ(store_.CountSatellites(system), 0);
+        return store_.Satellites(system);
+    }
+    Numbers CountedFkp(int system) {
+        EXPECT_EQ(store_.CountFkp(system), 0);
+        return store_.Fkp(system);
+    }
+
+    FakeClock clock_;
+    SatFkpStore store_;
+};
+
+TEST_F(SatFkpStoreTest, SatelliteMergeStopsAListWhereItStopsAscending) {
+    store_.SetSatelliteList(Numbers{5, 9}, 0);
+    store_.SetSatelliteList(Numbers{7, 9}, 0);
+    store_.SetSatelliteList(Numbers{11}, 0);
+    EXPECT_EQ(CountedSats(0), (Numbers{5, 9, 11}));
+    EXPECT_EQ(store_.SatelliteCount(0), 3);
+    // GLONASS is a ring of its own.
+    EXPECT_TRUE(CountedSats(1).empty());
+
+    store_.Reset();
+    store_.SetSatelliteList(Numbers{3, 1, 2}, 1);
+    EXPECT_EQ(CountedSats(1), (Numbers{3}));
+}
+
+TEST_F(SatFkpStoreTest, FkpMergeKeepsFirstAppearanceOrder) {
+    store_.SetFkpList(Numbers{12, 3}, 0);
+    store_.SetFkpList(Numbers{3, 7, 12, 1}, 0);
+    EXPECT_EQ(CountedFkp(0), (Numbers{12, 3, 7, 1}));
+    EXPECT_EQ(store_.FkpCount(0), 4);
+}
+
+TEST_F(SatFkpStoreTest, ZerosAreSkippedInSatellitesButEndFkpLists) {
+    store_.SetSatelliteList(Numbers{0, 5, 0, 7}, 0);
+    store_.SetFkpList(Numbers{4, 6, 0, 8}, 0);
+    EXPECT_EQ(CountedSats(0), (Numbers{5, 7}));
+    EXPECT_EQ(CountedFkp(0), (Numbers{4, 6}));
+}
+
+TEST_F(SatFkpStoreTest, OnlyTheFirstHundredNumbersOfAFrameCount) {
+    Numbers many(150);
+    std::iota(many.begin(), many.end(), 1);
+    store_.SetSatelliteList(many, 0);
+    store_.SetFkpList(many, 1);
+    Numbers first(100);
+    std::iota(first.begin(), first.end(), 1);
+    EXPECT_EQ(CountedSats(0), first);
+    EXPECT_EQ(CountedFkp(1), first);
+}
+
+TEST_F(SatFkpStoreTest, OnlyTheLastSevenFramesCount) {
+    for (int32_t i = 1; i <= 8; ++i) store_.SetFkpList(Numbers{i}, 0);
+    // The eighth list took ring position 0, where the first had been.
+    EXPECT_EQ(CountedFkp(0), (Numbers{8, 2, 3, 4, 5, 6, 7}));
+    for (int32_t i = 1; i <= 8; ++i) store_.SetSatelliteList(Numbers{i * 10}, 0);
+    Numbers sats = CountedSats(0);
+    EXPECT_EQ(std::count(sats.begin(), sats.end(), 10), 0);
+    EXPECT_EQ(sats.front(), 80);
+}
+
+TEST_F(SatFkpStoreTest, FullMergedListKeepsTheNewestHundred) {
+    // 700 distinct ascending numbers: at 200 entries the newest 100 stay, so
+    // after 1..200 come 101..200, after 300 come 201..300, ... 601..700 at last.
+    for (int32_t frame = 0; frame < 7; ++frame) {
+        Numbers list(100);
+        std::iota(list.begin(), list.end(), frame * 100 + 1);
+        store_.SetSatelliteList(list, 0);
+        store_.SetFkpList(list, 0);
+    }
+    Numbers expected(100);
+    std::iota(expected.begin(), expected.end(), 601);
+    EXPECT_EQ(CountedSats(0), expected);
+    EXPECT_EQ(CountedFkp(0), expected);
+}
+
+TEST_F(SatFkpStoreTest, ClearingSevenTimesEmptiesTheRingButKeepsLastSeen) {
+    store_.SetSatelliteList(Numbers{3, 4}, 0);
+    store_.SetFkpList(Numbers{3}, 0);
+    const int64_t seen = store_.SatelliteLastSeen(0);
+    EXPECT_EQ(seen, clock_.EpochSeconds());
+    clock_.Advance(60000);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(store_.ClearSatelliteList(0, 1), 0);
+    EXPECT_EQ(CountedSats(0), (Numbers{3, 4}));  // still one frame inside the ring
+    EXPECT_EQ(store_.ClearSatelliteList(0, 12), 0);
+    EXPECT_TRUE(CountedSats(0).empty());
+    EXPECT_EQ(store_.SatelliteLastSeen(0), seen);
+    for (int i = 0; i < 7; ++i) store_.ClearFkpList(0, 2);
+    EXPECT_TRUE(CountedFkp(0).empty());
+    EXPECT_EQ(store_.FkpLastSeen(0), seen);
+    // The system's other list and GLONASS keep their own times.
+    store_.SetFkpList(Numbers{5}, 1);
+    EXPECT_EQ(store_.FkpLastSeen(1), seen + 60);
+    EXPECT_EQ(store_.SatelliteLastSeen(1), seen);
+}
+
+TEST_F(SatFkpStoreTest, BadArgumentsAreRefusedWithoutEffect) {
+    EXPECT_EQ(store_.SetSatelliteList(Numbers{1}, 2), 1);
+    EXPECT_EQ(store_.SetFkpList(Numbers{1}, -1), 1);
+    EXPECT_EQ(store_.ClearSatelliteList(0, 0), 1);
+    EXPECT_EQ(store_.ClearFkpList(0, 13), 1);
+    EXPECT_EQ(store_.ClearSatelliteList(5, 1), 1);
+    EXPECT_EQ(store_.AddMessageRecord(1004, 2, "t", 1), 1);
+    EXPECT_EQ(store_.CountSatellites(2), 1);
+    EXPECT_EQ(store_.CountFkp(-1), 1);
+    Numbers out{99};
+    EXPECT_EQ(store_.DisplaySatellites(2, out), 1);
+    EXPECT_EQ(out, (Numbers{99}));
+    EXPECT_EQ(store_.SetGgaText("$GPGGA", 250), -1);
+    EXPECT_EQ(store_.SetGgaText("$GPGGA", -1), -1);
+    std::string gga = "keep";
+    EXPECT_EQ(store_.GetGgaText(gga, 250), -1);
+    EXPECT_EQ(gga, "keep");
+
+    // A refused clear must not have advanced the ring.
+    store_.SetSatelliteList(Numbers{1}, 0);
+    for (int i = 0; i < 6; ++i) store_.ClearSatelliteList(0, 13);
+    EXPECT_EQ(CountedSats(0), (Numbers{1}));
+}
+
+TEST_F(SatFkpStoreTest, MessageRecordsUpdateInPlaceAndHalveAtTwoHundred) {
+    store_.AddMessageRecord(1004, 0, "10:00:00", 1);
+    store_.AddMessageRecord(1005, 0, "10:00:00", 10);
+    store_.AddMessageRecord(1004, 0, "10:00:01", 2);
+    std::vector<SatFkpStore::MessageRecord> records;
+    ASSERT_EQ(store_.MessageRecords(0, records), 0);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].type, 1004);
+    EXPECT_EQ(records[0].time_text, "10:00:01");
+    EXPECT_EQ(records[0].interval, 2);
+    EXPECT_EQ(records[1].type, 1005);
+    store_.MessageRecords(1, records);
+    EXPECT_TRUE(records.empty());
+
+    store_.Reset();
+    for (int32_t t = 0; t < 199; ++t) store_.AddMessageRecord(t, 1, "x", t);
+    store_.MessageRecords(1, records);
+    EXPECT_EQ(records.size(), 199u);
+    store_.AddMessageRecord(199, 1, std::string(150, 'y'), 199);
+    store_.MessageRecords(1, records);
+    ASSERT_EQ(records.size(), 100u);
+    EXPECT_EQ(records.front().type, 100);
+    EXPECT_EQ(records.back().type, 199);
+    EXPECT_EQ(records.back().time_text, std::string(99, 'y'));
+}
+
+TEST_F(SatFkpStoreTest, ResetClearsEverythingAndParsesMessageTypes) {
+    store_.SetSatelliteList(Numbers{1, 2}, 0);
+    store_.SetFkpList(Numbers{1}, 1);
+    store_.AddMessageRecord(1004, 0, "t", 1);
+    store_.SetGgaText("$GPGGA,1", 3);
+    store_.CountSatellites(0);
+    clock_.Advance(5000);
+    EXPECT_EQ(store_.Reset("01,02,1077,,31"), 0);
+    EXPECT_TRUE(store_.Satellites(0).empty());
+    EXPECT_TRUE(CountedSats(0).empty());
+    EXPECT_TRUE(CountedFkp(1).empty());
+    std::vector<SatFkpStore::MessageRecord> records;
+    store_.MessageRecords(0, records);
+    EXPECT_TRUE(records.empty());
+    std::string gga = "x";
+    store_.GetGgaText(gga, 3);
+    EXPECT_EQ(gga, "");
+    EXPECT_EQ(store_.SatelliteLastSeen(0), clock_.EpochSeconds());
+    EXPECT_EQ(store_.FkpLastSeen(1), clock_.EpochSeconds());
+    EXPECT_EQ(store_.MessageTypes(), (Numbers{1, 2, 1077, 31}));
+
+    std::string long_list;
+    for (int i = 1; i <= 60; ++i) long_list += std::to_string(i) + ",";
+    store_.Reset(long_list);
+    EXPECT_EQ(store_.MessageTypes().size(), 50u);
+    EXPECT_EQ(store_.MessageTypes().back(), 50);
+    store_.Reset("");
+    EXPECT_TRUE(store_.MessageTypes().empty());
+}
+
+TEST_F(SatFkpStoreTest, DisplayListsDoNotDisturbCountingResults) {
+    store_.SetSatelliteList(Numbers{4, 8}, 0);
+    store_.SetFkpList(Numbers{8, 4}, 0);
+    EXPECT_EQ(CountedSats(0), (Numbers{4, 8}));
+    store_.SetSatelliteList(Numbers{9}, 0);
+    Numbers shown;
+    ASSERT_EQ(store_.DisplaySatellites(0, shown), 0);
+    EXPECT_EQ(shown, (Numbers{4, 8, 9}));
+    EXPECT_EQ(store_.Satellites(0), (Numbers{4, 8}));  // until the watch counts again
+    ASSERT_EQ(store_.DisplayFkp(0, shown), 0);
+    EXPECT_EQ(shown, (Numbers{8, 4}));
+    EXPECT_EQ(store_.FkpCount(0), 0);
+}
+
+TEST_F(SatFkpStoreTest, GgaSlotsHoldCutSentences) {
+    EXPECT_EQ(store_.SetGgaText("$GPGGA,a", 0), 0);
+    EXPECT_EQ(store_.SetGgaText(std::string(1500, 'g'), 249), 0);
+    std::string text;
+    EXPECT_EQ(store_.GetGgaText(text, 0), 0);
+    EXPECT_EQ(text, "$GPGGA,a");
+    EXPECT_EQ(store_.GetGgaText(text, 249), 0);
+    EXPECT_EQ(text, std::string(999, 'g'));
+    EXPECT_EQ(store_.GetGgaText(text, 1), 0);
+    EXPECT_EQ(text, "");
+}
+
+TEST(SatFkpStoreThreads, WritersAndReadersKeepListsConsistent) {
+    ThreadRegistry registry;
+    registry.SetState(1, 0);
+    SatFkpStore store(&registry);
+    store.Reset();
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        for (int32_t i = 0; i < 3000; ++i) {
+            store.SetSatelliteList(Numbers{1, 2 + i % 5, 10}, i % 2);
+            store.SetFkpList(Numbers{3, 4}, 0);
+            store.AddMessageRecord(1000 + i % 300, 0, "t", i);
+            store.SetGgaText("$GPGGA," + std::to_string(i), i % 250);
+        }
+        writing = false;
+    });
+    std::thread clearer([&] {
+        while (writing.load()) store.ClearSatelliteList(0, 1);
+    });
+    int bad = 0;
+    while (writing.load()) {
+        Numbers shown;
+        store.CountSatellites(0);
+        Numbers counted = store.Satellites(0);
+        if (!std::is_sorted(counted.begin(), counted.end())) ++bad;
+        store.DisplayFkp(0, shown);
+        if (!shown.empty() && shown != (Numbers{3, 4})) ++bad;
+        std::vector<SatFkpStore::MessageRecord> records;
+        store.MessageRecords(0, records);
+        if (records.size() >= 200) ++bad;
+        std::string gga;
+        store.GetGgaText(gga, 7);
+        if (!gga.empty() && gga.rfind("$GPGGA,", 0) != 0) ++bad;
+    }
+    writer.join();
+    clearer.join();
+    EXPECT_EQ(bad, 0);
+    std::vector<SatFkpStore::MessageRecord> records;
+    store.MessageRecords(0, records);
+    EXPECT_EQ(records.size(), 100u);  // runs of 100 new types: halved at each 200th
+}
+
+TEST(SatFkpStoreThreads, ANewJobResetsWhileTheRegistryIsIdle) {
+    ThreadRegistry registry;  // idle: a stop counts as requested
+    SatFkpStore store(&registry);
+    store.SetSatelliteList(Numbers{6}, 0);
+    EXPECT_EQ(store.Reset(), 0);
+    store.CountSatellites(0);
+    EXPECT_TRUE(store.Satellites(0).empty());
+}
+
+}  // namespace
+}  // namespace zerlan
