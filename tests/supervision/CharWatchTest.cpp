@@ -189,25 +189,6 @@ TEST_F(CharWatchTest, ZeroTimeUnitCountsAsOneSecond) {
     EXPECT_EQ(counter_.load(), 5);
 }
 
-TEST_F(CharWatchTest, NoFailureRecordOfTheWatchIsAnNfLine) {
-    CharWatch watch(shared_, &counter_, 0, Limits(1, 0, 0, 10000, 0), ".\\Protokol.dat");
-    EXPECT_EQ(watch.WriteProtocol("TcpClient-Input", "no_failure, TcpClientIn-Start 03.02.2025  09:05:00",
-                                  ".\\Protokol.dat", 0),
-              0);
-    EXPECT_EQ(ReadFile("Protokol.dat"), "NF TcpClient-Input : no_failure, TcpClientIn-Start 03.02.2025  09:05:00\n");
-}
-
-TEST_F(CharWatchTest, KindsMapToSettingsGroups) {
-    EXPECT_EQ(CharWatch::SettingsGroup(0), 0);
-    EXPECT_EQ(CharWatch::SettingsGroup(3), 0);
-    EXPECT_EQ(CharWatch::SettingsGroup(1), 1);
-    EXPECT_EQ(CharWatch::SettingsGroup(4), 1);
-    EXPECT_EQ(CharWatch::SettingsGroup(5), 2);
-    EXPECT_EQ(CharWatch::SettingsGroup(9), 0);
-    CharWatch watch(shared_, &counter_, -3, Limits(1, 0, 0, 1, 0), "");
-    EXPECT_EQ(watch.kind(), 0);
-}
-
 TEST_F(CharWatchTest, IntervalTimerRestartsWhenElapsed) {
     CharWatch timer(10);
     clock_.Advance(9000);
