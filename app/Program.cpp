@@ -10,6 +10,7 @@
 
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
+#include "decoder/DecoderThread.h"
 #include "platform/Console.h"
 #include "ui/Renderer.h"
 #include "ui/ZerlanView.h"
@@ -90,6 +91,21 @@ int SaveSettings(const Settings& settings, const std::string& target) {
     return 0;
 }
 
+int DecodeFile(const Settings& settings, const std::string& name) {
+    std::FILE* in = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+    if (in == nullptr) {
+        std::fprintf(stderr, "zerlan: cannot read %s\n", name.c_str());
+        return 1;
+    }
+    // A private state: the decoders' status and messages go nowhere.
+    SharedState& state = *new SharedState;
+    CopySettings(state.settings, settings);
+    const int status = DecodeStream(in, stdout, settings.inout_sw.decoder_version, state);
+    if (in != stdin) std::fclose(in);
+    if (status != 0) std::fprintf(stderr, "zerlan: error reading %s\n", name.c_str());
+    return status;
+}
+
 }  // namespace
 
 int RunProgram(const ProgramOptions& options) {
@@ -112,9 +128,9 @@ int RunProgram(const ProgramOptions& options) {
         MessageBox("Parameterfile incorrect or doesn't exist !\nDefault-value are use !", "Init-Message");
     }
     if (!options.save_file.empty()) return SaveSettings(settings, options.save_file);
-    if (!options.decode_file.empty() || !options.sourcetable.empty()) {
-        std::fprintf(stderr, "zerlan: this build has no %s yet\n",
-                     options.decode_file.empty() ? "--sourcetable" : "--decode");
+    if (!options.decode_file.empty()) return DecodeFile(settings, options.decode_file);
+    if (!options.sourcetable.empty()) {
+        std::fprintf(stderr, "zerlan: this build has no --sourcetable yet\n");
         return 2;
     }
 

@@ -5,6 +5,7 @@
 
 #include "config/ParameterFile.h"
 #include "core/GeneralStop.h"
+#include "decoder/DecoderThread.h"
 #include "jobs/StreamThreads.h"
 #include "platform/Console.h"
 #include "platform/Sleep.h"
@@ -16,6 +17,7 @@ namespace zerlan {
 namespace {
 constexpr int kThreadStartPauseMs = 4;
 constexpr int kStopMessagePauseMs = 5;
+constexpr int kNoServerPauseMs = 3000;
 
 std::string Format(const char* format, const std::string& a) {
     char buffer[1200];
@@ -63,6 +65,7 @@ void JobControl::Start() {
     state_.encoder_data_pool_a.Reset(0);
     state_.encoder_data_pool_b.Reset(0);
     state_.rinex_pool.Reset(0);
+    state_.sat_fkp_store.Reset(state_.settings.Field(Key::kHtml, 7));
     state_.status_board.Reset(state_.CaptureNow().Moment());
     view_.SetBarRanges();
 
@@ -85,9 +88,83 @@ void JobControl::Start() {
     restart_pending_ = false;
 }
 
+namespace {
+
+using LaunchFn = std::function<void(const char*, const std::function<bool()>&)>;
+
+void StartNetworkOutputRows(SharedState& state, const LaunchFn& launch,
+                            const std::function<void(const std::string&)>& show) {
+    const Settings& s = state.settings;
+    auto& conn = state.connections;
+    if (s.inout_sw.TcpOut() && s.tcp_out.server_mode) {
+        if (OpenTcpOutputListener(state)) {
+            conn[SharedState::kConnTcpOut] = Format("SP%s", s.tcp_out.port);
+            launch("TCP-Server Thread !%s", [&] { return StartTcpOutputServer(state); });
+        } else {
+            show("No Tcp-Server-Start !!\r\n");
+            Sleep(kNoServerPauseMs);
+        }
+    } else if (s.inout_sw.TcpOut()) {
+        conn[SharedState::kConnTcpOut] = Format2("C%s:%s", s.tcp_out.address, s.tcp_out.port);
+        launch("TCP-Client Thread !%s", [&] { return StartTcpOutputClient(state); });
+    }
+    if (s.inout_sw.UdpOut()) {
+        const UdpParams& u = s.udp_out;
+        conn[SharedState::kConnUdpOut] = u.server_mode ? Format2("US%s:%s", u.own_address, u.own_port)
+                                                       : Format2("UB%s:%s", u.own_address, u.own_port) +
+                                                             Format2(" UC%s:%s", u.partner_address, u.partner_port);
+        launch("UDP Thread !%s",
+               [&] { return u.server_mode ? StartUdpOutputServer(state) : StartUdpOutputClient(state); });
+    }
+}
+
+void StartNetworkInputRow(SharedState& state, const LaunchFn& launch) {
+    const Settings& s = state.settings;
+    std::string& conn = state.connections[SharedState::kConnInput];
+    if (s.inout_sw.Input() == InputType::kTcp) {
+        if (s.tcp_in.server_mode) {
+            conn = Format("SP%s", s.tcp_in.port);
+            launch("TCP-Server Thread !%s", [&] { return StartTcpInputServer(state); });
+        } else {
+            conn = Format2("C%s:%s", s.tcp_in.address, s.tcp_in.port);
+            launch("TCP-Client Thread !%s", [&] { return StartTcpInputClient(state); });
+        }
+        return;
+    }
+    const UdpParams& u = s.udp_in;
+    conn = u.server_mode ? Format2("US%s:%s", u.own_address, u.own_port)
+                         : Format2("UB%s:%s", u.own_address, u.own_port) +
+                               Format2(" UC%s:%s", u.partner_address, u.partner_port);
+    launch("UDP Thread !%s",
+           [&] { return u.server_mode ? StartUdpInputServer(state) : StartUdpInputClient(state); });
+}
+
+void AddNetworkStopHooks(SharedState& state, GeneralStopHooks& hooks) {
+    const Settings& s = state.settings;
+    if (s.inout_sw.Input() == InputType::kTcp && s.tcp_in.server_mode) {
+        hooks.wake_before_loop = [&state, before = std::move(hooks.wake_before_loop)] {
+            if (before) before();
+            WakeTcpInputServer(state);
+        };
+    }
+    hooks.wake_server = [&state, before = std::move(hooks.wake_server)](int kind) {
+        if (before) before(kind);
+        if (kind == 1) WakeTcpOutputServer(state);
+    };
+    hooks.close_listeners = [&state, before = std::move(hooks.close_listeners)] {
+        if (before) before();
+        if (state.tcp_out_server_started.load() != 0) CloseTcpOutputListener(state);
+    };
+}
+
+}  // namespace
+
 void JobControl::StartRows() {
     const Settings& s = state_.settings;
     auto& conn = state_.connections;
+
+    const LaunchFn launch = [this](const char* line, const std::function<bool()>& start) { Launch(line, start); };
+    StartNetworkOutputRows(state_, launch, [this](const std::string& text) { view_.SetLogText(text); });
 
     if (s.inout_sw.FileOut()) {
         conn[SharedState::kConnFileOut] =
@@ -95,6 +172,13 @@ void JobControl::StartRows() {
                                    : s.file_out.file_name;
         Launch("File Thread !%s", [&] { return StartFileOutput(state_); });
     }
+
+    if (s.inout_sw.RtcmDecoder()) {
+        Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); });
+        if (s.dec_out.file_on) Launch("Decoder-FileOut Thread !%s", [&] { return StartDecFileOutput(state_); });
+    }
+
+    if (s.nmea.on) Launch("Nmea-Create Thread !%s", [&] { return StartNmeaCreator(state_); });
 
     // A replayed file must not outrun its readers; live inputs never wait.
     state_.pacing = s.inout_sw.Input() == InputType::kFile ? 1 : 0;
@@ -106,6 +190,10 @@ void JobControl::StartRows() {
         case InputType::kDummy:
             conn[SharedState::kConnInput].clear();
             Launch("Dummy Thread !%s", [&] { return StartDummyInput(state_); });
+            break;
+        case InputType::kTcp:
+        case InputType::kUdp:
+            StartNetworkInputRow(state_, launch);
             break;
         default:
             view_.SetLogText("Input type " + s.inout_sw.input_type + " is not available in this build\r\n");
@@ -165,6 +253,7 @@ void JobControl::Stop() {
     hooks.write_protocol = [file = ProtocolFile()](const std::string& title, const std::string& text) {
         WriteEventRecord(title, text, file);
     };
+    AddNetworkStopHooks(state_, hooks);
     general_stop_ = StartGeneralStop(state_, std::move(hooks));
 }
 
@@ -196,8 +285,12 @@ void JobControl::OnRestartCaster() {
     state_.restart_reason = 2;
     restart_pending_ = true;
     Stop();
-    view_.settings().inout_sw.input_type = "CAST";
-    state_.settings.inout_sw.input_type = "CAST";
+    // The SharedState keeps its settings; only the input becomes the caster.
+    for (Settings* settings : {&view_.settings(), &state_.settings}) {
+        const std::string raw = settings->Raw(Key::kInoutSw);
+        const size_t end = raw.find(';');
+        settings->SetRaw(Key::kInoutSw, "CAST" + (end == std::string::npos ? std::string() : raw.substr(end)));
+    }
     view_.queue().Post(msg::kRestartWait);
 }
 

@@ -14,4 +14,27 @@ bool StartFileOutput(SharedState& state);
 bool StartFileInput(SharedState& state);
 bool StartDummyInput(SharedState& state);
 
+// TCP and UDP outputs. The TCP output server's listening socket is opened by
+// the job start before its threads start; true when it listens.
+bool OpenTcpOutputListener(SharedState& state);
+bool StartTcpOutputServer(SharedState& state);
+bool StartTcpOutputClient(SharedState& state);
+bool StartUdpOutputServer(SharedState& state);
+bool StartUdpOutputClient(SharedState& state);
+
+// TCP and UDP inputs.
+bool StartTcpInputServer(SharedState& state);
+bool StartTcpInputClient(SharedState& state);
+bool StartUdpInputServer(SharedState& state);
+bool StartUdpInputClient(SharedState& state);
+
+// Services.
+bool StartNmeaCreator(SharedState& state);
+
+// Stop wake-ups: connect once to the TCP input server's own port; release
+// TCP output server threads blocked in their accept; close its listener.
+void WakeTcpInputServer(SharedState& state);
+void WakeTcpOutputServer(SharedState& state);
+void CloseTcpOutputListener(SharedState& state);
+
 }  // namespace zerlan

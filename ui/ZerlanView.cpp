@@ -1,6 +1,7 @@
 #include "ui/ZerlanView.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -71,8 +72,12 @@ int CZerlanView::Run() {
 }
 
 void CZerlanView::PumpFor(int ms) {
-    const int64_t start = Clock::Get().MonotonicMs();
-    while (Clock::Get().MonotonicMs() - start < ms) queue_.PumpOne(std::min(100, ms));
+    // Real time on purpose: a pump must end even while tests freeze the clock.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        queue_.PumpOne(static_cast<int>(std::max<int64_t>(1, left.count())));
+    }
 }
 
 void CZerlanView::SetLogText(const std::string& text) {

@@ -1,0 +1,121 @@
+#include "jobs/JobControl.h"
+
+#include <gtest/gtest.h>
+
+#include "config/ParameterFile.h"
+#include "platform/Clock.h"
+#include "platform/Console.h"
+#include "support/TempDir.h"
+#include "ui/ZerlanView.h"
+
+namespace zerlan {
+namespace {
+
+class NullRenderer : public Renderer {
+public:
+    void LogAppended(const std::string& text, bool) override { shown += text; }
+    std::string shown;
+};
+
+class JobControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Clock::Install(&clock_);
+        SetMessageBoxSink([this](const std::string& text, const std::string& title) {
+            boxes_ += "[" + title + "] " + text + "\n";
+        });
+        view_.queue().Attach([this](const Message& m) { view_.Handle(m); });
+        state_.view_window = &view_.queue();
+        view_.jobs().SetFullHourPause(0);
+    }
+    void TearDown() override {
+        // No worker may outlive the state it uses.
+        if (state_.registry.GetState() == 0) view_.jobs().Stop();
+        for (int i = 0; i < 2000 && (state_.registry.Query(1) > 0 || state_.registry.GetState() != 2); ++i) {
+            view_.queue().PumpOne(5);
+        }
+        SetMessageBoxSink(nullptr);
+        Clock::Install(nullptr);
+    }
+    void SetTime(int h, int m, int s) { clock_.Set(LocalTime{2025, 2, 3, h, m, s, 0, 0}); }
+
+    testing::TempDir dir_;
+    FakeClock clock_;
+    SharedState state_;
+    NullRenderer renderer_;
+    CZerlanView view_{state_, renderer_};
+    std::string boxes_;
+};
+
+TEST_F(JobControlTest, FullHourAndNewDayRecordsOncePerMoment) {
+    SetTime(0, 0, 0);
+    view_.jobs().CheckFullHour();
+    SetTime(13, 0, 0);
+    view_.jobs().CheckFullHour();
+    SetTime(13, 0, 1);
+    view_.jobs().CheckFullHour();
+    EXPECT_EQ(testing::ReadFile("Protokol.dat"),
+              "ND new_day : no_failure, read_time 03.02.2025  00:00:00\n"
+              "FH full_hour : no_failure, read_time 03.02.2025  13:00:00\n");
+    EXPECT_EQ(view_.model().time_text, "03.02.2025  13:00:01");
+}
+
+TEST_F(JobControlTest, PortConflictsCollectTheirMessages) {
+    ParseText(state_.settings, "/tcp_in,\"127.0.0.1;4000;TRUE\" /html,\"TRUE;127.0.0.1;4000;FALSE\"");
+    ParseText(state_.settings, "/tcp_out,\"127.0.0.1;4001;TRUE;20;FALSE;0\" /dec_out,\"FALSE;x;FALSE;a,4096;TRUE;4001\"");
+    EXPECT_EQ(view_.jobs().CheckPortConflicts(3), 1);
+    EXPECT_EQ(view_.model().warning_text, "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n");
+    EXPECT_EQ(view_.jobs().CheckPortConflicts(1), 1);
+    EXPECT_EQ(view_.model().warning_text,
+              "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n"
+              "RtcmDecoder-TcpOutPort is the same like TcpOutPort\n RtcmDecoderTcpOut-Job is stoped !\n");
+    // The decoder port equal to the input port starts the collection afresh.
+    ParseText(state_.settings, "/dec_out,\"FALSE;x;FALSE;a,4096;TRUE;4000\"");
+    EXPECT_EQ(view_.jobs().CheckPortConflicts(1), 1);
+    EXPECT_EQ(view_.model().warning_text,
+              "RtcmDecoder-TcpOutPort is the same like TcpInPort\n RtcmDecoderTcpOut-Job is stoped !\n");
+    view_.model().warning_text.clear();
+    EXPECT_EQ(view_.jobs().CheckPortConflicts(2), 0);
+    EXPECT_TRUE(view_.model().warning_text.empty());
+}
+
+TEST_F(JobControlTest, StartDoesNothingUnlessIdleAndStopOnlyFromRunning) {
+    state_.registry.SetState(0, 1);  // stopping
+    view_.jobs().Start();
+    EXPECT_EQ(state_.registry.GetState(), 1);
+    EXPECT_FALSE(view_.jobs().EverStarted());
+
+    state_.registry.SetState(0, 2);
+    view_.jobs().Stop();  // idle: nothing to stop
+    EXPECT_EQ(state_.registry.GetState(), 2);
+}
+
+TEST_F(JobControlTest, AJobWithoutAvailableThreadsFallsBackToIdle) {
+    view_.settings().inout_sw.input_type = "COMP";
+    view_.settings().inout_sw.outputs.fill("Null");
+    view_.jobs().Start();
+    EXPECT_EQ(state_.registry.GetState(), 2);
+    EXPECT_FALSE(view_.jobs().EverStarted());
+    EXPECT_EQ(state_.restart_reason.load(), 0);
+}
+
+TEST_F(JobControlTest, RestartWaitGivesUpWhenTheJobNeverBecomesIdle) {
+    view_.jobs().SetRestartSteps(3, 1, 1);
+    state_.registry.SetState(1, 0);  // a job that never stops
+    state_.restart_reason = 1;
+    view_.jobs().OnRestartWait();
+    EXPECT_EQ(state_.registry.GetState(), 0);
+    EXPECT_FALSE(view_.jobs().EverStarted());
+}
+
+TEST_F(JobControlTest, SettingsFromDialogWhileRunningShowTheBox) {
+    state_.registry.SetState(1, 0);
+    ParseText(state_.dialog_settings, "/pr,\"other.dat\"");
+    view_.Handle(Message{msg::kDialogSettingsToView, false, {}, 0});
+    EXPECT_EQ(view_.settings().protocol_file, "other.dat");
+    EXPECT_EQ(boxes_, "[No action !] First stop the current Job for new settings !\n");
+    state_.registry.SetState(0, 2);
+}
+
+}  // namespace
+}  // namespace zerlan

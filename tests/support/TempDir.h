@@ -1,0 +1,48 @@
+// Runs a test inside a fresh temporary directory (each test is its own
+// process under ctest, so changing the working directory is safe).
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace zerlan::testing {
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/zerlan-test-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        path_ = made ? made : "/tmp";
+        char cwd[4096];
+        old_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
+        if (chdir(path_.c_str()) != 0) path_.clear();
+    }
+    ~TempDir() {
+        if (chdir(old_.c_str()) != 0) return;
+        std::string cmd = "rm -rf '" + path_ + "'";
+        if (!path_.empty() && path_ != "/tmp") std::system(cmd.c_str());
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string old_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+}  // namespace zerlan::testing
