@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include "Rtcm3TestSupport.h"
+#include "core/SharedState.h"
+#include "decoder/BitString.h"
+
+namespace zerlan {
+namespace {
+
+using namespace testing_rtcm3;
+
+// The decoder examines a preamble only once more than 56 bits follow from it
+// and then waits length + 3 further bytes, so a byte-aligned frame completes
+// five bytes after its end.
+const std::vector<uint8_t> kTail = {0, 0, 0, 0, 0};
+// After a rejected preamble the next frame is found late and waits its length
+// from there; enough fill to let every pending frame complete.
+const std::vector<uint8_t> kLongTail(1100, 0);
+
+std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// 1005 of station 2003: 152 message bits, so the frame starts D3 00 13.
+std::vector<uint8_t> Frame1005(int station = 2003) {
+    CRtcm3FrameBuilder b = NewMessage(1005, station);
+    b.U(6, 0).U(1, 1).U(1, 1).U(1, 0).U(1, 0);
+    b.S(38, 40755801234).U(1, 1).U(1, 0).S(38, 9318535678).U(2, 0).S(38, -48015682468);
+    return b.Frame();
+}
+const char* kLine1005 = "MT1005 ITRFRealYear 0 GpsInd 1 GloInd 1 GalInd 0 ARP_X 4075580.1234 ARP_Y 931853.5678 "
+                        "ARP_Z -4801568.2468\r\n";
+
+TEST_F(Rtcm3Fixture, EmptyFrameIsCheckedLikeAnyOther) {
+    // 47 EA 4B is the true CRC-24Q of D3 00 00: accepted as 9999, header only.
+    EXPECT_EQ(Feed(Concat({{0xD3, 0x00, 0x00, 0x47, 0xEA, 0x4B}, kTail})), 1);
+    EXPECT_EQ(TakeText(), HeaderBlock(9999, 0, 48));
+    // An all-zero CRC is wrong for this frame.
+    EXPECT_EQ(Feed(Concat({{0xD3, 0x00, 0x00, 0x00, 0x00, 0x00}, kTail})), 0);
+    EXPECT_EQ(TakeText(), "");
+    EXPECT_EQ(decoder_->FrameCount(), 1);
+}
+
+TEST_F(Rtcm3Fixture, ReportsPreambleHitThenFrame) {
+    const std::vector<uint8_t> frame = Frame1005();
+    ASSERT_EQ(frame.size(), 25u);
+    EXPECT_EQ(frame[1], 0x00);
+    EXPECT_EQ(frame[2], 0x13);
+    std::vector<int> results;
+    for (uint8_t b : Concat({frame, kTail})) results.push_back(decoder_->AddByte(b));
+    // Hit on the eighth byte (64 bits), frame on the 8 + 19 + 3 = 30th.
+    for (int i = 0; i < 30; ++i) {
+        int expected = i == 7 ? -1 : i == 29 ? 1 : 0;
+        EXPECT_EQ(results[i], expected) << i;
+    }
+    EXPECT_EQ(Body(1005, 2003, frame), kLine1005);
+    EXPECT_EQ(decoder_->StationIdText(), "2003");
+}
+
+TEST_F(Rtcm3Fixture, AnyFlippedBitRejectsTheFrame) {
+    const std::vector<uint8_t> frame = Frame1005();
+    for (size_t bit : {20u, 40u, 100u, 170u, 199u}) {
+        std::vector<uint8_t> bad = frame;
+        bad[bit / 8] ^= static_cast<uint8_t>(0x80u >> (bit % 8));
+        EXPECT_EQ(Feed(Concat({bad, kLongTail})), 0) << bit;
+    }
+    EXPECT_EQ(TakeText(), "");
+    // The decoder is not left stuck: the good frame still decodes.
+    EXPECT_EQ(Feed(Concat({frame, kLongTail})), 1);
+}
+
+TEST_F(Rtcm3Fixture, FindsFramesBehindGarbageAndFalsePreambles) {
+    // Bit-shifted garbage, then a fake preamble with a length and no valid CRC,
+    // then a 0xD3 inside a frame's payload: only the real frames count.
+    std::vector<uint8_t> garbage = {0x12, 0x69, 0x80, 0xFF, 0xD3, 0x00, 0x05, 0x01, 0x02, 0x03, 0x04};
+    CRtcm3FrameBuilder b = NewMessage(1029, 7);
+    b.U(16, 60000).U(17, 3600).U(7, 3).U(8, 3).Text("\xD3\x00\x02");
+    const std::vector<uint8_t> text_frame = b.Frame();
+    EXPECT_EQ(Feed(Concat({garbage, Frame1005(), {0x5A}, text_frame, Frame1005(44), kLongTail})), 3);
+    EXPECT_EQ(decoder_->FrameCount(), 3);
+    EXPECT_EQ(decoder_->StationIdText(), "0044");
+    const std::string text = TakeText();
+    EXPECT_NE(text.find("MT1005 Stat 2003"), std::string::npos);
+    EXPECT_NE(text.find("MT1029 Stat 7 "), std::string::npos);
+    EXPECT_NE(text.find("MT1005 Stat 44 "), std::string::npos);
+}
+
+TEST_F(Rtcm3Fixture, LongStreamKeepsBufferBoundedAndLosesNoFrame) {
+    // Largest frames (1023 message bytes) mixed with small ones and noise.
+    CRtcm3FrameBuilder big = NewMessage(1029, 1);
+    big.U(16, 1).U(17, 2).U(7, 0).U(8, 0);
+    while (big.BitCount() < 1023 * 8) big.U(8, 0xD3);
+    const std::vector<uint8_t> large = big.Frame();
+    ASSERT_EQ(large.size(), 1029u);
+    int frames = 0;
+    for (int round = 0; round < 30; ++round) {
+        std::vector<uint8_t> noise(static_cast<size_t>(round * 37 % 200), static_cast<uint8_t>(round));
+        frames += Feed(Concat({noise, large, Frame1005(round), large}));
+    }
+    frames += Feed(kTail);
+    EXPECT_EQ(frames, 90);
+    EXPECT_EQ(decoder_->FrameCount(), 90);
+}
+
+TEST_F(Rtcm3Fixture, NoiseWithoutPreambleNeverGrowsTheBuffer) {
+    std::vector<uint8_t> noise(20000, 0x55);
+    EXPECT_EQ(Feed(noise), 0);
+    EXPECT_EQ(TakeText(), "");
+}
+
+TEST_F(Rtcm3Fixture, EphemerisKeepsStationOfPreviousFrame) {
+    CRtcm3FrameBuilder eph;
+    eph.U(12, 1019);
+    while (eph.BitCount() < 488) eph.U(1, 0);
+    const std::vector<uint8_t> frame = eph.Frame();
+    Feed(Concat({Frame1005(321), frame, kTail}));
+    const std::string text = TakeText();
+    EXPECT_NE(text.find("MT1019 Stat 321 Status 1"), std::string::npos);
+    EXPECT_EQ(decoder_->StationIdText(), "0321");
+}
+
+TEST_F(Rtcm3Fixture, StatusBoardSlots) {
+    Feed(Concat({Frame1005(12), Frame1005(12), kTail}));
+    std::string slot;
+    shared_.status_board.GetText(slot, 0);
+    EXPECT_EQ(slot, "0012");
+    shared_.status_board.GetText(slot, 6);
+    EXPECT_EQ(slot, "000000002");
+    shared_.status_board.GetText(slot, 9);
+    EXPECT_EQ(slot, "        Rtcm3.1");
+}
+
+TEST_F(Rtcm3Fixture, ShortFramesGiveTheHeaderOnly) {
+    // 1005 cut to 10 message bytes, 1019 to 20, a one-byte message: nothing
+    // is read beyond the message bits.
+    CRtcm3FrameBuilder short1005 = NewMessage(1005, 5);
+    short1005.U(56, 0xFFFFFFFFFFFFFF);
+    CRtcm3FrameBuilder short1019;
+    short1019.U(12, 1019);
+    while (short1019.BitCount() < 160) short1019.U(8, 0xA5);
+    const std::vector<uint8_t> tiny = Rtcm3Frame({0x3E});
+    Feed(Concat({short1005.Frame(), short1019.Frame(), tiny, kTail}));
+    EXPECT_EQ(TakeText(), HeaderBlock(1005, 5, 128) + HeaderBlock(1019, 5, 216) + HeaderBlock(9999, 5, 56));
+}
+
+TEST(Rtcm3xDecoderPoolTest, WritesIntoTheDecodedTextPool) {
+    FakeClock clock;
+    Clock::Install(&clock);
+    {
+        SharedState shared;
+        shared.registry.SetState(1, 0);  // a job is running
+        const int slot = shared.decoded_text_pool.AddReader(1);
+        ASSERT_GE(slot, 0);
+        CRtcm3xDecoder decoder(2, shared);
+        for (uint8_t b : Concat({Frame1005(), kTail})) decoder.AddByte(b);
+        std::vector<char> out(CharPool::kBufferSize);
+        const int n = shared.decoded_text_pool.Read(out.data(), slot);
+        ASSERT_GT(n, 0);
+        const std::string text(out.data(), static_cast<size_t>(n));
+        EXPECT_EQ(text.substr(text.size() - std::string(kLine1005).size()), kLine1005);
+        EXPECT_EQ(text.substr(0, 2), "\r\n");
+    }
+    Clock::Install(nullptr);
+}
+
+}  // namespace
+}  // namespace zerlan
