@@ -6,12 +6,15 @@
 #include <cstring>
 
 #include "platform/Clock.h"
+#include "platform/Sleep.h"
 
 namespace zerlan {
 namespace {
 
 // Ready sockets that still refuse every byte would otherwise spin for ever.
 constexpr int kMaxIdleSendRetries = 1000;
+// A shut-down socket wakes its users at once; this only bounds a surprise.
+constexpr int kMaxReleaseWaitMs = 10000;
 
 int ToMs(int seconds) { return seconds <= 0 ? 0 : seconds * 1000; }
 
@@ -102,17 +105,28 @@ void LogBlockingSocketException(std::string& log, const char* prefix, const CBlo
 
 CBlockingSocket::~CBlockingSocket() { Cleanup(); }
 
-int CBlockingSocket::HandleOrThrow(const char* operation) const {
-    const int fd = handle_.load();
-    if (fd == sock::kNoSocket) throw CBlockingSocketException(operation, EBADF);
-    return fd;
+CBlockingSocket::Use::Use(const CBlockingSocket& socket, const char* operation) : owner(socket) {
+    // Counted before the handle is read, so Release sees every call that
+    // could still hold the old descriptor.
+    owner.users_.fetch_add(1);
+    fd = owner.handle_.load();
+    if (fd == sock::kNoSocket) {
+        owner.users_.fetch_sub(1);
+        throw CBlockingSocketException(operation, EBADF);
+    }
+}
+
+CBlockingSocket::Use::~Use() { owner.users_.fetch_sub(1); }
+
+bool CBlockingSocket::Release(int fd) {
+    sock::Shutdown(fd);
+    for (int waited = 0; users_.load() > 0 && waited < kMaxReleaseWaitMs; ++waited) Sleep(1);
+    return sock::Close(fd) == 0;
 }
 
 void CBlockingSocket::Cleanup() {
     const int fd = handle_.exchange(sock::kNoSocket);
-    if (fd == sock::kNoSocket) return;
-    sock::Shutdown(fd);
-    sock::Close(fd);
+    if (fd != sock::kNoSocket) Release(fd);
 }
 
 void CBlockingSocket::Create(int type) {
@@ -120,21 +134,23 @@ void CBlockingSocket::Create(int type) {
     if (fd < 0) throw CBlockingSocketException("Create");
     type_ = type;
     const int old = handle_.exchange(fd);
-    if (old != sock::kNoSocket) sock::Close(old);
+    if (old != sock::kNoSocket) Release(old);
 }
 
 void CBlockingSocket::Bind(const CSocketAddress& local) {
-    const int fd = HandleOrThrow("Bind");
+    const Use use(*this, "Bind");
+    const int fd = use.fd;
     if (type_ == kStream && sock::SetReuseAddress(fd) != 0) throw CBlockingSocketException("Bind");
     if (sock::Bind(fd, local.ToEndpoint()) != 0) throw CBlockingSocketException("Bind");
 }
 
 void CBlockingSocket::Listen() {
-    if (sock::Listen(HandleOrThrow("Listen"), 5) != 0) throw CBlockingSocketException("Listen");
+    if (sock::Listen(Use(*this, "Listen").fd, 5) != 0) throw CBlockingSocketException("Listen");
 }
 
 bool CBlockingSocket::Accept(CBlockingSocket& target, CSocketAddress* address) {
-    const int fd = HandleOrThrow("Accept");
+    const Use use(*this, "Accept");
+    const int fd = use.fd;
     sock::Endpoint peer;
     const int client = sock::Accept(fd, &peer);
     if (client < 0) {
@@ -153,8 +169,7 @@ bool CBlockingSocket::Accept(CBlockingSocket& target, CSocketAddress* address) {
 void CBlockingSocket::Close() {
     const int fd = handle_.exchange(sock::kNoSocket);
     if (fd == sock::kNoSocket) return;
-    sock::Shutdown(fd);
-    if (sock::Close(fd) != 0) throw CBlockingSocketException("Close");
+    if (!Release(fd)) throw CBlockingSocketException("Close");
 }
 
 void CBlockingSocket::Shutdown() {
@@ -163,13 +178,14 @@ void CBlockingSocket::Shutdown() {
 }
 
 void CBlockingSocket::Connect(const CSocketAddress& remote, int seconds) {
-    if (sock::Connect(HandleOrThrow("Connect"), remote.ToEndpoint(), ToMs(seconds)) != 0) {
+    if (sock::Connect(Use(*this, "Connect").fd, remote.ToEndpoint(), ToMs(seconds)) != 0) {
         throw CBlockingSocketException("Connect");
     }
 }
 
 int CBlockingSocket::Send(const char* data, int length, int seconds) {
-    const int fd = HandleOrThrow("Send");
+    const Use use(*this, "Send");
+    const int fd = use.fd;
     if (data == nullptr || length <= 0) return 0;
     int sent = 0;
     int idle = 0;
@@ -189,7 +205,8 @@ int CBlockingSocket::Send(const char* data, int length, int seconds) {
 }
 
 int CBlockingSocket::Receive(char* buffer, int size, int seconds) {
-    const int fd = HandleOrThrow("Receive");
+    const Use use(*this, "Receive");
+    const int fd = use.fd;
     WaitOrThrow(fd, false, seconds, "Receive", "Receive timeout");
     const long n = sock::ReceiveSome(fd, buffer, static_cast<size_t>(std::max(size, 0)));
     if (n < 0) {
@@ -201,7 +218,8 @@ int CBlockingSocket::Receive(char* buffer, int size, int seconds) {
 }
 
 int CBlockingSocket::ReceiveDatagram(char* buffer, int size, CSocketAddress* from, int seconds) {
-    const int fd = HandleOrThrow("ReceiveDatagram");
+    const Use use(*this, "ReceiveDatagram");
+    const int fd = use.fd;
     WaitOrThrow(fd, false, seconds, "ReceiveDatagram", "Receive timeout");
     sock::Endpoint sender;
     const long n = sock::ReceiveFromSome(fd, buffer, static_cast<size_t>(std::max(size, 0)), &sender);
@@ -215,7 +233,8 @@ int CBlockingSocket::ReceiveDatagram(char* buffer, int size, CSocketAddress* fro
 }
 
 int CBlockingSocket::SendDatagram(const char* data, int length, const CSocketAddress& to, int seconds) {
-    const int fd = HandleOrThrow("SendDatagram");
+    const Use use(*this, "SendDatagram");
+    const int fd = use.fd;
     WaitOrThrow(fd, true, seconds, "SendDatagram", "Send timeout");
     const long n = sock::SendToSome(fd, data, static_cast<size_t>(std::max(length, 0)), to.ToEndpoint());
     if (n < 0) {
@@ -228,21 +247,25 @@ int CBlockingSocket::SendDatagram(const char* data, int length, const CSocketAdd
 
 void CBlockingSocket::GetPeerName(CSocketAddress* address) {
     sock::Endpoint e;
-    if (sock::PeerName(HandleOrThrow("GetPeerName"), &e) != 0) throw CBlockingSocketException("GetPeerName");
+    if (sock::PeerName(Use(*this, "GetPeerName").fd, &e) != 0) throw CBlockingSocketException("GetPeerName");
     if (address != nullptr) *address = CSocketAddress::FromEndpoint(e);
 }
 
 void CBlockingSocket::GetSockName(CSocketAddress* address) {
     sock::Endpoint e;
-    if (sock::LocalName(HandleOrThrow("GetSockName"), &e) != 0) throw CBlockingSocketException("GetSockName");
+    if (sock::LocalName(Use(*this, "GetSockName").fd, &e) != 0) throw CBlockingSocketException("GetSockName");
     if (address != nullptr) *address = CSocketAddress::FromEndpoint(e);
 }
 
 uint16_t CBlockingSocket::BoundPort() const {
-    sock::Endpoint e;
-    const int fd = handle_.load();
-    if (fd == sock::kNoSocket || sock::LocalName(fd, &e) != 0) return 0;
-    return e.port;
+    if (!IsOpen()) return 0;
+    try {
+        const Use use(*this, "GetSockName");
+        sock::Endpoint e;
+        return sock::LocalName(use.fd, &e) == 0 ? e.port : 0;
+    } catch (const CBlockingSocketException&) {
+        return 0;
+    }
 }
 
 CSocketAddress CBlockingSocket::GetHostByName(const char* name, uint16_t port) {

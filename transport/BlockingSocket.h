@@ -4,8 +4,10 @@
 // system error number; only `Accept` reports an interrupted wait by its result.
 //
 // Thread-safety: a socket object is used by one thread at a time, except that
-// any thread may `Close` or `Cleanup` it to release a thread blocked in
-// `Accept` or in a wait (the handle is atomic for that reason).
+// any thread may `Close`, `Cleanup` or `Shutdown` it to release a thread
+// blocked in `Accept` or in a wait. Closing shuts the socket down first and
+// closes the descriptor only once no call is using it any more, so a
+// descriptor number is never reused under a running call.
 #pragma once
 
 #include <array>
@@ -116,9 +118,20 @@ public:
     uint16_t BoundPort() const;
 
 private:
-    int HandleOrThrow(const char* operation) const;
+    // Holds the descriptor open for the duration of one call.
+    struct Use {
+        Use(const CBlockingSocket& socket, const char* operation);
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+        const CBlockingSocket& owner;
+        int fd;
+    };
+    // Shuts down and closes `fd` once no call uses it; false if close failed.
+    bool Release(int fd);
 
     std::atomic<int> handle_{sock::kNoSocket};
+    mutable std::atomic<int> users_{0};
     int type_ = 0;
 };
 
