@@ -95,6 +95,30 @@ int CRtcm3xDecoder::AddByte(uint8_t byte) {
     return 0;
 }
 
+int CRtcm3xDecoder::Flush() {
+    const std::string_view pre(kPreamble);
+    int frames = 0;
+    for (;;) {
+        if (!in_frame_) {
+            int p = search_pos_;
+            while (p + 23 <= bit_count_ && std::string_view(buffer_).substr(p - 1, pre.size()) != pre) ++p;
+            if (p + 23 > bit_count_) return frames;
+            search_pos_ = p;
+            msg_length_ = BitsToUInt(std::string_view(buffer_).substr(p - 1 + 14, 10));
+        }
+        in_frame_ = false;
+        bytes_to_wait_ = 0;
+        const int frame_bits = static_cast<int>(msg_length_) * 8 + 48;
+        if (search_pos_ - 1 + frame_bits <= bit_count_ && CheckFrame() == 1) {
+            search_pos_ += frame_bits;
+            Compact(true);
+            ++frames;
+        } else {
+            search_pos_ += 1;
+        }
+    }
+}
+
 void CRtcm3xDecoder::Compact(bool forced) {
     if (!forced && bit_count_ - search_pos_ >= kDropAt) {
         buffer_.erase(0, kDropBits);

@@ -121,6 +121,18 @@ TEST_F(Rtcm3Fixture, EphemerisKeepsStationOfPreviousFrame) {
     EXPECT_EQ(decoder_->StationIdText(), "0321");
 }
 
+TEST_F(Rtcm3Fixture, FlushDecodesWhatTheEndOfAFileLeavesPending) {
+    // A false preamble announcing 256 bytes keeps the two whole frames after
+    // it pending to the end; a cut frame closes the input.
+    const std::vector<uint8_t> whole = Frame1005();
+    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + 10);
+    EXPECT_EQ(Feed(Concat({Frame1005(1), {0xD3, 0x01, 0x00}, Frame1005(2), Frame1005(3), cut})), 1);
+    EXPECT_EQ(decoder_->Flush(), 2);
+    EXPECT_EQ(decoder_->FrameCount(), 3);
+    EXPECT_EQ(decoder_->StationIdText(), "0003");
+    EXPECT_EQ(decoder_->Flush(), 0);
+}
+
 TEST_F(Rtcm3Fixture, StatusBoardSlots) {
     Feed(Concat({Frame1005(12), Frame1005(12), kTail}));
     std::string slot;
