@@ -91,7 +91,7 @@ int SaveSettings(const Settings& settings, const std::string& target) {
     return 0;
 }
 
-int DecodeFile(const Settings& settings, const std::string& name) {
+int DecodeFile(const Settings& settings, const std::string& name, int version) {
     std::FILE* in = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
     if (in == nullptr) {
         std::fprintf(stderr, "zerlan: cannot read %s\n", name.c_str());
@@ -100,7 +100,7 @@ int DecodeFile(const Settings& settings, const std::string& name) {
     // A private state: the decoders' status and messages go nowhere.
     SharedState& state = *new SharedState;
     CopySettings(state.settings, settings);
-    const int status = DecodeStream(in, stdout, settings.inout_sw.decoder_version, state);
+    const int status = DecodeStream(in, stdout, version, state);
     if (in != stdin) std::fclose(in);
     if (status != 0) std::fprintf(stderr, "zerlan: error reading %s\n", name.c_str());
     return status;
@@ -124,11 +124,13 @@ int RunProgram(const ProgramOptions& options) {
 
     Settings settings;
     LoadDefaults(settings);
-    if (LoadFromCommandLine(settings, options.parameter_command_line) != 0) {
-        MessageBox("Parameterfile incorrect or doesn't exist !\nDefault-value are use !", "Init-Message");
-    }
+    const bool loaded = LoadFromCommandLine(settings, options.parameter_command_line) == 0;
+    if (!loaded) MessageBox("Parameterfile incorrect or doesn't exist !\nDefault-value are use !", "Init-Message");
     if (!options.save_file.empty()) return SaveSettings(settings, options.save_file);
-    if (!options.decode_file.empty()) return DecodeFile(settings, options.decode_file);
+    // Without loaded settings the converter recognises both RTCM versions.
+    if (!options.decode_file.empty()) {
+        return DecodeFile(settings, options.decode_file, loaded ? settings.inout_sw.decoder_version : -1);
+    }
     if (!options.sourcetable.empty()) {
         std::fprintf(stderr, "zerlan: this build has no --sourcetable yet\n");
         return 2;

@@ -53,6 +53,8 @@ void DecoderThread(SharedState& state, WorkerScope& worker) {
     state.ShowTextAndWait("Start_of_Rtcm-Raw-Decoder !\r\n");
 
     DecoderSelector decoders(s.inout_sw.decoder_version, state);
+    decoders.rtcm2().SetGlonassTimeDifference(std::atof(s.rinex.gps_glo_diff_s.c_str()));
+    std::string station = "----";
     std::vector<char> buffer(CharPool::kBufferSize);
     while (!worker.StopRequested()) {
         const int n = slot.Read(buffer.data());
@@ -61,6 +63,13 @@ void DecoderThread(SharedState& state, WorkerScope& worker) {
             const int64_t now = clock.MonotonicMs() / 1000;
             if (r >= 1) {
                 last_decoded = now;
+                // The file outputs name their files after the station.
+                const std::string& id = decoders.current() == 2 ? decoders.rtcm3().StationIdText()
+                                                                 : decoders.rtcm2().StationIdText();
+                if (id != "----" && id != station) {
+                    station = id;
+                    state.SetStationId(id);
+                }
             } else if (silence_s > 0 && now - last_decoded > silence_s) {
                 last_decoded = now;
                 if (restart) {
