@@ -55,9 +55,17 @@ void DecoderThread(SharedState& state, WorkerScope& worker) {
     DecoderSelector decoders(s.inout_sw.decoder_version, state);
     decoders.rtcm2().SetGlonassTimeDifference(std::atof(s.rinex.gps_glo_diff_s.c_str()));
     std::string station = "----";
+    bool fed_since_flush = false;
     std::vector<char> buffer(CharPool::kBufferSize);
     while (!worker.StopRequested()) {
         const int n = slot.Read(buffer.data());
+        if (n > 0) {
+            fed_since_flush = true;
+        } else if (fed_since_flush && (decoders.current() == 2 || decoders.current() == -1)) {
+            // A pause in the stream (or its end): decide the frames still waiting.
+            fed_since_flush = false;
+            if (decoders.rtcm3().Flush() > 0) last_decoded = clock.MonotonicMs() / 1000;
+        }
         for (int i = 0; i < n && !worker.StopRequested(); ++i) {
             const int r = decoders.AddByte(static_cast<uint8_t>(buffer[i]));
             const int64_t now = clock.MonotonicMs() / 1000;
@@ -130,6 +138,8 @@ int DecodeStream(std::FILE* in, std::FILE* out, int version, SharedState& state)
     while ((n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
         for (size_t i = 0; i < n; ++i) decoders.AddByte(buffer[i]);
     }
+    // The last frames of a recording are only decided at its end.
+    if (decoders.current() == 2 || decoders.current() == -1) decoders.rtcm3().Flush();
     std::fflush(out);
     return std::ferror(in) ? 1 : 0;
 }
