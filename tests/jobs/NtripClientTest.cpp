@@ -1,0 +1,118 @@
+#include "jobs/NtripClient.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace zerlan {
+namespace {
+
+using namespace std::string_literals;
+
+// A byte source over a fixed answer; running dry is a transfer failure.
+ByteSource Source(const std::string& text, size_t* used = nullptr) {
+    auto pos = std::make_shared<size_t>(0);
+    return [text, pos, used](char& c) {
+        if (*pos >= text.size()) return 2;
+        c = text[(*pos)++];
+        if (used) *used = *pos;
+        return 0;
+    };
+}
+
+TEST(NtripClient, WireTextsAreByteExact) {
+    EXPECT_EQ(MountpointPath("RTCM3"), "/RTCM3");
+    EXPECT_EQ(MountpointPath("/RTCM3"), "/RTCM3");
+    EXPECT_EQ(MountpointPath("\xAFVRS\xAF" "A"), "/VRS/A");
+    EXPECT_EQ(MountpointPath(""), "/");
+    EXPECT_EQ(ClientRequest("/RTCM3", "MorvikV1.08-zezur1", "dTpw"),
+              "GET /RTCM3 HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-zezur1\r\nAuthorization: Basic dTpw\r\n\r\n");
+    EXPECT_EQ(ClientRequest("/X", "id", ""), "GET /X HTTP/1.0\r\nUser-Agent: NTRIP id\r\nAuthorization: Basic \r\n\r\n");
+    EXPECT_EQ(ProxyConnectLine("caster.example.net", "2101"), "CONNECT caster.example.net:2101 HTTP/1.0\r\n");
+    EXPECT_EQ(ProxyHostHeader("caster.example.net", "2101"), "Host: caster.example.net:2101\r\n\r\n");
+    EXPECT_EQ(SourceLine("pass", "/MOUNT1"), "SOURCE pass /MOUNT1\r\n");
+    EXPECT_EQ(SourceAgentHeader("MorvikV1.08-zezur1"), "Source-Agent: NTRIP MorvikV1.08-zezur1CMD/1.0\r\n\r\n");
+}
+
+TEST(NtripClient, StatusLinesOfCasterAndProxy) {
+    EXPECT_TRUE(ClientAccepts("ICY 200 OK\r\n"));
+    EXPECT_TRUE(ClientAccepts("HTTP/1.1 200 OK\r\n"));
+    EXPECT_FALSE(ClientAccepts("SOURCETABLE 200 OK\r\n"));
+    EXPECT_FALSE(ClientAccepts("HTTP/1.0 401 Unauthorized\r\n"));
+    EXPECT_TRUE(ServerAccepts("OK\r\n"));
+    EXPECT_FALSE(ServerAccepts("ERROR - Bad Password\r\n"));
+    EXPECT_TRUE(ProxyAccepts("HTTP/1.0 200 Connection established\r\n"));
+    EXPECT_TRUE(ProxyAccepts("HTTP/1.1 200 Connection established\r\n"));
+    EXPECT_FALSE(ProxyAccepts("HTTP/1.1 407 Proxy Authentication Required\r\n"));
+    EXPECT_TRUE(IsHttpStatus("HTTP/1.1 200 OK\r\n"));
+    EXPECT_FALSE(IsHttpStatus("ICY 200 OK\r\n"));
+    EXPECT_TRUE(IsChunkedHeader("transfer-Encoding:  Chunked\r\n"));
+    EXPECT_FALSE(IsChunkedHeader("Content-Type: gnss/data\r\n"));
+}
+
+TEST(NtripClient, ProxyAnswerSkipsHeadersAndRefusesOtherStatus) {
+    std::string shown, refused;
+    auto show = [&](const std::string& l) { shown += l; };
+    size_t used = 0;
+    const std::string ok = "HTTP/1.1 200 Connection established\r\nProxy-Agent: x\r\n\r\nICY";
+    EXPECT_EQ(ReadProxyAnswer(Source(ok, &used), show, &refused), ProxyOutcome::kAccepted);
+    EXPECT_EQ(used, ok.size() - 3);  // the caster's bytes stay unread
+    EXPECT_EQ(shown, ok.substr(0, ok.size() - 3));
+
+    EXPECT_EQ(ReadProxyAnswer(Source("HTTP/1.0 403 Forbidden\r\n"), show, &refused), ProxyOutcome::kRefusedLine);
+    EXPECT_EQ(refused, "HTTP/1.0 403 Forbidden\r\n");
+    // An empty line before any status is no acceptance.
+    EXPECT_EQ(ReadProxyAnswer(Source("\r\n"), show, &refused), ProxyOutcome::kRefusedLine);
+    EXPECT_EQ(ReadProxyAnswer(Source(std::string(1200, 'x')), show, &refused), ProxyOutcome::kRefusedLong);
+    EXPECT_EQ(refused.size(), 999u);
+    EXPECT_EQ(ReadProxyAnswer(Source("HTTP/1.0 200 ok\r\n"), show, &refused), ProxyOutcome::kTransferFailed);
+    std::string endless = "HTTP/1.0 200 ok\r\n";
+    for (int i = 0; i < 60; ++i) endless += "X: y\r\n";
+    EXPECT_EQ(ReadProxyAnswer(Source(endless, &used), show, &refused), ProxyOutcome::kAccepted);
+    EXPECT_LT(used, endless.size());
+}
+
+TEST(NtripClient, LinesAndHeadersAreBounded) {
+    std::string line;
+    EXPECT_EQ(ReadLine(Source("ICY 200 OK\r\nxx"), 1499, &line), LineOutcome::kLine);
+    EXPECT_EQ(line, "ICY 200 OK\r\n");
+    EXPECT_EQ(ReadLine(Source(std::string(1600, 'a')), 1499, &line), LineOutcome::kTooLong);
+    EXPECT_EQ(line.size(), 1499u);
+
+    bool chunked = false;
+    size_t used = 0;
+    const std::string head = "Server: c\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n";
+    EXPECT_EQ(SkipHeaders(Source(head, &used), &chunked), HeaderOutcome::kDone);
+    EXPECT_TRUE(chunked);
+    EXPECT_EQ(used, head.size() - 3);
+    std::string many;
+    for (int i = 0; i < 51; ++i) many += "X: y\r\n";
+    EXPECT_EQ(SkipHeaders(Source(many + "\r\n"), &chunked), HeaderOutcome::kTooMany);
+    EXPECT_FALSE(chunked);
+    EXPECT_EQ(SkipHeaders(Source("X: y\r\n"), &chunked), HeaderOutcome::kTransferFailed);
+}
+
+TEST(NtripClient, ChunkedBodyIsDecodedAcrossAnySplit) {
+    const std::string body = "5\r\n\xD3\x00\x13\x3E\xD0\r\nA;ext=1\r\n0123456789\r\n0\r\nTrailer: t\r\n\r\n"s;
+    const std::string payload = std::string("\xD3\x00\x13\x3E\xD0", 5) + "0123456789";
+    for (size_t split = 0; split <= body.size(); ++split) {
+        ChunkedDecoder d;
+        std::string out;
+        EXPECT_TRUE(d.Feed(body.data(), static_cast<int>(split), &out));
+        EXPECT_TRUE(d.Feed(body.data() + split, static_cast<int>(body.size() - split), &out));
+        EXPECT_EQ(out, payload) << "split at " << split;
+        EXPECT_TRUE(d.finished());
+    }
+}
+
+TEST(NtripClient, BrokenChunkFramingIsRefused) {
+    for (const char* bad : {"Z\r\n", "3\r\nabcX", "\r\n", "3x\r\n", "FFFFFFFFF\r\n"}) {
+        ChunkedDecoder d;
+        std::string out;
+        EXPECT_FALSE(d.Feed(bad, static_cast<int>(std::string(bad).size()), &out)) << bad;
+        EXPECT_FALSE(d.finished());
+    }
+}
+
+}  // namespace
+}  // namespace zerlan
