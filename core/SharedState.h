@@ -23,6 +23,7 @@
 #include "core/ThreadRegistry.h"
 #include "platform/MessageQueue.h"
 #include "supervision/SatFkpStore.h"
+#include "transport/Sockets.h"
 
 namespace zerlan {
 
@@ -131,6 +132,7 @@ public:
     CharPool encoder_data_pool_b{&registry};
     CharPool rinex_pool{&registry};
     SatFkpStore sat_fkp_store{&registry};
+    SocketSet sockets{this};  // listening and shared socket instances of the servers
 
     // Source pool of an output thread.
     CharPool& SelectOutputPool(int encoder_output_wanted, int rtcm_encoder_wanted, int raw_selector);

@@ -1,0 +1,494 @@
+// The TCP threads of the relay: the input as client (TCP-In-TH) or server
+// (TCP-In-Server-TH, one client at a time, with its rate-watch thread), the
+// output as client (TCP-Out-Client-TH) or server (TCP-Out-Server-TH, one
+// thread per client on the listener the job start opened, with its rate- and
+// reset-watch thread).
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Worker.h"
+#include "jobs/GgaUpstream.h"
+#include "jobs/StreamCommon.h"
+#include "jobs/StreamThreads.h"
+#include "platform/Sleep.h"
+#include "platform/Socket.h"
+#include "supervision/CharWatch.h"
+#include "transport/SuperSocket.h"
+
+namespace zerlan {
+
+namespace {
+
+constexpr int kReplyEvery = 5;      // passes between two polls for client replies
+constexpr int kReplySize = 90;
+constexpr uint32_t kResetWatchMessage = WM_USER + 130;
+
+MessageQueue* ViewOf(SharedState& state) { return state.view_window.load(); }
+
+std::string Line(const char* format, const std::string& a, const std::string& b = std::string()) {
+    char text[600];
+    std::snprintf(text, sizeof text, format, a.c_str(), b.c_str());
+    return text;
+}
+
+// Writes into one PositionPool slot, retrying while the pool refuses; false
+// when a stop came first.
+bool WritePosition(SharedState& state, WorkerScope& worker, const char* data, int n, int slot) {
+    while (state.position_pool.WriteSlot(data, n, slot) < 0) {
+        if (worker.StopRequested()) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+// Removes a reader slot, retrying while the pool refuses.
+void RemoveSlot(CharPool& pool, int slot) {
+    if (slot < 0) return;
+    for (int tries = 0; tries < 5000 && pool.RemoveReader(slot) < 0; ++tries) Sleep(1);
+}
+
+// Adds a reader (enabled or not), retrying until one is given; -1 at a stop.
+int AddSlot(CharPool& pool, WorkerScope& worker, int enabled) {
+    while (!worker.StopRequested()) {
+        const int slot = pool.AddReader(enabled);
+        if (slot >= 0) return slot;
+        Sleep(1);
+    }
+    return -1;
+}
+
+// ---- TCP input client ----
+
+void TcpInClientThread(SharedState& state, WorkerScope& worker) {
+    const Settings& s = state.settings;
+    const std::string pr = ProtocolFileOf(s);
+    CharWatch watch(state, &state.input_total, 0, InputWatchLimits(s), pr);
+    GgaUpstream gga(state);
+    InputDelivery delivery(state, worker, true, false);
+    const int read_size = NetworkReadSize(s);
+    std::vector<char> buffer(static_cast<size_t>(read_size) + 1);
+    bool first = true;
+
+    while (!worker.StopRequested()) {
+        CSuperSocket socket(&state, ViewOf(state));
+        delivery.Reset();
+        state.input_total = 0;
+        socket.ResolveHost(s.tcp_in.address.c_str(), s.tcp_in.port.c_str());
+        const std::string host = socket.HostText();
+        while (socket.ClientStart(host.c_str(), s.tcp_in.port.c_str()) == CSuperSocket::kRefused) {
+            if (IsAlarm(watch.Check("CharWatch: TcpInClient-Warning !", msg::kInputRate, 1))) {
+                state.Send(msg::kInputBar);
+            }
+            if (!worker.Sleep(100)) return;
+        }
+        if (first) {
+            state.ShowText(Line("Connect with %s:%s !\r\n", s.tcp_in.address, s.tcp_in.port));
+            WriteStartRecord(state, "TcpClient-Input", "TcpClientIn-Start");
+            first = false;
+        }
+        auto send = [&socket](const char* data, int n) { return socket.Send(data, n); };
+        if (gga.SendNow(send) == CSuperSocket::kTransferFailed) {
+            socket.Stop();
+            continue;
+        }
+        while (true) {
+            if (worker.StopRequested()) {
+                socket.Stop();
+                return;
+            }
+            if (IsAlarm(watch.Check("CharWatch: TcpInClient-Warning !", msg::kInputRate, 1))) {
+                state.Send(msg::kInputBar);
+                socket.Stop();
+                break;
+            }
+            int n = 0;
+            if (socket.Receive(buffer.data(), read_size, CSuperSocket::kReceiveSeconds, &n) ==
+                CSuperSocket::kTransferFailed) {
+                socket.Stop();
+                Sleep(5);
+                break;
+            }
+            if (n > 0) delivery.Deliver(buffer.data(), n);
+            if (gga.SendIfDue(send) == CSuperSocket::kTransferFailed) {
+                socket.Stop();
+                break;
+            }
+            Sleep(1);
+        }
+    }
+}
+
+// ---- TCP input server ----
+
+void TcpInServerThread(SharedState& state, WorkerScope& worker) {
+    const Settings& s = state.settings;
+    const std::string pr = ProtocolFileOf(s);
+    // The job's input counter belongs to the rate-watch thread; this watch
+    // counts on its own, without display.
+    Counter own{0};
+    CharWatch watch(state, &own, 3, InputWatchLimits(s), pr);
+    GgaUpstream gga(state);
+    InputDelivery delivery(state, worker, true, false);
+    const int read_size = NetworkReadSize(s);
+    std::vector<char> buffer(static_cast<size_t>(read_size) + 1);
+    bool first = true;
+
+    while (!worker.StopRequested()) {
+        CSuperSocket socket(&state, ViewOf(state));
+        delivery.Reset();
+        if (socket.ServerStart(s.tcp_in.port.c_str()) == CSuperSocket::kRefused) {
+            socket.Stop();
+            state.Send(msg::kStopJob);
+            return;
+        }
+        // Asked after listening: the stop's wake-up connects after raising
+        // the stop, so either it is seen here or the accept returns.
+        if (worker.StopRequested()) {
+            socket.Stop();
+            return;
+        }
+        const int accepted = socket.ServerAccept();
+        if (accepted == CSuperSocket::kRefused) {
+            socket.Stop();
+            state.Send(msg::kStopJob);
+            return;
+        }
+        if (accepted == CSuperSocket::kInterrupted || worker.StopRequested()) {
+            socket.Stop();
+            if (!worker.Sleep(100)) return;
+            continue;
+        }
+        if (first) {
+            state.ShowText(Line("Accept on Port %s !\r\n", s.tcp_in.port));
+            WriteStartRecord(state, "TcpServer-Input", "TcpServerIn-Start");
+            first = false;
+        }
+        // The first sentence must not hold up a client that is not reading.
+        if (gga.SendNow([&socket](const char* d, int n) { return socket.Send(d, n, 0); }) ==
+            CSuperSocket::kTransferFailed) {
+            socket.Stop();
+            Sleep(100);
+            continue;
+        }
+        while (true) {
+            if (worker.StopRequested()) {
+                socket.Stop();
+                return;
+            }
+            if (IsAlarm(watch.Check("CharWatch: TcpInServer-Warning !", msg::kInputRate, 1))) {
+                state.Send(msg::kInputBar);
+                socket.Stop();
+                Sleep(20);
+                break;
+            }
+            int n = 0;
+            if (socket.Receive(buffer.data(), read_size, CSuperSocket::kReceiveSeconds, &n) ==
+                CSuperSocket::kTransferFailed) {
+                socket.Stop();
+                Sleep(100);
+                state.ShowTextAndWait("NeuStart TCP-In-Server !!");
+                break;
+            }
+            if (n > 0) {
+                own.fetch_add(n);
+                delivery.Deliver(buffer.data(), n);
+            }
+            if (gga.SendIfDue([&socket](const char* d, int k) { return socket.Send(d, k); }) ==
+                CSuperSocket::kTransferFailed) {
+                socket.Stop();
+                Sleep(20);
+                break;
+            }
+            Sleep(1);
+        }
+    }
+}
+
+// ---- TCP output client ----
+
+void TcpOutClientThread(SharedState& state, WorkerScope& worker) {
+    const Settings& s = state.settings;
+    const std::string pr = ProtocolFileOf(s);
+    CharPool& pool = state.SelectOutputPool(0, s.dec_in.Flag(6) ? 1 : 0, 0);
+    OutputSlot slot(pool, worker);
+    if (!slot.valid()) return;
+    const int position_slot = AddSlot(state.position_pool, worker, 1);
+    if (position_slot < 0) return;
+    struct Release {
+        CharPool& pool;
+        int slot;
+        ~Release() { RemoveSlot(pool, slot); }
+    } release{state.position_pool, position_slot};
+
+    const int kind = static_cast<int>(OutputKind::kTcp);
+    CharWatch watch(state, &state.output_watch[kind], 1, OutputWatchLimits(s), pr);
+    const int32_t bar_max = std::atoi(s.maz.output_limit.c_str());
+    std::vector<char> buffer(CharPool::kBufferSize);
+    char reply[kReplySize + 1];
+    bool first = true;
+
+    while (!worker.StopRequested()) {
+        CSuperSocket socket(&state, ViewOf(state));
+        socket.ResolveHost(s.tcp_out.address.c_str(), s.tcp_out.port.c_str());
+        const std::string host = socket.HostText();
+        while (socket.ClientStart(host.c_str(), s.tcp_out.port.c_str()) == CSuperSocket::kRefused) {
+            if (IsAlarm(watch.Check("CharWatch: TcpOutClient-Warning !", msg::kTcpOutRate, 1))) {
+                state.Send(msg::kTcpClientOutBar);
+            }
+            if (!worker.Sleep(20)) return;
+        }
+        if (first) {
+            state.ShowText(Line("Connect with %s:%s !\r\n", s.tcp_out.address, s.tcp_out.port));
+            WriteStartRecord(state, "TcpClient-Output", "TcpClientOut-Start");
+            first = false;
+        }
+        for (int pass = 1;; ++pass) {
+            if (worker.StopRequested()) {
+                socket.Stop();
+                return;
+            }
+            if (IsAlarm(watch.Check("CharWatch: TcpOutClient-Warning !", msg::kTcpOutRate, 1))) {
+                state.Send(msg::kTcpClientOutBar);
+            }
+            const int n = slot.Read(buffer.data());
+            if (n > 0) {
+                int sent = 0;
+                if (socket.Send(buffer.data(), n, CSuperSocket::kSendSeconds, &sent) ==
+                    CSuperSocket::kTransferFailed) {
+                    socket.Stop();
+                    Sleep(5);
+                    break;
+                }
+                CountOutput(state, OutputKind::kTcp, sent, bar_max);
+                state.Post(msg::kTcpClientOutBar);
+            }
+            if (pass % kReplyEvery == 0) {
+                // A zero-second poll fails whenever nothing has arrived, so its
+                // failure alone says nothing about the connection.
+                int got = 0;
+                const int r = socket.Receive(reply, kReplySize, 0, &got);
+                if (r == CSuperSocket::kTransferFailed && worker.StopRequested()) {
+                    socket.Stop();
+                    return;
+                }
+                if (got > 0) {
+                    if (!WritePosition(state, worker, reply, got, position_slot)) {
+                        socket.Stop();
+                        return;
+                    }
+                    state.ShowReceivedText(std::string(reply, static_cast<size_t>(got)) + " \r\n");
+                }
+            }
+            Sleep(1);
+        }
+    }
+}
+
+// ---- TCP output server ----
+
+// What the server's threads of one job share.
+struct TcpOutJob {
+    Counter reset_counter{0};  // bytes for the reset watch
+};
+
+void StartTcpOutServerThread(SharedState& state, const std::shared_ptr<TcpOutJob>& job);
+
+int MaxClients(const Settings& s) {
+    const int n = std::atoi(s.tcp_out.max_clients.c_str());
+    return n < 1 ? 1 : n;
+}
+
+// `leaving`: server threads counted that are about to unregister.
+void ShowServerStatus(SharedState& state, int leaving = 0) {
+    char text[200];
+    std::snprintf(text, sizeof text, "TCP-Server:%i; UDP-Clients:%i; Dec-Server:%i; Rnx-Server:%i",
+                  state.registry.Query(3) - leaving, state.sockets.udp_clients.load(), state.registry.Query(4),
+                  state.registry.Query(9));
+    state.sockets.tcp_out_server.ShowStatus(text, 1);
+}
+
+void TcpOutServerThread(SharedState& state, WorkerScope& worker, const std::shared_ptr<TcpOutJob>& job) {
+    const Settings& s = state.settings;
+    const std::string pr = ProtocolFileOf(s);
+    CSuperSocket& listener = state.sockets.tcp_out_server;
+    const int max_clients = MaxClients(s);
+    auto successor = [&] {
+        if (!worker.StopRequested()) StartTcpOutServerThread(state, job);
+    };
+
+    // No data queues for a client that is not yet connected.
+    CharPool& pool = state.SelectOutputPool(0, s.dec_in.Flag(6) ? 1 : 0, 0);
+    const int slot = AddSlot(pool, worker, 0);
+    const int position_slot = slot < 0 ? -1 : AddSlot(state.position_pool, worker, 1);
+    CBlockingSocket client;
+    struct Release {
+        SharedState& state;
+        CharPool& pool;
+        int slot, position_slot;
+        CBlockingSocket& client;
+        ~Release() {
+            client.Cleanup();
+            RemoveSlot(pool, slot);
+            RemoveSlot(state.position_pool, position_slot);
+        }
+    } release{state, pool, slot, position_slot, client};
+    if (position_slot < 0) return;
+
+    Counter own{0};
+    CharWatch watch(state, &own, 4, OutputWatchLimits(s), pr);
+    const int32_t bar_max = std::atoi(s.maz.output_limit.c_str());
+    Sleep(2);
+    if (worker.StopRequested()) return;
+    ShowServerStatus(state);
+
+    CSocketAddress address;
+    int accepted;
+    {
+        std::lock_guard<std::mutex> lock(state.sockets.tcp_out_accept_lock);
+        accepted = listener.Accept(client, &address);
+    }
+    if (accepted != CSuperSocket::kDone) {
+        Sleep(10);
+        // An interrupted accept means the listener was closed: nothing to wait for.
+        if (accepted == CSuperSocket::kRefused && state.registry.Query(3) < max_clients) successor();
+        return;
+    }
+    Sleep(1);
+    pool.SetEnabled(slot, 1);
+    listener.LogAccept(address, pr.c_str());
+    if (worker.StopRequested()) return;
+    if (state.registry.Query(3) < max_clients) {
+        Sleep(4);
+        successor();
+    }
+    state.ShowText(Line("Accept on Port %s !\r\n", s.tcp_out.port));
+    WriteStartRecord(state, "TcpServer-Output", "TcpServerOut-Start");
+
+    // The last client thread to go leaves an acceptor behind.
+    auto lose_client = [&] {
+        if (!worker.StopRequested() && state.registry.Query(3) < 2) successor();
+    };
+    std::vector<char> buffer(CharPool::kBufferSize);
+    char reply[kReplySize + 1];
+    for (int pass = 1; !worker.StopRequested(); ++pass) {
+        if (IsAlarm(watch.Check("CharWatch: TcpOutServer-Warning !", msg::kTcpOutRate, 1))) {
+            state.Send(msg::kTcpClientOutBar);
+            lose_client();
+            break;
+        }
+        int n;
+        while ((n = pool.Read(buffer.data(), slot)) < 0) {
+            if (worker.StopRequested()) break;
+            Sleep(1);
+        }
+        if (n > 0) {
+            int sent = 0;
+            if (listener.SendTo(buffer.data(), n, client, CSuperSocket::kSendSeconds, &sent) ==
+                CSuperSocket::kTransferFailed) {
+                lose_client();
+                break;
+            }
+            CountOutput(state, OutputKind::kTcp, sent, bar_max);
+            own.fetch_add(sent);
+            job->reset_counter.fetch_add(sent);
+            state.Post(msg::kTcpClientOutBar);
+        }
+        // Polled first, so that a failed read means the client has gone.
+        if (pass % kReplyEvery == 0 && sock::Wait(client.Handle(), false, 0) == sock::kWaitReady) {
+            int got = 0;
+            if (listener.ReceiveFrom(reply, kReplySize, client, &got) == CSuperSocket::kTransferFailed) {
+                lose_client();
+                break;
+            }
+            if (got > 0) {
+                if (!WritePosition(state, worker, reply, got, position_slot)) break;
+                state.ShowReceivedText(std::string(reply, static_cast<size_t>(got)) + "\r\n");
+            }
+        }
+        Sleep(1);
+    }
+}
+
+void StartTcpOutServerThread(SharedState& state, const std::shared_ptr<TcpOutJob>& job) {
+    StartWorker(state.registry, 1, "TCP-Out-Server-TH", [&state, job](WorkerScope& w) {
+        TcpOutServerThread(state, w, job);
+        ShowServerStatus(state, 1);
+    });
+}
+
+void TcpOutServerWatchThread(SharedState& state, WorkerScope& worker, const std::shared_ptr<TcpOutJob>& job) {
+    const Settings& s = state.settings;
+    CharWatch rate(state, &state.output_watch[static_cast<int>(OutputKind::kTcp)], 1, OutputWatchLimits(s),
+                   ProtocolFileOf(s));
+    CharWatch reset(state, &job->reset_counter, 4, std::atoi(s.tcp_out.reset_delay_s.c_str()), 0);
+    RunWatchThread(worker.registry(), 1, [&] {
+        rate.Check("CharWatch: TcpOutServer-Warning !", msg::kTcpOutRate, 1);
+        if (reset.Check("CharWatch: TcpOutServer-Warning !", kResetWatchMessage, 0) == CharWatch::kTooFew &&
+            s.tcp_out.reset_after_off) {
+            state.ShowTextAndWait("No TcpServer-Output -> Reset-All !");
+            state.Post(msg::kRestart);
+        }
+    });
+}
+
+}  // namespace
+
+bool StartTcpInputClient(SharedState& state) {
+    return StartWorker(state.registry, 0, "TCP-In-TH", [&state](WorkerScope& w) { TcpInClientThread(state, w); }) >=
+           0;
+}
+
+bool StartTcpInputServer(SharedState& state) {
+    const bool started =
+        StartWorker(state.registry, 0, "TCP-In-Server-TH", [&state](WorkerScope& w) { TcpInServerThread(state, w); }) >=
+        0;
+    if (!started) return false;
+    StartWorker(state.registry, 0, "TCP-In-Server-CharWatch-TH", [&state](WorkerScope& w) {
+        CharWatch watch(state, &state.input_total, 0, InputWatchLimits(state.settings),
+                        ProtocolFileOf(state.settings));
+        RunWatchThread(w.registry(), 100,
+                       [&] { watch.Check("CharWatch: TcpInServer-Warning !", msg::kInputRate, 1); });
+    });
+    return true;
+}
+
+bool StartTcpOutputClient(SharedState& state) {
+    return StartWorker(state.registry, 0, "TCP-Out-Client-TH",
+                       [&state](WorkerScope& w) { TcpOutClientThread(state, w); }) >= 0;
+}
+
+bool OpenTcpOutputListener(SharedState& state) {
+    CSuperSocket& listener = state.sockets.tcp_out_server;
+    if (listener.ServerStart(state.settings.tcp_out.port.c_str()) == CSuperSocket::kDone && !listener.ServerIdle()) {
+        state.tcp_out_server_started = 1;
+        return true;
+    }
+    listener.Stop();
+    return false;
+}
+
+bool StartTcpOutputServer(SharedState& state) {
+    auto job = std::make_shared<TcpOutJob>();
+    StartTcpOutServerThread(state, job);
+    StartWorker(state.registry, 0, "TCP-Out-Server-CharWatch-TH",
+                [&state, job](WorkerScope& w) { TcpOutServerWatchThread(state, w, job); });
+    return true;
+}
+
+void WakeTcpInputServer(SharedState& state) {
+    CSuperSocket& waker = state.sockets.waker;
+    waker.WakeAndStop(state.settings.tcp_in.port.c_str());
+}
+
+void WakeTcpOutputServer(SharedState& state) {
+    // Closing the listener releases the thread blocked in its accept, which
+    // then finds the stop; a connection would only queue behind it.
+    state.sockets.tcp_out_server.Stop();
+}
+
+void CloseTcpOutputListener(SharedState& state) { state.sockets.tcp_out_server.Stop(); }
+
+}  // namespace zerlan
