@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/PacedWrite.h"
 #include "core/Worker.h"
 #include "jobs/RotatingFileWriter.h"
 #include "jobs/StreamCommon.h"
@@ -52,7 +53,13 @@ void DecoderThread(SharedState& state, WorkerScope& worker) {
     int64_t last_decoded = clock.MonotonicMs() / 1000;
     state.ShowTextAndWait("Start_of_Rtcm-Raw-Decoder !\r\n");
 
-    DecoderSelector decoders(s.inout_sw.decoder_version, state);
+    // Decoded text is many times the size of its input: in a replay the text
+    // waits for its readers as the input does, so nothing is trimmed away.
+    const bool pacing = state.pacing.load() != 0;
+    auto to_pool = [&state, &worker, pacing](const char* text, int length) {
+        PacedWriteLines(state.decoded_text_pool, text, length, pacing, [&worker] { return worker.StopRequested(); });
+    };
+    DecoderSelector decoders(s.inout_sw.decoder_version, state, to_pool);
     decoders.rtcm2().SetGlonassTimeDifference(std::atof(s.rinex.gps_glo_diff_s.c_str()));
     std::string station = "----";
     bool fed_since_flush = false;
@@ -64,7 +71,7 @@ void DecoderThread(SharedState& state, WorkerScope& worker) {
         } else if (fed_since_flush && (decoders.current() == 2 || decoders.current() == -1)) {
             // A pause in the stream (or its end): decide the frames still waiting.
             fed_since_flush = false;
-            if (decoders.rtcm3().Flush() > 0) last_decoded = clock.MonotonicMs() / 1000;
+            if (decoders.rtcm3().Flush(false) > 0) last_decoded = clock.MonotonicMs() / 1000;
         }
         for (int i = 0; i < n && !worker.StopRequested(); ++i) {
             const int r = decoders.AddByte(static_cast<uint8_t>(buffer[i]));

@@ -95,7 +95,7 @@ int CRtcm3xDecoder::AddByte(uint8_t byte) {
     return 0;
 }
 
-int CRtcm3xDecoder::Flush() {
+int CRtcm3xDecoder::Flush(bool end_of_input) {
     const std::string_view pre(kPreamble);
     int frames = 0;
     for (;;) {
@@ -106,9 +106,10 @@ int CRtcm3xDecoder::Flush() {
             search_pos_ = p;
             msg_length_ = BitsToUInt(std::string_view(buffer_).substr(p - 1 + 14, 10));
         }
+        const int frame_bits = static_cast<int>(msg_length_) * 8 + 48;
+        if (!end_of_input && search_pos_ - 1 + frame_bits > bit_count_) return frames;
         in_frame_ = false;
         bytes_to_wait_ = 0;
-        const int frame_bits = static_cast<int>(msg_length_) * 8 + 48;
         if (search_pos_ - 1 + frame_bits <= bit_count_ && CheckFrame() == 1) {
             search_pos_ += frame_bits;
             Compact(true);

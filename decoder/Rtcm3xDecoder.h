@@ -49,7 +49,9 @@ public:
     // For the end of an input: a frame is decided only some bytes after its
     // end, so the last frames of a file would stay pending. Decodes every
     // complete frame still in the buffer; returns how many.
-    int Flush();
+    // With `end_of_input` false (a pause in a live stream) a frame whose bytes
+    // are not all in yet stays pending instead of being skipped.
+    int Flush(bool end_of_input = true);
 
     int FrameCount() const { return frame_count_; }
     int MsgNumber() const { return msg_number_; }

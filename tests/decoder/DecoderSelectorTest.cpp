@@ -59,7 +59,7 @@ TEST(DecoderSelector, AFlushInTheMiddleOfAFrameLosesNothing) {
     DecoderSelector any(-1, state, out.Sink());
     const size_t half = frame.size() / 2;
     for (size_t i = 0; i < half; ++i) any.AddByte(frame[i]);
-    any.rtcm3().Flush();  // a pause inside the frame
+    any.rtcm3().Flush(false);  // a pause inside the frame
     for (size_t i = half; i < frame.size(); ++i) any.AddByte(frame[i]);
     any.rtcm3().Flush();  // the end of the stream
     EXPECT_EQ(CountFrames(out.text, "MT1005 Stat"), 1);
