@@ -33,6 +33,20 @@ std::vector<uint8_t> Frame1005(int station = 2003) {
 const char* kLine1005 = "MT1005 ITRFRealYear 0 GpsInd 1 GloInd 1 GalInd 0 ARP_X 4075580.1234 ARP_Y 931853.5678 "
                         "ARP_Z -4801568.2468\r\n";
 
+TEST(Rtcm3FrameBuilderTest, FramesPadAndCarryTheCrc) {
+    EXPECT_EQ(Rtcm3Frame({}), (std::vector<uint8_t>{0xD3, 0x00, 0x00, 0x47, 0xEA, 0x4B}));
+    CRtcm3FrameBuilder b;
+    b.U(12, 1005).S(4, -1).M(4, -3).U(3, 5);  // 0x3ED, 0xF, 1011, 101 + 1 pad bit
+    const std::vector<uint8_t> f = b.Frame();
+    ASSERT_EQ(f.size(), 9u);
+    EXPECT_EQ(f[2], 3);
+    EXPECT_EQ(f[3], 0x3E);
+    EXPECT_EQ(f[4], 0xDF);
+    EXPECT_EQ(f[5], 0xBA);
+    EXPECT_EQ(Crc24Bytes(f.data(), 6), (uint32_t{f[6]} << 16) | (uint32_t{f[7]} << 8) | f[8]);
+    EXPECT_EQ(Rtcm3Frame(std::vector<uint8_t>(2000, 1)).size(), 1029u);  // cut to 1023 bytes
+}
+
 TEST_F(Rtcm3Fixture, EmptyFrameIsCheckedLikeAnyOther) {
     // 47 EA 4B is the true CRC-24Q of D3 00 00: accepted as 9999, header only.
     EXPECT_EQ(Feed(Concat({{0xD3, 0x00, 0x00, 0x47, 0xEA, 0x4B}, kTail})), 1);
