@@ -164,6 +164,10 @@ void JobControl::StartRows() {
     auto& conn = state_.connections;
 
     const LaunchFn launch = [this](const char* line, const std::function<bool()>& start) { Launch(line, start); };
+    if (s.inout_sw.CasterOut()) {
+        conn[SharedState::kConnCasterOut] = Format2("%s:%s", s.cast_out.host, s.cast_out.port);
+        Launch("Ntrip-Server Thread !%s", [&] { return StartCasterOutput(state_); });
+    }
     StartNetworkOutputRows(state_, launch, [this](const std::string& text) { view_.SetLogText(text); });
 
     if (s.inout_sw.FileOut()) {
@@ -183,6 +187,10 @@ void JobControl::StartRows() {
     // A replayed file must not outrun its readers; live inputs never wait.
     state_.pacing = s.inout_sw.Input() == InputType::kFile ? 1 : 0;
     switch (s.inout_sw.Input()) {
+        case InputType::kCaster:
+            conn[SharedState::kConnInput] = Format2("%s:%s", s.cast_in.host, s.cast_in.port);
+            Launch("Ntrip-Radio Thread !%s", [&] { return StartCasterInput(state_); });
+            break;
         case InputType::kFile:
             conn[SharedState::kConnInput] = s.file_in;
             Launch("File Thread !%s", [&] { return StartFileInput(state_); });

@@ -28,6 +28,10 @@ bool StartTcpInputClient(SharedState& state);
 bool StartUdpInputServer(SharedState& state);
 bool StartUdpInputClient(SharedState& state);
 
+// NTRIP: the caster input (client) and the caster upload (source).
+bool StartCasterInput(SharedState& state);
+bool StartCasterOutput(SharedState& state);
+
 // Services.
 bool StartNmeaCreator(SharedState& state);
 

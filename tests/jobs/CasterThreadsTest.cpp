@@ -1,0 +1,356 @@
+// Whole jobs against a fake caster on a loopback port: the caster input
+// logs in and relays into a file output; the caster upload logs in and
+// sends what a file input replays.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "config/ParameterFile.h"
+#include "jobs/JobControl.h"
+#include "platform/Clock.h"
+#include "support/TempDir.h"
+#include "ui/ZerlanView.h"
+
+namespace zerlan {
+namespace {
+
+using namespace std::string_literals;
+
+// Serves one scripted conversation per accepted connection, in order.
+class FakeCaster {
+public:
+    using Script = std::function<void(FakeCaster&, int fd, int attempt)>;
+
+    explicit FakeCaster(Script script) : script_(std::move(script)) {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 4) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+            ADD_FAILURE() << "no loopback listener";
+        }
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~FakeCaster() {
+        stop_ = true;
+        thread_.join();
+        close(listener_);
+    }
+
+    std::string port() const { return std::to_string(port_); }
+    int attempts() const { return attempts_.load(); }
+    bool stopping() const { return stop_.load(); }
+    void Record(const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_.push_back(text);
+    }
+    std::vector<std::string> received() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return received_;
+    }
+
+    // Bytes through the first empty line, or all that came within 3 s.
+    std::string ReadRequest(int fd) {
+        std::string text;
+        while (text.find("\r\n\r\n") == std::string::npos) {
+            const std::string more = ReadSome(fd, 1, 3000);
+            if (more.empty()) break;
+            text += more;
+        }
+        return text;
+    }
+    // At most `n` bytes, whatever came before `ms` passed.
+    std::string ReadSome(int fd, size_t n, int ms) {
+        std::string text;
+        const int64_t end = Clock::Get().MonotonicMs() + ms;
+        while (text.size() < n && !stop_) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 5) <= 0) {
+                if (Clock::Get().MonotonicMs() > end) break;
+                continue;
+            }
+            char c[4096];
+            const ssize_t got = recv(fd, c, std::min(sizeof c, n - text.size()), 0);
+            if (got <= 0) break;
+            text.append(c, static_cast<size_t>(got));
+        }
+        return text;
+    }
+    static void SendAll(int fd, const std::string& text) {
+        size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            done += static_cast<size_t>(n);
+        }
+    }
+    // Keeps the connection until the peer closes it or the test ends.
+    void Hold(int fd) {
+        while (!stop_) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 5) > 0) {
+                char c[256];
+                if (recv(fd, c, sizeof c, 0) <= 0) return;
+            }
+        }
+    }
+
+private:
+    void Serve() {
+        while (!stop_) {
+            pollfd p{listener_, POLLIN, 0};
+            if (poll(&p, 1, 5) <= 0) continue;
+            const int fd = accept(listener_, nullptr, nullptr);
+            if (fd < 0) continue;
+            script_(*this, fd, attempts_.fetch_add(1));
+            close(fd);
+        }
+    }
+
+    Script script_;
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> attempts_{0};
+    std::mutex mutex_;
+    std::vector<std::string> received_;
+    std::thread thread_;
+};
+
+class QuietRenderer : public Renderer {
+public:
+    void LogAppended(const std::string& text, bool) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        shown += text;
+    }
+    bool Shows(const std::string& part) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return shown.find(part) != std::string::npos;
+    }
+    std::mutex mutex;
+    std::string shown;
+};
+
+std::string StreamBytes(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>((i * 37 + 11) % 256);
+    return s;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+class CasterThreads : public ::testing::Test {
+protected:
+    void SetUp() override {
+        view_.queue().Attach([this](const Message& m) { view_.Handle(m); });
+        LoadDefaults(view_.settings());
+    }
+    void TearDown() override {
+        if (state_.registry.GetState() == 0) view_.jobs().Stop();
+        PumpUntil([&] { return state_.registry.Query(1) == 0 && state_.registry.GetState() == 2; }, 10000);
+    }
+    bool PumpUntil(const std::function<bool()>& done, int max_ms) {
+        const int64_t start = Clock::Get().MonotonicMs();
+        while (!done()) {
+            if (Clock::Get().MonotonicMs() - start > max_ms) return false;
+            view_.queue().PumpOne(5);
+        }
+        return true;
+    }
+    // A caster input relaying into out.bin; `cast_in` is the setting value.
+    void StartInputJob(const std::string& cast_in, const std::string& nmea = "FALSE;FALSE;52;29;21.5;13;18;43.7;x;0;0_None") {
+        ASSERT_EQ(ParseText(view_.settings(), "/inout_sw,\"CAST;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;100\" "
+                                              "/miz,\"0;InputDataNull;0;0;OutputDataNull;0\" /cast_in,\"" +
+                                                  cast_in + "\" /nmea,\"" + nmea +
+                                                  "\" /file_out,\"out.bin,4096;FALSE;0;60;.\\;0896;k;none\""),
+                  0);
+        view_.jobs().Start();
+        ASSERT_TRUE(view_.jobs().EverStarted());
+    }
+    // Stops the job and gives what the file output wrote.
+    std::string StopAndReadOutput() {
+        view_.jobs().Stop();
+        EXPECT_TRUE(PumpUntil([&] { return state_.registry.GetState() == 2; }, 10000));
+        return testing::ReadFile("out.bin");
+    }
+    int32_t FileOutBytes() { return state_.output_bar[static_cast<int>(OutputKind::kFile)].load(); }
+
+    testing::TempDir dir_;
+    SharedState state_;
+    QuietRenderer renderer_;
+    CZerlanView view_{state_, renderer_};
+};
+
+TEST_F(CasterThreads, IcyLoginIsByteExactAndTheStreamAfterTheStatusLineIsRelayed) {
+    const std::string data = StreamBytes(1500);
+    FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
+        if (attempt > 0) return;
+        c.Record(c.ReadRequest(fd));
+        FakeCaster::SendAll(fd, "ICY 200 OK\r\n" + data);
+        c.Record(c.ReadSome(fd, 2, 3000));
+        c.Hold(fd);
+    });
+    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;us\xAFr:p\xE4ss;100;0;0.0.0.0;8080");
+    ASSERT_TRUE(PumpUntil([&] { return FileOutBytes() >= static_cast<int32_t>(data.size()); }, 10000));
+    const std::vector<std::string> got = caster.received();
+    ASSERT_EQ(got.size(), 2u);
+    // "us/r:p\xE4ss" in Base64.
+    EXPECT_EQ(got[0],
+              "GET /RTCM3 HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-zezur1\r\nAuthorization: Basic dXMvcjpw5HNz\r\n\r\n");
+    EXPECT_EQ(got[1], "\r\n");
+    EXPECT_EQ(StopAndReadOutput(), data);
+    EXPECT_TRUE(renderer_.Shows("Connect with 127.0.0.1:" + caster.port() + " !\r\n"));
+    EXPECT_TRUE(renderer_.Shows("ICY 200 OK\r\n"));
+    EXPECT_EQ(Count(testing::ReadFile("Protokol.dat"), "Ntrip-Radio : no_failure, FromCasterIn-Start "), 1u);
+    EXPECT_EQ(caster.attempts(), 1);
+}
+
+TEST_F(CasterThreads, UnauthorizedIsRefusedAndAStopCutsTheLongReconnectWait) {
+    FakeCaster caster([](FakeCaster& c, int fd, int) {
+        c.ReadRequest(fd);
+        FakeCaster::SendAll(fd, "HTTP/1.0 401 Unauthorized\r\n\r\n");
+    });
+    StartInputJob("127.0.0.1;" + caster.port() + ";\xAFMP;x;;60000;0;0.0.0.0;8080");
+    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Not connection to ntrip-caster !\r\n"); }, 10000));
+    EXPECT_TRUE(renderer_.Shows("HTTP/1.0 401 Unauthorized\r\n"));
+    const int64_t asked = Clock::Get().MonotonicMs();
+    view_.jobs().Stop();
+    ASSERT_TRUE(PumpUntil([&] { return state_.registry.GetState() == 2; }, 3000));
+    EXPECT_LT(Clock::Get().MonotonicMs() - asked, 2000);
+    EXPECT_EQ(caster.attempts(), 1);
+    EXPECT_EQ(testing::ReadFile("Protokol.dat").find("FromCasterIn-Start"), std::string::npos);
+}
+
+TEST_F(CasterThreads, AnHttpCasterHasItsHeadersSkippedAndItsChunkedBodyDecoded) {
+    const std::string data = StreamBytes(700);
+    FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
+        if (attempt > 0) return;
+        c.ReadRequest(fd);
+        FakeCaster::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: gnss/data\r\nTransfer-Encoding: chunked\r\n\r\n");
+        FakeCaster::SendAll(fd, "1f4\r\n" + data.substr(0, 500) + "\r\n");
+        FakeCaster::SendAll(fd, "c8;x=y\r\n" + data.substr(500) + "\r\n");
+        c.Hold(fd);
+    });
+    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;u:p;100;0;0.0.0.0;8080");
+    ASSERT_TRUE(PumpUntil([&] { return FileOutBytes() >= static_cast<int32_t>(data.size()); }, 10000));
+    EXPECT_EQ(StopAndReadOutput(), data);
+}
+
+TEST_F(CasterThreads, AProxyAnsweringHttp11IsAcceptedAndTheGetFollowsTheTunnel) {
+    const std::string data = StreamBytes(300);
+    FakeCaster proxy([&](FakeCaster& c, int fd, int attempt) {
+        if (attempt > 0) return;
+        c.Record(c.ReadRequest(fd));
+        FakeCaster::SendAll(fd, "HTTP/1.1 200 Connection established\r\nProxy-Agent: test\r\n\r\n");
+        c.Record(c.ReadRequest(fd));
+        FakeCaster::SendAll(fd, "ICY 200 OK\r\n" + data);
+        c.Hold(fd);
+    });
+    StartInputJob("caster.example.net;2101;RTCM3;x;u:p;100;1;127.0.0.1;" + proxy.port());
+    ASSERT_TRUE(PumpUntil([&] { return FileOutBytes() >= static_cast<int32_t>(data.size()); }, 10000));
+    const std::vector<std::string> got = proxy.received();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], "CONNECT caster.example.net:2101 HTTP/1.0\r\nHost: caster.example.net:2101\r\n\r\n");
+    EXPECT_EQ(got[1].rfind("GET /RTCM3 HTTP/1.0\r\n", 0), 0u);
+    EXPECT_EQ(StopAndReadOutput(), data);
+    EXPECT_TRUE(renderer_.Shows("Connect with 127.0.0.1:" + proxy.port() + " !\r\n"));
+}
+
+// Acceptances of an earlier attempt must not carry over: a bare empty line
+// from the proxy and a 401 from the caster are refusals in later attempts.
+TEST_F(CasterThreads, AnEarlierAcceptedAttemptDoesNotAcceptALaterRefusal) {
+    FakeCaster proxy([](FakeCaster& c, int fd, int attempt) {
+        c.ReadRequest(fd);
+        if (attempt == 1) {
+            FakeCaster::SendAll(fd, "\r\n");
+            return;
+        }
+        FakeCaster::SendAll(fd, "HTTP/1.0 200 Connection established\r\n\r\n");
+        c.ReadRequest(fd);
+        // First an accepted login without data (the thread gives up after
+        // 2 s), then a refusal.
+        FakeCaster::SendAll(fd, attempt == 0 ? "ICY 200 OK\r\n" : "HTTP/1.0 401 Unauthorized\r\n");
+        if (attempt == 0) c.ReadSome(fd, 100, 3000);
+    });
+    StartInputJob("caster.example.net;2101;RTCM3;x;u:p;100;1;127.0.0.1;" + proxy.port());
+    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Not connection to Proxy-Server(1) !\r\n\r\n"); }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Not connection to ntrip-caster !\r\n"); }, 10000));
+    view_.jobs().Stop();
+    ASSERT_TRUE(PumpUntil([&] { return state_.registry.GetState() == 2; }, 10000));
+    EXPECT_EQ(Count(testing::ReadFile("Protokol.dat"), "FromCasterIn-Start"), 1u);
+    EXPECT_GE(proxy.attempts(), 3);
+}
+
+TEST_F(CasterThreads, GgaFollowsTheLoginWhenUpstreamIsOn) {
+    FakeCaster caster([](FakeCaster& c, int fd, int attempt) {
+        if (attempt > 0) return;
+        c.ReadRequest(fd);
+        FakeCaster::SendAll(fd, "ICY 200 OK\r\n");
+        std::string after = c.ReadSome(fd, 2, 3000);
+        while (after.find("*") == std::string::npos || after.back() != '\n') {
+            const std::string more = c.ReadSome(fd, 1, 3000);
+            if (more.empty()) break;
+            after += more;
+        }
+        c.Record(after);
+        c.Hold(fd);
+    });
+    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;u:p;100;0;0.0.0.0;8080",
+                  "TRUE;FALSE;52;29;21.5;13;18;43.7;x;0;0_None");
+    ASSERT_TRUE(PumpUntil([&] { return !caster.received().empty(); }, 10000));
+    const std::string after = caster.received()[0];
+    EXPECT_EQ(after.rfind("\r\n$", 0), 0u) << after;
+    EXPECT_NE(after.find("GGA,"), std::string::npos) << after;
+    EXPECT_EQ(after.substr(after.size() - 2), "\r\n");
+}
+
+TEST_F(CasterThreads, TheUploadLogsInAsSourceAfterABadPasswordAndSendsTheStream) {
+    const std::string data = StreamBytes(2500);
+    testing::WriteFile("in.bin", data);
+    FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
+        c.Record(c.ReadRequest(fd));
+        if (attempt == 0) {
+            FakeCaster::SendAll(fd, "ERROR - Bad Password\r\n");
+            return;
+        }
+        FakeCaster::SendAll(fd, "OK\r\n");
+        c.Record(c.ReadSome(fd, data.size() + 2, 5000));
+    });
+    ASSERT_EQ(ParseText(view_.settings(), "/inout_sw,\"FILE;CAST;Null;Null;Null;Null;Null;Null;1000;0;1;100\" "
+                                          "/file_in,\"in.bin\" /cast_out,\"127.0.0.1;" +
+                                              caster.port() + ";MOUNT1;x;pa\xAFss;100;0;0.0.0.0;8080\""),
+              0);
+    view_.jobs().Start();
+    ASSERT_TRUE(view_.jobs().EverStarted());
+    ASSERT_TRUE(PumpUntil([&] { return caster.received().size() >= 3; }, 10000));
+    const std::vector<std::string> got = caster.received();
+    const std::string login = "SOURCE pa/ss /MOUNT1\r\nSource-Agent: NTRIP MorvikV1.08-zezur1CMD/1.0\r\n\r\n";
+    EXPECT_EQ(got[0], login);
+    EXPECT_EQ(got[1], login);
+    EXPECT_EQ(got[2], "\r\n" + data);
+    EXPECT_TRUE(renderer_.Shows("Connect mit 127.0.0.1:" + caster.port() + " !\r\n"));
+    EXPECT_TRUE(renderer_.Shows("ERROR - Bad Password\r\n"));
+    EXPECT_TRUE(renderer_.Shows("Not connection to ntrip-caster !\r\n"));
+    EXPECT_EQ(Count(testing::ReadFile("Protokol.dat"), "Ntrip-Server : no_failure, ToCasterOut-Start "), 1u);
+}
+
+}  // namespace
+}  // namespace zerlan
