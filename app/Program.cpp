@@ -12,6 +12,7 @@
 #include "core/SharedState.h"
 #include "decoder/DecoderThread.h"
 #include "platform/Console.h"
+#include "services/Sourcetable.h"
 #include "ui/Renderer.h"
 #include "ui/ZerlanView.h"
 
@@ -131,10 +132,7 @@ int RunProgram(const ProgramOptions& options) {
     if (!options.decode_file.empty()) {
         return DecodeFile(settings, options.decode_file, loaded ? settings.inout_sw.decoder_version : -1);
     }
-    if (!options.sourcetable.empty()) {
-        std::fprintf(stderr, "zerlan: this build has no --sourcetable yet\n");
-        return 2;
-    }
+    if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
 
     BlockJobSignals();
     // Never freed: detached workers may still read it while the process ends.
