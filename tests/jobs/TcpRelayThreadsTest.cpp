@@ -87,6 +87,29 @@ TEST_F(TcpRelayThreads, DummyDataReachesEveryClientOfTheOutputServerAndRepliesRe
     EXPECT_EQ(state_.tcp_out_server_started.load(), 0);
 }
 
+TEST_F(TcpRelayThreads, WithOneClientAllowedTheNextIsServedOnlyAfterTheFirstLeaves) {
+    const std::string port = FreePort();
+    Configure("/inout_sw,\"DUMMY;Null;Null;TCP;Null;Null;Null;Null;500;0;1;20\" /tcp_out,\"127.0.0.1;" + port +
+              ";TRUE;1;FALSE;0\"");
+    view_.jobs().Start();
+    CBlockingSocket first, second;
+    ASSERT_TRUE(Connect(first, port));
+    std::string got_first;
+    ASSERT_TRUE(ReadUntil(first, got_first, [&] { return got_first.find("MT16 ") != std::string::npos; }));
+    // The kernel completes the connection, but no thread accepts it.
+    ASSERT_TRUE(Connect(second, port));
+    std::string got_second;
+    const int64_t until = Clock::Get().MonotonicMs() + 300;
+    ReadUntil(second, got_second, [&] { return Clock::Get().MonotonicMs() >= until; });
+    EXPECT_EQ(got_second, "");
+    EXPECT_EQ(state_.registry.Query(3), 1);
+
+    // The client's close is noticed without any send failing first.
+    first.Cleanup();
+    EXPECT_TRUE(ReadUntil(second, got_second, [&] { return got_second.find("MT16 ") != std::string::npos; }));
+    EXPECT_TRUE(StopAndWaitIdle(10000));
+}
+
 TEST_F(TcpRelayThreads, TheInputClientRelaysATestServersBytesIntoAFileAndSendsItsGga) {
     const std::string port = FreePort();
     CBlockingSocket listener;

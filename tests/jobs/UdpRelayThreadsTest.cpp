@@ -30,8 +30,8 @@ protected:
 
 TEST_F(UdpRelayThreads, ARegisteredClientReceivesTheStreamUntilItCancels) {
     const std::string server_port = FreePort(CBlockingSocket::kDatagram);
-    Configure("/inout_sw,\"DUMMY;Null;Null;Null;UDP;Null;Null;Null;500;0;1;20\" /udp_out,\"127.0.0.1;1;TRUE;127.0.0.1;" +
-              server_port + ";20\"");
+    Configure("/inout_sw,\"DUMMY;Null;Null;Null;UDP;Null;Null;Null;500;0;1;20\" "
+              "/udp_out,\"127.0.0.1;1;TRUE;127.0.0.1;" + server_port + ";20\"");
     view_.jobs().Start();
     EXPECT_EQ(state_.connections[SharedState::kConnUdpOut], "US127.0.0.1:" + server_port);
 
