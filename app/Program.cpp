@@ -99,7 +99,8 @@ int DecodeFile(const Settings& settings, const std::string& name, int version) {
         return 1;
     }
     // A private state: the decoders' status and messages go nowhere.
-    SharedState& state = *new SharedState;
+    static SharedState* const decode_state = new SharedState;
+    SharedState& state = *decode_state;
     CopySettings(state.settings, settings);
     const int status = DecodeStream(in, stdout, version, state);
     if (in != stdin) std::fclose(in);
@@ -136,7 +137,8 @@ int RunProgram(const ProgramOptions& options) {
 
     BlockJobSignals();
     // Never freed: detached workers may still read it while the process ends.
-    SharedState& state = *new SharedState;
+    static SharedState* const job_state = new SharedState;
+    SharedState& state = *job_state;
     CopySettings(state.settings, settings);
     state.command_line = options.parameter_command_line;
     state.parameter_file = settings.parameter_file;
