@@ -332,6 +332,28 @@ TEST_F(Rtcm3MessagesTest, TimeEstimateFollowsMessageEpochs) {
     EXPECT_NE(text_.find(" Sec 605 Seq 1000 "), std::string::npos);
 }
 
+TEST_F(Rtcm3MessagesTest, RandomBodiesOfEveryTypeStayInsideTheFrame) {
+    // Valid CRC, random contents and lengths: every interpreter must cope
+    // (the sanitizer builds catch any read outside the frame).
+    SetMessageBoxSink([](const std::string&, const std::string&) {});
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    int frames = 0;
+    for (int type = 1001; type <= 1048; ++type) {
+        for (int length = 2; length < 200; length += 13) {
+            std::vector<uint8_t> body(static_cast<size_t>(length));
+            for (auto& b : body) b = static_cast<uint8_t>(next() >> 16);
+            body[0] = static_cast<uint8_t>(type >> 4);
+            body[1] = static_cast<uint8_t>((type & 0x0F) << 4 | (body[1] & 0x0F));
+            frames += Feed(Rtcm3Frame(body));
+        }
+    }
+    frames += Feed(std::vector<uint8_t>(1100, 0));
+    SetMessageBoxSink(nullptr);
+    EXPECT_EQ(frames, 48 * 16);
+    for (size_t p = 0; (p = text_.find('\n', p)) != std::string::npos; ++p) ASSERT_EQ(text_[p - 1], '\r');
+}
+
 TEST(RtcmTimeEstimatorTest, HourTurnAndSampleLimit) {
     FakeClock clock;
     Clock::Install(&clock);
