@@ -2,46 +2,12 @@
 // the file output writes what it relays, and the job ends by itself.
 #include <gtest/gtest.h>
 
-#include "config/ParameterFile.h"
-#include "jobs/JobControl.h"
-#include "platform/Clock.h"
-#include "platform/Sleep.h"
-#include "support/TempDir.h"
-#include "ui/ZerlanView.h"
+#include "RelayTestSupport.h"
 
 namespace zerlan {
 namespace {
 
-class QuietRenderer : public Renderer {
-public:
-    void LogAppended(const std::string& text, bool) override { shown += text; }
-    std::string shown;
-};
-
-class FileRelayThreads : public ::testing::Test {
-protected:
-    void SetUp() override {
-        view_.queue().Attach([this](const Message& m) { view_.Handle(m); });
-        LoadDefaults(view_.settings());
-    }
-    void TearDown() override {
-        if (state_.registry.GetState() == 0) view_.jobs().Stop();
-        PumpUntil([&] { return state_.registry.Query(1) == 0 && state_.registry.GetState() == 2; }, 10000);
-    }
-    bool PumpUntil(const std::function<bool()>& done, int max_ms) {
-        const int64_t start = Clock::Get().MonotonicMs();
-        while (!done()) {
-            if (Clock::Get().MonotonicMs() - start > max_ms) return false;
-            view_.queue().PumpOne(5);
-        }
-        return true;
-    }
-
-    testing::TempDir dir_;
-    SharedState state_;
-    QuietRenderer renderer_;
-    CZerlanView view_{state_, renderer_};
-};
+using FileRelayThreads = testing::RelayJob;
 
 TEST_F(FileRelayThreads, AFileIsRelayedWholeAndTheJobEndsAtItsEnd) {
     std::string input;
