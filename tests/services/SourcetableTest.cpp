@@ -1,23 +1,20 @@
 #include "services/Sourcetable.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <mutex>
-#include <thread>
 
 #include "config/ParameterFile.h"
+#include "support/FakeCaster.h"
 #include "support/TempDir.h"
 
 namespace zerlan {
 namespace {
+
+using testing::ClosedPort;
+using testing::FakeCaster;
 
 const char kTable[] =
     "SOURCETABLE 200 OK\r\n"
@@ -30,72 +27,18 @@ const char kTable[] =
     "STR;SHORT;Short\r\n"
     "ENDSOURCETABLE\r\n";
 
-// Answers one connection with `answer` after the request's empty line.
-class OneShotCaster {
-public:
-    explicit OneShotCaster(std::string answer) : answer_(std::move(answer)) {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        EXPECT_EQ(listen(listener_, 2), 0);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = std::to_string(ntohs(a.sin_port));
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~OneShotCaster() {
-        thread_.join();
-        close(listener_);
-    }
-    const std::string& port() const { return port_; }
-    std::string request() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return request_;
-    }
+// Answers the first connection with `answer` after the request's empty line.
+FakeCaster::Script Answer(const std::string& answer) {
+    return [answer](FakeCaster& c, int fd, int attempt) {
+        if (attempt > 0) return;
+        c.Record(c.ReadRequest(fd));
+        FakeCaster::SendAll(fd, answer);
+    };
+}
 
-private:
-    void Serve() {
-        pollfd p{listener_, POLLIN, 0};
-        if (poll(&p, 1, 10000) <= 0) return;
-        const int fd = accept(listener_, nullptr, nullptr);
-        std::string text;
-        char c[512];
-        while (text.find("\r\n\r\n") == std::string::npos) {
-            pollfd q{fd, POLLIN, 0};
-            if (poll(&q, 1, 3000) <= 0) break;
-            const ssize_t n = recv(fd, c, sizeof c, 0);
-            if (n <= 0) break;
-            text.append(c, static_cast<size_t>(n));
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            request_ = text;
-        }
-        send(fd, answer_.data(), answer_.size(), MSG_NOSIGNAL);
-        close(fd);
-    }
-
-    std::string answer_;
-    int listener_ = -1;
-    std::string port_;
-    std::mutex mutex_;
-    std::string request_;
-    std::thread thread_;
-};
-
-// A loopback port that nobody listens on.
-std::string ClosedPort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return std::to_string(ntohs(a.sin_port));
+std::string RequestOf(FakeCaster& c) {
+    const std::vector<std::string> got = c.received();
+    return got.empty() ? std::string() : got[0];
 }
 
 TEST(Sourcetable, StrRecordsAreParsedAndOthersSkipped) {
@@ -122,10 +65,10 @@ TEST(Sourcetable, HostAndPortOfTheCommand) {
 }
 
 TEST(SourcetableThreads, FetchSendsTheEmptyLoginAndReadsUntilTheCasterCloses) {
-    OneShotCaster caster(kTable);
+    FakeCaster caster(Answer(kTable));
     std::string table, detail;
     ASSERT_EQ(FetchSourcetable("127.0.0.1", caster.port(), {}, &table, &detail), FetchResult::kTable) << detail;
-    EXPECT_EQ(caster.request(),
+    EXPECT_EQ(RequestOf(caster),
               "GET / HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-light\r\nAuthorization: Basic \r\n\r\n");
     EXPECT_EQ(ParseSourcetable(table).size(), 2u);
     EXPECT_EQ(table.rfind("Server:", 0), 0u);
@@ -133,7 +76,7 @@ TEST(SourcetableThreads, FetchSendsTheEmptyLoginAndReadsUntilTheCasterCloses) {
 
 TEST(SourcetableThreads, RefusalsAndSilenceAreNoTable) {
     {
-        OneShotCaster caster("HTTP/1.0 401 Unauthorized\r\n\r\n");
+        FakeCaster caster(Answer("HTTP/1.0 401 Unauthorized\r\n\r\n"));
         std::string table, detail;
         EXPECT_EQ(FetchSourcetable("127.0.0.1", caster.port(), {}, &table, &detail), FetchResult::kNoTable);
         EXPECT_EQ(detail, "127.0.0.1:" + caster.port() + " sent no sourcetable (HTTP/1.0 401 Unauthorized)");
@@ -145,7 +88,7 @@ TEST(SourcetableThreads, RefusalsAndSilenceAreNoTable) {
 }
 
 TEST(SourcetableThreads, FetchThroughTheProxyOfTheCasterInput) {
-    OneShotCaster proxy(std::string("HTTP/1.1 200 Connection established\r\n\r\n") + kTable);
+    FakeCaster proxy(Answer(std::string("HTTP/1.1 200 Connection established\r\n\r\n") + kTable));
     Settings settings;
     LoadDefaults(settings);
     ASSERT_EQ(ParseText(settings, "/cast_in,\"x;2101;M;x;;100;1;127.0.0.1;" + proxy.port() + "\""), 0);
@@ -153,7 +96,7 @@ TEST(SourcetableThreads, FetchThroughTheProxyOfTheCasterInput) {
     std::string table, detail;
     ASSERT_EQ(FetchSourcetable("caster.example.net", "2101", via, &table, &detail), FetchResult::kTable) << detail;
     // The fake proxy answers at the first empty line, so it sees the CONNECT only.
-    EXPECT_EQ(proxy.request(), "CONNECT caster.example.net:2101 HTTP/1.0\r\nHost: caster.example.net:2101\r\n\r\n");
+    EXPECT_EQ(RequestOf(proxy), "CONNECT caster.example.net:2101 HTTP/1.0\r\nHost: caster.example.net:2101\r\n\r\n");
     EXPECT_EQ(ParseSourcetable(table).size(), 2u);
 }
 
@@ -172,7 +115,7 @@ int RunProgram(const std::string& args, std::string* out) {
 TEST(SourcetableThreads, TheCommandPrintsOneLinePerEntryOrFailsWithAMessage) {
     testing::TempDir dir;
     {
-        OneShotCaster caster(kTable);
+        FakeCaster caster(Answer(kTable));
         std::string out;
         EXPECT_EQ(RunProgram("--sourcetable 127.0.0.1:" + caster.port(), &out), 0) << out;
         EXPECT_NE(out.find("BERLIN0\tBerlin\tRTCM 3.2\t1004(1),1006(10)\t2\tGPS+GLO\tDEU\t52.52,13.40\n"),
@@ -181,7 +124,7 @@ TEST(SourcetableThreads, TheCommandPrintsOneLinePerEntryOrFailsWithAMessage) {
         EXPECT_NE(out.find("SHORT\tShort\t"), std::string::npos);
     }
     {
-        OneShotCaster caster("ICY 200 OK\r\n");
+        FakeCaster caster(Answer("ICY 200 OK\r\n"));
         std::string out;
         EXPECT_EQ(RunProgram("--sourcetable 127.0.0.1:" + caster.port(), &out), 1);
         EXPECT_NE(out.find("sent no sourcetable (ICY 200 OK)"), std::string::npos) << out;
