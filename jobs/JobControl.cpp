@@ -1,5 +1,6 @@
 #include "jobs/JobControl.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,6 +18,7 @@ namespace zerlan {
 namespace {
 constexpr int kThreadStartPauseMs = 4;
 constexpr int kStopMessagePauseMs = 5;
+constexpr int kReaderWaitMs = 3000;
 constexpr int kNoServerPauseMs = 3000;
 
 std::string Format(const char* format, const std::string& a) {
@@ -34,6 +36,10 @@ std::string Format2(const char* format, const std::string& a, const std::string&
 
 JobControl::JobControl(SharedState& state, CZerlanView& view) : state_(state), view_(view) {}
 
+JobControl::~JobControl() {
+    if (general_stop_.valid()) general_stop_.wait_for(std::chrono::seconds(5));
+}
+
 void JobControl::SetRestartSteps(int wait_steps, int settle_steps, int step_ms) {
     restart_wait_steps_ = wait_steps;
     restart_settle_steps_ = settle_steps;
@@ -44,10 +50,31 @@ std::string JobControl::ProtocolFile() const {
     return state_.settings.protocol_file.empty() ? kDefaultProtocolFile : state_.settings.protocol_file;
 }
 
-void JobControl::Launch(const char* start_line, const std::function<bool()>& start) {
+void JobControl::Launch(const char* start_line, const std::function<bool()>& start, int readers) {
     if (start_line != nullptr) view_.SetLogText(Format(start_line, SharedState::kLineEnd));
-    if (start()) any_started_ = true;
+    if (start()) {
+        any_started_ = true;
+        expected_readers_ += readers;
+    }
     Sleep(kThreadStartPauseMs);
+}
+
+void JobControl::WaitForReaders() {
+    // The pools reset at this start: their slot counts grow by one per reader.
+    CharPool* pools[] = {&state_.input_pool_a, &state_.input_pool_b, &state_.decoded_text_pool,
+                         &state_.encoder_data_pool_a, &state_.encoder_data_pool_b, &state_.rinex_pool};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReaderWaitMs);
+    while (std::chrono::steady_clock::now() < end) {
+        int readers = 0;
+        bool refused = false;
+        for (CharPool* pool : pools) {
+            const int n = pool->SlotCount();
+            if (n < 0) refused = true;
+            readers += n < 0 ? 0 : n;
+        }
+        if (!refused && readers >= expected_readers_) return;
+        view_.queue().PumpOne(1);
+    }
 }
 
 void JobControl::Start() {
@@ -73,6 +100,7 @@ void JobControl::Start() {
     state_.view_window.store(&view_.queue());
 
     any_started_ = false;
+    expected_readers_ = 0;
     StartRows();
 
     if (!any_started_) {
@@ -163,27 +191,34 @@ void JobControl::StartRows() {
     const Settings& s = state_.settings;
     auto& conn = state_.connections;
 
+    // Every network output row starts one thread that adds one reader.
+    const LaunchFn output_launch = [this](const char* line, const std::function<bool()>& start) {
+        Launch(line, start, 1);
+    };
     const LaunchFn launch = [this](const char* line, const std::function<bool()>& start) { Launch(line, start); };
     if (s.inout_sw.CasterOut()) {
         conn[SharedState::kConnCasterOut] = Format2("%s:%s", s.cast_out.host, s.cast_out.port);
-        Launch("Ntrip-Server Thread !%s", [&] { return StartCasterOutput(state_); });
+        Launch("Ntrip-Server Thread !%s", [&] { return StartCasterOutput(state_); }, 1);
     }
-    StartNetworkOutputRows(state_, launch, [this](const std::string& text) { view_.SetLogText(text); });
+    StartNetworkOutputRows(state_, output_launch, [this](const std::string& text) { view_.SetLogText(text); });
 
     if (s.inout_sw.FileOut()) {
         conn[SharedState::kConnFileOut] =
             s.file_out.rotation_on ? Format2("%s,%smin", s.file_out.rotation_mode, s.file_out.rotation_interval)
                                    : s.file_out.file_name;
-        Launch("File Thread !%s", [&] { return StartFileOutput(state_); });
+        Launch("File Thread !%s", [&] { return StartFileOutput(state_); }, 1);
     }
 
     if (s.inout_sw.RtcmDecoder()) {
-        Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); });
-        if (s.dec_out.file_on) Launch("Decoder-FileOut Thread !%s", [&] { return StartDecFileOutput(state_); });
+        Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); }, 1);
+        if (s.dec_out.file_on) {
+            Launch("Decoder-FileOut Thread !%s", [&] { return StartDecFileOutput(state_); }, 1);
+        }
     }
 
     if (s.nmea.on) Launch("Nmea-Create Thread !%s", [&] { return StartNmeaCreator(state_); });
 
+    WaitForReaders();
     // A replayed file must not outrun its readers; live inputs never wait.
     state_.pacing = s.inout_sw.Input() == InputType::kFile ? 1 : 0;
     switch (s.inout_sw.Input()) {

@@ -24,6 +24,8 @@ class CZerlanView;
 class JobControl {
 public:
     JobControl(SharedState& state, CZerlanView& view);
+    // Waits (bounded) for a general stop still writing its last record.
+    ~JobControl();
     JobControl(const JobControl&) = delete;
     JobControl& operator=(const JobControl&) = delete;
 
@@ -51,13 +53,18 @@ public:
 
 private:
     // Shows the start line, starts the thread(s) through `start`, waits 4 ms.
-    void Launch(const char* start_line, const std::function<bool()>& start);
+    // `readers`: pool readers the started thread adds at its start.
+    void Launch(const char* start_line, const std::function<bool()>& start, int readers = 0);
+    // Before the input starts: waits (bounded) until the outputs started so
+    // far hold their pool readers, so that no first bytes reach a pool early.
+    void WaitForReaders();
     void StartRows();
     std::string ProtocolFile() const;
 
     SharedState& state_;
     CZerlanView& view_;
     bool any_started_ = false;
+    int expected_readers_ = 0;
     bool ever_started_ = false;
     bool restart_pending_ = false;
     std::string last_moment_;

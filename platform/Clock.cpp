@@ -5,8 +5,9 @@
 namespace zerlan {
 
 namespace {
-SystemClock g_system_clock;
-std::atomic<Clock*> g_clock{&g_system_clock};
+// Never destroyed: threads may still ask the time while the process exits.
+SystemClock* const g_system_clock = new SystemClock;
+std::atomic<Clock*> g_clock{g_system_clock};
 
 // Days since 1970-01-01 of a proleptic Gregorian date (civil calendar).
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
@@ -52,7 +53,7 @@ LocalTime FromEpoch(int64_t secs, int ms) {
 Clock& Clock::Get() { return *g_clock.load(std::memory_order_acquire); }
 
 void Clock::Install(Clock* clock) {
-    g_clock.store(clock ? clock : &g_system_clock, std::memory_order_release);
+    g_clock.store(clock ? clock : g_system_clock, std::memory_order_release);
 }
 
 LocalTime SystemClock::Now() {
