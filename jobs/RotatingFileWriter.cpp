@@ -35,8 +35,9 @@ std::string CommandFileText(const std::string& command, const std::string& close
             replaced += c;
         }
     }
-    (void)complete;
-    std::string line = replaced.size() < kCommandLimit ? replaced : command;
+    // A command cut short at 800 characters would run with arguments missing:
+    // only a whole replacement is used.
+    std::string line = complete && replaced.size() < kCommandLimit ? replaced : command;
     line = RestoreSlashes(line, kFileSlashSubstitute);
     const std::string stamp = std::string("REM Created of MorvikV1.08-zezur1 at ") + now.day + "." + now.month + "." +
                               now.year + " " + now.hour + ":" + now.minute + ":" + now.second + "\n";
