@@ -20,6 +20,7 @@ constexpr int kThreadStartPauseMs = 4;
 constexpr int kStopMessagePauseMs = 5;
 constexpr int kReaderWaitMs = 3000;
 constexpr int kNoServerPauseMs = 3000;
+constexpr int kNoDecServerPauseMs = 300;
 
 std::string Format(const char* format, const std::string& a) {
     char buffer[1200];
@@ -178,10 +179,12 @@ void AddNetworkStopHooks(SharedState& state, GeneralStopHooks& hooks) {
     hooks.wake_server = [&state, before = std::move(hooks.wake_server)](int kind) {
         if (before) before(kind);
         if (kind == 1) WakeTcpOutputServer(state);
+        if (kind == 2) CloseDecTcpOutputListener(state);
     };
     hooks.close_listeners = [&state, before = std::move(hooks.close_listeners)] {
         if (before) before();
         if (state.tcp_out_server_started.load() != 0) CloseTcpOutputListener(state);
+        if (state.dec_tcp_out_server_started.load() != 0) CloseDecTcpOutputListener(state);
     };
 }
 
@@ -213,6 +216,14 @@ void JobControl::StartRows() {
         Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); }, 1);
         if (s.dec_out.file_on) {
             Launch("Decoder-FileOut Thread !%s", [&] { return StartDecFileOutput(state_); }, 1);
+        }
+        if (s.dec_out.tcp_on && CheckPortConflicts(1) == 0) {
+            if (OpenDecTcpOutputListener(state_)) {
+                Launch("Decoder-TcpOut Thread !%s", [&] { return StartDecTcpOutputServer(state_); }, 1);
+            } else {
+                view_.SetLogText("No DecOut-Tcp-Server-Start !!\r\n");
+                Sleep(kNoDecServerPauseMs);
+            }
         }
     }
 

@@ -19,6 +19,9 @@ bool StartDummyInput(SharedState& state);
 bool OpenTcpOutputListener(SharedState& state);
 bool StartTcpOutputServer(SharedState& state);
 bool StartTcpOutputClient(SharedState& state);
+// The same server for the decoded text, on its own listener.
+bool OpenDecTcpOutputListener(SharedState& state);
+bool StartDecTcpOutputServer(SharedState& state);
 bool StartUdpOutputServer(SharedState& state);
 bool StartUdpOutputClient(SharedState& state);
 
@@ -40,5 +43,6 @@ bool StartNmeaCreator(SharedState& state);
 void WakeTcpInputServer(SharedState& state);
 void WakeTcpOutputServer(SharedState& state);
 void CloseTcpOutputListener(SharedState& state);
+void CloseDecTcpOutputListener(SharedState& state);
 
 }  // namespace zerlan

@@ -2,10 +2,11 @@
 // (TCP-In-Server-TH, one client at a time, with its rate-watch thread), the
 // output as client (TCP-Out-Client-TH) or server (TCP-Out-Server-TH, one
 // thread per client on the listener the job start opened, with its rate- and
-// reset-watch thread).
+// reset-watch thread), and the same server for the decoded text (DecTCP-Out-TH).
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -287,42 +288,63 @@ void TcpOutClientThread(SharedState& state, WorkerScope& worker) {
     }
 }
 
-// ---- TCP output server ----
+// ---- TCP output servers ----
+
+// What tells the relay's TCP output server and the decoded-text server apart.
+struct ServerProfile {
+    int kind = 1;                 // registry kind
+    const char* name = "";        // registry name
+    int count_selector = 3;       // registry query of the kind's count
+    CSuperSocket* listener = nullptr;
+    std::mutex* accept_lock = nullptr;
+    CharPool* pool = nullptr;
+    std::string port;
+    int max_clients = 1;
+    const char* protocol_title = "";
+    const char* protocol_start = "";
+    const char* watch_text = "";
+    // The relay's server counts into the TCP output bars and the reset watch
+    // and keeps its clients' positions; the decoded-text server does none of it.
+    bool relay = true;
+};
 
 // What the server's threads of one job share.
-struct TcpOutJob {
+struct ServerJob {
+    ServerProfile profile;
+    std::mutex own_accept_lock;
     Counter reset_counter{0};  // bytes for the reset watch
 };
 
-void StartTcpOutServerThread(SharedState& state, const std::shared_ptr<TcpOutJob>& job);
+void StartTcpServerThread(SharedState& state, const std::shared_ptr<ServerJob>& job);
 
-int MaxClients(const Settings& s) {
-    const int n = std::atoi(s.tcp_out.max_clients.c_str());
+int MaxClients(const std::string& text) {
+    const int n = std::atoi(text.c_str());
     return n < 1 ? 1 : n;
 }
 
-// `leaving`: server threads counted that are about to unregister.
-void ShowServerStatus(SharedState& state, int leaving = 0) {
+// `leaving`: a server thread of `leaving_kind` counted that is about to unregister.
+void ShowServerStatus(SharedState& state, int leaving_kind = 0) {
     char text[200];
     std::snprintf(text, sizeof text, "TCP-Server:%i; UDP-Clients:%i; Dec-Server:%i; Rnx-Server:%i",
-                  state.registry.Query(3) - leaving, state.sockets.udp_clients.load(), state.registry.Query(4),
-                  state.registry.Query(9));
+                  state.registry.Query(3) - (leaving_kind == 1 ? 1 : 0), state.sockets.udp_clients.load(),
+                  state.registry.Query(4) - (leaving_kind == 2 ? 1 : 0), state.registry.Query(9));
     state.sockets.tcp_out_server.ShowStatus(text, 1);
 }
 
-void TcpOutServerThread(SharedState& state, WorkerScope& worker, const std::shared_ptr<TcpOutJob>& job) {
+void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_ptr<ServerJob>& job) {
+    const ServerProfile& p = job->profile;
     const Settings& s = state.settings;
     const std::string pr = ProtocolFileOf(s);
-    CSuperSocket& listener = state.sockets.tcp_out_server;
-    const int max_clients = MaxClients(s);
+    CSuperSocket& listener = *p.listener;
+    auto registered = [&] { return state.registry.Query(p.count_selector); };
     auto successor = [&] {
-        if (!worker.StopRequested()) StartTcpOutServerThread(state, job);
+        if (!worker.StopRequested()) StartTcpServerThread(state, job);
     };
 
     // No data queues for a client that is not yet connected.
-    CharPool& pool = state.SelectOutputPool(0, s.dec_in.Flag(6) ? 1 : 0, 0);
+    CharPool& pool = *p.pool;
     const int slot = AddSlot(pool, worker, 0);
-    const int position_slot = slot < 0 ? -1 : AddSlot(state.position_pool, worker, 1);
+    const int position_slot = slot < 0 || !p.relay ? -1 : AddSlot(state.position_pool, worker, 1);
     CBlockingSocket client;
     struct Release {
         SharedState& state;
@@ -335,7 +357,7 @@ void TcpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
             RemoveSlot(state.position_pool, position_slot);
         }
     } release{state, pool, slot, position_slot, client};
-    if (position_slot < 0) return;
+    if (slot < 0 || (p.relay && position_slot < 0)) return;
 
     Counter own{0};
     CharWatch watch(state, &own, 4, OutputWatchLimits(s), pr);
@@ -347,35 +369,35 @@ void TcpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
     CSocketAddress address;
     int accepted;
     {
-        std::lock_guard<std::mutex> lock(state.sockets.tcp_out_accept_lock);
+        std::lock_guard<std::mutex> lock(*p.accept_lock);
         accepted = listener.Accept(client, &address);
     }
     if (accepted != CSuperSocket::kDone) {
         Sleep(10);
         // An interrupted accept means the listener was closed: nothing to wait for.
-        if (accepted == CSuperSocket::kRefused && state.registry.Query(3) < max_clients) successor();
+        if (accepted == CSuperSocket::kRefused && registered() < p.max_clients) successor();
         return;
     }
     Sleep(1);
     pool.SetEnabled(slot, 1);
     listener.LogAccept(address, pr.c_str());
     if (worker.StopRequested()) return;
-    if (state.registry.Query(3) < max_clients) {
+    if (registered() < p.max_clients) {
         Sleep(4);
         successor();
     }
-    state.ShowText(Line("Accept on Port %s !\r\n", s.tcp_out.port));
-    WriteStartRecord(state, "TcpServer-Output", "TcpServerOut-Start");
+    state.ShowText(Line("Accept on Port %s !\r\n", p.port));
+    WriteStartRecord(state, p.protocol_title, p.protocol_start);
 
     // The last client thread to go leaves an acceptor behind.
     auto lose_client = [&] {
-        if (!worker.StopRequested() && state.registry.Query(3) < 2) successor();
+        if (!worker.StopRequested() && registered() < 2) successor();
     };
     std::vector<char> buffer(CharPool::kBufferSize);
     char reply[kReplySize + 1];
     for (int pass = 1; !worker.StopRequested(); ++pass) {
-        if (IsAlarm(watch.Check("CharWatch: TcpOutServer-Warning !", msg::kTcpOutRate, 1))) {
-            state.Send(msg::kTcpClientOutBar);
+        if (IsAlarm(watch.Check(p.watch_text, p.relay ? msg::kTcpOutRate : 0, 1))) {
+            if (p.relay) state.Send(msg::kTcpClientOutBar);
             lose_client();
             break;
         }
@@ -391,10 +413,12 @@ void TcpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
                 lose_client();
                 break;
             }
-            CountOutput(state, OutputKind::kTcp, sent, bar_max);
             own.fetch_add(sent);
-            job->reset_counter.fetch_add(sent);
-            state.Post(msg::kTcpClientOutBar);
+            if (p.relay) {
+                CountOutput(state, OutputKind::kTcp, sent, bar_max);
+                job->reset_counter.fetch_add(sent);
+                state.Post(msg::kTcpClientOutBar);
+            }
         }
         // Polled first, so that a failed read means the client has gone.
         if (pass % kReplyEvery == 0 && sock::Wait(client.Handle(), false, 0) == sock::kWaitReady) {
@@ -403,7 +427,8 @@ void TcpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
                 lose_client();
                 break;
             }
-            if (got > 0) {
+            // Replies to decoded text are read only to notice a client that has gone.
+            if (got > 0 && position_slot >= 0) {
                 if (!WritePosition(state, worker, reply, got, position_slot)) break;
                 state.ShowReceivedText(std::string(reply, static_cast<size_t>(got)) + "\r\n");
             }
@@ -412,14 +437,24 @@ void TcpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
     }
 }
 
-void StartTcpOutServerThread(SharedState& state, const std::shared_ptr<TcpOutJob>& job) {
-    StartWorker(state.registry, 1, "TCP-Out-Server-TH", [&state, job](WorkerScope& w) {
-        TcpOutServerThread(state, w, job);
-        ShowServerStatus(state, 1);
+void StartTcpServerThread(SharedState& state, const std::shared_ptr<ServerJob>& job) {
+    StartWorker(state.registry, job->profile.kind, job->profile.name, [&state, job](WorkerScope& w) {
+        TcpServerThread(state, w, job);
+        ShowServerStatus(state, job->profile.kind);
     });
 }
 
-void TcpOutServerWatchThread(SharedState& state, WorkerScope& worker, const std::shared_ptr<TcpOutJob>& job) {
+// Opens a server's listening socket on `port`; raises `started` when it listens.
+bool OpenListener(CSuperSocket& listener, const std::string& port, Counter& started) {
+    if (listener.ServerStart(port.c_str()) == CSuperSocket::kDone && !listener.ServerIdle()) {
+        started = 1;
+        return true;
+    }
+    listener.Stop();
+    return false;
+}
+
+void TcpOutServerWatchThread(SharedState& state, WorkerScope& worker, const std::shared_ptr<ServerJob>& job) {
     const Settings& s = state.settings;
     CharWatch rate(state, &state.output_watch[static_cast<int>(OutputKind::kTcp)], 1, OutputWatchLimits(s),
                    ProtocolFileOf(s));
@@ -461,20 +496,53 @@ bool StartTcpOutputClient(SharedState& state) {
 }
 
 bool OpenTcpOutputListener(SharedState& state) {
-    CSuperSocket& listener = state.sockets.tcp_out_server;
-    if (listener.ServerStart(state.settings.tcp_out.port.c_str()) == CSuperSocket::kDone && !listener.ServerIdle()) {
-        state.tcp_out_server_started = 1;
-        return true;
-    }
-    listener.Stop();
-    return false;
+    return OpenListener(state.sockets.tcp_out_server, state.settings.tcp_out.port, state.tcp_out_server_started);
 }
 
 bool StartTcpOutputServer(SharedState& state) {
-    auto job = std::make_shared<TcpOutJob>();
-    StartTcpOutServerThread(state, job);
+    const Settings& s = state.settings;
+    auto job = std::make_shared<ServerJob>();
+    ServerProfile& p = job->profile;
+    p.kind = 1;
+    p.name = "TCP-Out-Server-TH";
+    p.count_selector = 3;
+    p.listener = &state.sockets.tcp_out_server;
+    p.accept_lock = &state.sockets.tcp_out_accept_lock;
+    p.pool = &state.SelectOutputPool(0, s.dec_in.Flag(6) ? 1 : 0, 0);
+    p.port = s.tcp_out.port;
+    p.max_clients = MaxClients(s.tcp_out.max_clients);
+    p.protocol_title = "TcpServer-Output";
+    p.protocol_start = "TcpServerOut-Start";
+    p.watch_text = "CharWatch: TcpOutServer-Warning !";
+    p.relay = true;
+    StartTcpServerThread(state, job);
     StartWorker(state.registry, 0, "TCP-Out-Server-CharWatch-TH",
                 [&state, job](WorkerScope& w) { TcpOutServerWatchThread(state, w, job); });
+    return true;
+}
+
+bool OpenDecTcpOutputListener(SharedState& state) {
+    return OpenListener(state.sockets.decoder_tcp_out_server, state.settings.dec_out.tcp_port,
+                        state.dec_tcp_out_server_started);
+}
+
+bool StartDecTcpOutputServer(SharedState& state) {
+    const Settings& s = state.settings;
+    auto job = std::make_shared<ServerJob>();
+    ServerProfile& p = job->profile;
+    p.kind = 2;
+    p.name = "DecTCP-Out-TH";
+    p.count_selector = 4;
+    p.listener = &state.sockets.decoder_tcp_out_server;
+    p.accept_lock = &job->own_accept_lock;
+    p.pool = &state.decoded_text_pool;
+    p.port = s.dec_out.tcp_port;
+    p.max_clients = MaxClients(s.dec_out.max_tcp_clients);
+    p.protocol_title = "DecTcpServer-Output";
+    p.protocol_start = "DecTcpServerOut-Start";
+    p.watch_text = "CharWatch: TcpDecOutServer-Warning !";
+    p.relay = false;
+    StartTcpServerThread(state, job);
     return true;
 }
 
@@ -490,5 +558,8 @@ void WakeTcpOutputServer(SharedState& state) {
 }
 
 void CloseTcpOutputListener(SharedState& state) { state.sockets.tcp_out_server.Stop(); }
+
+// Closing the listener releases the threads blocked in its accept.
+void CloseDecTcpOutputListener(SharedState& state) { state.sockets.decoder_tcp_out_server.Stop(); }
 
 }  // namespace zerlan
