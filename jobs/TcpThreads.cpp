@@ -61,6 +61,20 @@ int AddSlot(CharPool& pool, WorkerScope& worker, int enabled) {
     return -1;
 }
 
+// Connects a client socket, retrying every `retry_ms` under the rate watch
+// (an alarm sends the bar message); false when a stop came first.
+bool ConnectClient(SharedState& state, WorkerScope& worker, CSuperSocket& socket, const std::string& address,
+                   const std::string& port, CharWatch& watch, const char* warning, uint32_t rate_message,
+                   uint32_t bar_message, int retry_ms) {
+    socket.ResolveHost(address.c_str(), port.c_str());
+    const std::string host = socket.HostText();
+    while (socket.ClientStart(host.c_str(), port.c_str()) == CSuperSocket::kRefused) {
+        if (IsAlarm(watch.Check(warning, rate_message, 1))) state.Send(bar_message);
+        if (!worker.Sleep(retry_ms)) return false;
+    }
+    return true;
+}
+
 // ---- TCP input client ----
 
 void TcpInClientThread(SharedState& state, WorkerScope& worker) {
@@ -77,13 +91,9 @@ void TcpInClientThread(SharedState& state, WorkerScope& worker) {
         CSuperSocket socket(&state, ViewOf(state));
         delivery.Reset();
         state.input_total = 0;
-        socket.ResolveHost(s.tcp_in.address.c_str(), s.tcp_in.port.c_str());
-        const std::string host = socket.HostText();
-        while (socket.ClientStart(host.c_str(), s.tcp_in.port.c_str()) == CSuperSocket::kRefused) {
-            if (IsAlarm(watch.Check("CharWatch: TcpInClient-Warning !", msg::kInputRate, 1))) {
-                state.Send(msg::kInputBar);
-            }
-            if (!worker.Sleep(100)) return;
+        if (!ConnectClient(state, worker, socket, s.tcp_in.address, s.tcp_in.port, watch,
+                           "CharWatch: TcpInClient-Warning !", msg::kInputRate, msg::kInputBar, 100)) {
+            return;
         }
         if (first) {
             state.ShowText(Line("Connect with %s:%s !\r\n", s.tcp_in.address, s.tcp_in.port));
@@ -233,13 +243,9 @@ void TcpOutClientThread(SharedState& state, WorkerScope& worker) {
 
     while (!worker.StopRequested()) {
         CSuperSocket socket(&state, ViewOf(state));
-        socket.ResolveHost(s.tcp_out.address.c_str(), s.tcp_out.port.c_str());
-        const std::string host = socket.HostText();
-        while (socket.ClientStart(host.c_str(), s.tcp_out.port.c_str()) == CSuperSocket::kRefused) {
-            if (IsAlarm(watch.Check("CharWatch: TcpOutClient-Warning !", msg::kTcpOutRate, 1))) {
-                state.Send(msg::kTcpClientOutBar);
-            }
-            if (!worker.Sleep(20)) return;
+        if (!ConnectClient(state, worker, socket, s.tcp_out.address, s.tcp_out.port, watch,
+                           "CharWatch: TcpOutClient-Warning !", msg::kTcpOutRate, msg::kTcpClientOutBar, 20)) {
+            return;
         }
         if (first) {
             state.ShowText(Line("Connect with %s:%s !\r\n", s.tcp_out.address, s.tcp_out.port));
