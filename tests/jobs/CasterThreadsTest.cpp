@@ -3,34 +3,14 @@
 // sends what a file input replays.
 #include <gtest/gtest.h>
 
-#include <mutex>
-
-#include "config/ParameterFile.h"
-#include "jobs/JobControl.h"
-#include "platform/Clock.h"
+#include "RelayTestSupport.h"
 #include "platform/Sleep.h"
 #include "support/FakeCaster.h"
-#include "support/TempDir.h"
-#include "ui/ZerlanView.h"
 
 namespace zerlan {
 namespace {
 
 using testing::FakeCaster;
-
-class QuietRenderer : public Renderer {
-public:
-    void LogAppended(const std::string& text, bool) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        shown += text;
-    }
-    bool Shows(const std::string& part) {
-        std::lock_guard<std::mutex> lock(mutex);
-        return shown.find(part) != std::string::npos;
-    }
-    std::mutex mutex;
-    std::string shown;
-};
 
 std::string StreamBytes(int n) {
     std::string s;
@@ -44,24 +24,8 @@ size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-class CasterThreads : public ::testing::Test {
+class CasterThreads : public testing::RelayJob {
 protected:
-    void SetUp() override {
-        view_.queue().Attach([this](const Message& m) { view_.Handle(m); });
-        LoadDefaults(view_.settings());
-    }
-    void TearDown() override {
-        if (state_.registry.GetState() == 0) view_.jobs().Stop();
-        PumpUntil([&] { return state_.registry.Query(1) == 0 && state_.registry.GetState() == 2; }, 10000);
-    }
-    bool PumpUntil(const std::function<bool()>& done, int max_ms) {
-        const int64_t start = Clock::Get().MonotonicMs();
-        while (!done()) {
-            if (Clock::Get().MonotonicMs() - start > max_ms) return false;
-            view_.queue().PumpOne(5);
-        }
-        return true;
-    }
     // A caster input relaying into out.bin; `cast_in` is the setting value.
     void StartInputJob(const std::string& cast_in, const std::string& nmea = "FALSE;FALSE;52;29;21.5;13;18;43.7;x;0;0_None") {
         ASSERT_EQ(ParseText(view_.settings(), "/inout_sw,\"CAST;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;100\" "
@@ -84,11 +48,6 @@ protected:
         for (int i = 0; i < 1000 && !renderer_.Shows("File-Open of out.bin !"); ++i) Sleep(5);
     }
     int32_t FileOutBytes() { return state_.output_bar[static_cast<int>(OutputKind::kFile)].load(); }
-
-    testing::TempDir dir_;
-    SharedState state_;
-    QuietRenderer renderer_;
-    CZerlanView view_{state_, renderer_};
 };
 
 TEST_F(CasterThreads, IcyLoginIsByteExactAndTheStreamAfterTheStatusLineIsRelayed) {

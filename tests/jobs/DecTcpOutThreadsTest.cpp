@@ -35,20 +35,6 @@ protected:
                   in_port_ + ";FALSE\" /dec_out,\"FALSE;x;FALSE;a,4096;TRUE;" + dec_port + ";" +
                   std::to_string(clients) + "\" " + extra);
     }
-    bool Connect(CBlockingSocket& client, const std::string& port) {
-        return PumpUntil(
-            [&] {
-                try {
-                    client.Create(CBlockingSocket::kStream);
-                    client.Connect(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(port))), 1);
-                    return true;
-                } catch (const CBlockingSocketException&) {
-                    client.Cleanup();
-                    return false;
-                }
-            },
-            5000);
-    }
     // Feeds frames to the job's input while reading `socket`, until `done`:
     // decoded text reaches only clients already accepted, so the source
     // keeps sending.
@@ -84,13 +70,13 @@ TEST_F(DecTcpOutThreads, DecodedLinesReachEveryClientAndTheStopEndsTheListeningT
     AcceptSource();
 
     CBlockingSocket first, second;
-    ASSERT_TRUE(Connect(first, port));
+    ASSERT_TRUE(ConnectClient(first, port));
     std::string got_first;
     ASSERT_TRUE(FeedAndReadUntil(first, got_first, [&] { return got_first.find("MT1005") != std::string::npos; }));
     EXPECT_TRUE(PumpUntil(
         [&] { return renderer_.shown.find("Accept on Port " + port + " !\r\n") != std::string::npos; }, 5000));
     // The first client's thread started the acceptor for the second.
-    ASSERT_TRUE(Connect(second, port));
+    ASSERT_TRUE(ConnectClient(second, port));
     std::string got_second;
     ASSERT_TRUE(
         FeedAndReadUntil(second, got_second, [&] { return got_second.find("MT1005") != std::string::npos; }));
@@ -126,10 +112,10 @@ TEST_F(DecTcpOutThreads, WithOneClientAllowedTheNextWaitsUntilTheFirstLeaves) {
     view_.jobs().Start();
     AcceptSource();
     CBlockingSocket first, second;
-    ASSERT_TRUE(Connect(first, port));
+    ASSERT_TRUE(ConnectClient(first, port));
     std::string got_first;
     ASSERT_TRUE(FeedAndReadUntil(first, got_first, [&] { return got_first.find("MT1005") != std::string::npos; }));
-    ASSERT_TRUE(Connect(second, port));
+    ASSERT_TRUE(ConnectClient(second, port));
     std::string got_second;
     const int64_t until = Clock::Get().MonotonicMs() + 300;
     FeedAndReadUntil(second, got_second, [&] { return Clock::Get().MonotonicMs() >= until; });

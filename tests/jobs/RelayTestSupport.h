@@ -19,6 +19,7 @@ namespace zerlan::testing {
 class QuietRenderer : public Renderer {
 public:
     void LogAppended(const std::string& text, bool) override { shown += text; }
+    bool Shows(const std::string& part) const { return shown.find(part) != std::string::npos; }
     std::string shown;
 };
 
@@ -54,6 +55,21 @@ protected:
     // Settings plus rate watches that never fire.
     void Configure(const std::string& items) {
         ASSERT_EQ(ParseText(view_.settings(), "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\" " + items), 0);
+    }
+    // Connects a test client, retrying while the server is not yet there.
+    bool ConnectClient(CBlockingSocket& client, const std::string& port) {
+        return PumpUntil(
+            [&] {
+                try {
+                    client.Create(CBlockingSocket::kStream);
+                    client.Connect(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(port))), 1);
+                    return true;
+                } catch (const CBlockingSocketException&) {
+                    client.Cleanup();
+                    return false;
+                }
+            },
+            5000);
     }
     bool StopAndWaitIdle(int max_ms) {
         view_.jobs().Stop();

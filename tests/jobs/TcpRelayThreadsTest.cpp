@@ -16,21 +16,6 @@ using testing::FreePort;
 
 class TcpRelayThreads : public testing::RelayJob {
 protected:
-    // Connects a test client, retrying while the server is not yet there.
-    bool Connect(CBlockingSocket& client, const std::string& port) {
-        return PumpUntil(
-            [&] {
-                try {
-                    client.Create(CBlockingSocket::kStream);
-                    client.Connect(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(port))), 1);
-                    return true;
-                } catch (const CBlockingSocketException&) {
-                    client.Cleanup();
-                    return false;
-                }
-            },
-            5000);
-    }
     // Reads from `socket` into `got` until `done` holds, answering the view.
     bool ReadUntil(CBlockingSocket& socket, std::string& got, const std::function<bool()>& done) {
         return PumpUntil(
@@ -55,11 +40,11 @@ TEST_F(TcpRelayThreads, DummyDataReachesEveryClientOfTheOutputServerAndRepliesRe
     ASSERT_EQ(state_.connections[SharedState::kConnTcpOut], "SP" + port);
 
     CBlockingSocket first, second;
-    ASSERT_TRUE(Connect(first, port));
+    ASSERT_TRUE(ConnectClient(first, port));
     std::string got_first;
     ASSERT_TRUE(ReadUntil(first, got_first, [&] { return got_first.find("MT16 ") != std::string::npos; }));
     // The first client's thread started the acceptor for the second.
-    ASSERT_TRUE(Connect(second, port));
+    ASSERT_TRUE(ConnectClient(second, port));
     std::string got_second;
     ASSERT_TRUE(ReadUntil(second, got_second, [&] { return got_second.find("\r\n") != std::string::npos; }));
     EXPECT_NE(renderer_.shown.find("Accept on Port " + port + " !"), std::string::npos);
@@ -93,11 +78,11 @@ TEST_F(TcpRelayThreads, WithOneClientAllowedTheNextIsServedOnlyAfterTheFirstLeav
               ";TRUE;1;FALSE;0\"");
     view_.jobs().Start();
     CBlockingSocket first, second;
-    ASSERT_TRUE(Connect(first, port));
+    ASSERT_TRUE(ConnectClient(first, port));
     std::string got_first;
     ASSERT_TRUE(ReadUntil(first, got_first, [&] { return got_first.find("MT16 ") != std::string::npos; }));
     // The kernel completes the connection, but no thread accepts it.
-    ASSERT_TRUE(Connect(second, port));
+    ASSERT_TRUE(ConnectClient(second, port));
     std::string got_second;
     const int64_t until = Clock::Get().MonotonicMs() + 300;
     ReadUntil(second, got_second, [&] { return Clock::Get().MonotonicMs() >= until; });
@@ -200,7 +185,7 @@ TEST_F(TcpRelayThreads, AnInputServerIsWokenFromItsAcceptByTheStop) {
               ";TRUE\" /file_out,\"in.bin,4096;FALSE;0;60;.\\;0896;k;none\"");
     view_.jobs().Start();
     CBlockingSocket source;
-    ASSERT_TRUE(Connect(source, port));
+    ASSERT_TRUE(ConnectClient(source, port));
     source.Send("abc\r\n", 5, 1);
     EXPECT_TRUE(PumpUntil([&] { return testing::ReadFile("in.bin") == "abc\r\n"; }, 5000));
     source.Cleanup();
