@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "config/ParameterFile.h"
@@ -18,9 +19,19 @@ namespace zerlan::testing {
 
 class QuietRenderer : public Renderer {
 public:
-    void LogAppended(const std::string& text, bool) override { shown += text; }
-    bool Shows(const std::string& part) const { return shown.find(part) != std::string::npos; }
-    std::string shown;
+    // Fake peers ask `Shows` from their own threads; the view writes here.
+    void LogAppended(const std::string& text, bool) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        shown += text;
+    }
+    bool Shows(const std::string& part) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return shown.find(part) != std::string::npos;
+    }
+    std::string shown;  // read directly only on the view (test) thread
+
+private:
+    mutable std::mutex mutex_;
 };
 
 // A port the kernel just handed out and took back, for settings that need one.
