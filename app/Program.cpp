@@ -8,6 +8,7 @@
 #include <ctime>
 #include <thread>
 
+#include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
 #include "decoder/DecoderThread.h"
@@ -134,6 +135,8 @@ int RunProgram(const ProgramOptions& options) {
         return DecodeFile(settings, options.decode_file, loaded ? settings.inout_sw.decoder_version : -1);
     }
     if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
+
+    if (options.tui) return RunTuiProgram(settings, options.parameter_command_line, true);
 
     BlockJobSignals();
     // Never freed: detached workers may still read it while the process ends.
