@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/CryptCommand.h"
+#include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
 #include "decoder/DecoderThread.h"
@@ -140,6 +141,8 @@ int RunProgram(const ProgramOptions& options) {
     if (!options.encrypt_file.empty()) return RunEncryptCommand(settings, options.encrypt_file, options.quiet);
     if (!options.decrypt_file.empty()) return RunDecryptCommand(settings, options.decrypt_file, options.quiet);
     if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
+
+    if (options.tui) return RunTuiProgram(settings, options.parameter_command_line, true);
 
     BlockJobSignals();
     // Never freed: detached workers may still read it while the process ends.
