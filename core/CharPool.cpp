@@ -1,6 +1,9 @@
 #include "core/CharPool.h"
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -28,6 +31,11 @@ private:
 
 }  // namespace
 
+std::atomic<size_t> CharPool::default_window_{CharPool::kDefaultWindow};
+
+void CharPool::SetDefaultWindow(size_t bytes) { default_window_.store(std::max(bytes, kMinWindow)); }
+size_t CharPool::DefaultWindow() { return default_window_.load(); }
+
 CharPool::CharPool(ThreadRegistry* registry, int initial_slots) : registry_(registry) {
     for (auto& flag : enabled_) flag.store(1);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -42,38 +50,67 @@ bool CharPool::StopPending() const { return registry_ != nullptr && registry_->S
 
 void CharPool::ClearLocked() {
     for (int i = 0; i < kSlots; ++i) {
-        data_[i].reset();
-        fill_[i] = 0;
+        own_[i] = std::string();
         in_use_[i] = 0;
         buffer_index_[i] = -1;
         user_value_[i] = 0;
         last_read_ms_[i] = 0;
+        pos_[i] = 0;
+        lost_[i] = 0;
+        lost_flag_[i].store(0);
     }
     slot_count_ = 0;
+    head_ = 0;
+    lines_ = false;
+}
+
+bool CharPool::EnsureRingLocked() {
+    const size_t window = default_window_.load();
+    if (ring_ && window_ == window) return true;
+    ring_.reset(new (std::nothrow) char[window]);
+    window_ = ring_ ? window : 0;
+    head_ = 0;
+    return ring_ != nullptr;
+}
+
+bool CharPool::OpenReaderLocked(int slot, int buffer, int64_t now) {
+    std::string& own = own_[buffer];
+    try {
+        own.reserve(kBufferSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    own.clear();
+    in_use_[buffer] = 1;
+    buffer_index_[slot] = buffer;
+    last_read_ms_[slot] = now;
+    pos_[slot] = head_;  // a new reader starts with the next block
+    lost_[slot] = 0;
+    lost_flag_[slot].store(0);
+    return true;
 }
 
 void CharPool::PremakeLocked(int slots) {
     if (slots < 0 || slots > kMaxReaders) slots = 0;
     ClearLocked();
+    if (slots > 0 && !EnsureRingLocked()) return;
     const int64_t now = Clock::Get().MonotonicMs();
     for (int slot = 0; slot < slots; ++slot) {
-        data_[slot].reset(new (std::nothrow) char[kBufferSize]);
         // Out of memory: keep the readers that were made, so that the slot
-        // count never names a slot without a buffer.
-        if (!data_[slot]) break;
-        data_[slot][0] = 0;
-        buffer_index_[slot] = slot;
-        in_use_[slot] = 1;
-        last_read_ms_[slot] = now;
+        // count never names a slot without a reader.
+        if (!OpenReaderLocked(slot, slot, now)) break;
         slot_count_ = slot + 1;
     }
 }
 
 void CharPool::Reset(int slots) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& f : busy_) f.store(1);
-    PremakeLocked(slots);
-    for (auto& f : busy_) f.store(0);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& f : busy_) f.store(1);
+        PremakeLocked(slots);
+        for (auto& f : busy_) f.store(0);
+    }
+    WakeReaders();
 }
 
 int CharPool::AddReader(int enabled) {
@@ -104,14 +141,7 @@ int CharPool::AddReader(int enabled) {
         if (slot_count_ >= kMaxReaders) return -1;
         slot = slot_count_;
     }
-
-    data_[buffer].reset(new (std::nothrow) char[kBufferSize]);
-    if (!data_[buffer]) return -1;
-    data_[buffer][0] = 0;
-    in_use_[buffer] = 1;
-    fill_[buffer] = 0;
-    buffer_index_[slot] = buffer;
-    last_read_ms_[slot] = now;
+    if (!EnsureRingLocked() || !OpenReaderLocked(slot, buffer, now)) return -1;
     enabled_[slot].store(enabled > 0 ? 1 : 0);
     if (slot == slot_count_) ++slot_count_;
     return slot;
@@ -120,58 +150,85 @@ int CharPool::AddReader(int enabled) {
 int CharPool::RemoveReader(int slot) {
     if (Busy(kAdding) || Busy(kReading) || Busy(kWriting)) return -1;
     if (!ValidSlot(slot)) return -1;
-    std::lock_guard<std::mutex> lock(mutex_);
-    FlagGuard removing(busy_[kRemoving]);
-    const int buffer = buffer_index_[slot];
-    // Removing twice must not free a buffer that another reader got since.
-    if (buffer < 0) return 0;
-    in_use_[buffer] = 0;
-    fill_[buffer] = 0;
-    data_[buffer].reset();
-    buffer_index_[slot] = -1;
-    enabled_[slot].store(1);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        FlagGuard removing(busy_[kRemoving]);
+        const int buffer = buffer_index_[slot];
+        // Removing twice must not free a reader that another thread got since.
+        if (buffer < 0) return 0;
+        in_use_[buffer] = 0;
+        own_[buffer] = std::string();
+        buffer_index_[slot] = -1;
+        lost_[slot] = 0;
+        lost_flag_[slot].store(0);
+        enabled_[slot].store(1);
+    }
+    WakeReaders();
     return 0;
 }
 
-void CharPool::AppendLocked(int buffer, const char* bytes, int length, Trim trim) {
-    char* data = data_[buffer].get();
-    int fill = fill_[buffer];
-    if (fill >= kTrimThreshold) {
-        int drop = length;
-        if (trim == Trim::kLines) {
-            // Keep whole lines: cut after the first line feed that leaves fewer
-            // than kTrimThreshold bytes. Without one, drop enough that the
-            // block still fits the buffer.
-            const int from = fill - kTrimThreshold;
-            const void* lf = std::memchr(data + from, '\n', static_cast<size_t>(fill - from));
-            if (lf != nullptr) {
-                drop = static_cast<int>(static_cast<const char*>(lf) - data) + 1;
-            } else {
-                drop = std::max(kLineTrimFallback, fill - (kTrimThreshold - 1));
-            }
+uint64_t CharPool::RingWaitingLocked(int slot) {
+    uint64_t waiting = head_ - pos_[slot];
+    if (waiting <= window_) return waiting;
+    // Overwritten: the reader goes on with the oldest bytes the ring holds.
+    uint64_t lost = waiting - window_;
+    pos_[slot] = head_ - window_;
+    if (lines_) {
+        // Decoded text: never hand out the rest of a line whose start is gone.
+        while (pos_[slot] < head_ && ring_[pos_[slot] % window_] != '\n') {
+            ++pos_[slot];
+            ++lost;
         }
-        std::memmove(data, data + drop, static_cast<size_t>(fill - drop));
-        fill -= drop;
-        data[fill] = 0;
+        if (pos_[slot] < head_) {
+            ++pos_[slot];
+            ++lost;
+        }
     }
-    std::memcpy(data + fill, bytes, static_cast<size_t>(length));
-    fill_[buffer] = fill + length;
+    lost_[slot] += static_cast<int64_t>(lost);
+    lost_flag_[slot].store(1, std::memory_order_release);
+    return head_ - pos_[slot];
+}
+
+void CharPool::AppendOwnLocked(int buffer, const char* bytes, int length) {
+    std::string& own = own_[buffer];
+    if (static_cast<int>(own.size()) >= kTrimThreshold) own.erase(0, std::min(own.size(), static_cast<size_t>(length)));
+    own.append(bytes, static_cast<size_t>(length));
+}
+
+void CharPool::WakeReaders() {
+    if (waiters_.load(std::memory_order_acquire) > 0) data_arrived_.notify_all();
 }
 
 int CharPool::BroadcastWrite(const char* bytes, int length, int limit, bool only_enabled, Trim trim) {
     if (Busy(kReading) || Busy(kAdding) || Busy(kRemoving)) return -1;
     if (length < 0 || length > limit || (bytes == nullptr && length > 0)) return -1;
-    std::lock_guard<std::mutex> lock(mutex_);
-    FlagGuard writing(busy_[kWriting]);
     int served = 0;
-    for (int slot = 0; slot < slot_count_; ++slot) {
-        const int buffer = buffer_index_[slot];
-        if (buffer < 0) continue;
-        if (only_enabled && enabled_[slot].load(std::memory_order_relaxed) != 1) continue;
-        AppendLocked(buffer, bytes, length, trim);
-        ++served;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        FlagGuard writing(busy_[kWriting]);
+        for (int slot = 0; slot < slot_count_; ++slot) {
+            if (buffer_index_[slot] < 0) continue;
+            if (!only_enabled || enabled_[slot].load(std::memory_order_relaxed) == 1) ++served;
+        }
+        if (served == 0 || length == 0 || !ring_) return 0;
+        if (trim == Trim::kLines) lines_ = true;
+        // One copy, into the ring.
+        const size_t at = static_cast<size_t>(head_ % window_);
+        const size_t first = std::min(static_cast<size_t>(length), window_ - at);
+        std::memcpy(ring_.get() + at, bytes, first);
+        std::memcpy(ring_.get(), bytes + first, static_cast<size_t>(length) - first);
+        head_ += static_cast<uint64_t>(length);
+        // Disabled readers do not receive the block.
+        if (only_enabled) {
+            for (int slot = 0; slot < slot_count_; ++slot) {
+                if (buffer_index_[slot] >= 0 && enabled_[slot].load(std::memory_order_relaxed) != 1) {
+                    pos_[slot] = head_;
+                }
+            }
+        }
     }
-    return served > 0 ? length : 0;
+    WakeReaders();
+    return length;
 }
 
 int CharPool::Write(const char* bytes, int length) {
@@ -190,11 +247,14 @@ int CharPool::WriteSlot(const char* bytes, int length, int slot) {
     if (Busy(kReading) || Busy(kAdding) || Busy(kRemoving)) return -1;
     if (length < 0 || length > kSingleLimit || (bytes == nullptr && length > 0)) return -1;
     if (!ValidSlot(slot)) return 0;
-    std::lock_guard<std::mutex> lock(mutex_);
-    FlagGuard writing(busy_[kWriting]);
-    const int buffer = buffer_index_[slot];
-    if (buffer < 0 || enabled_[slot].load(std::memory_order_relaxed) != 1) return 0;
-    AppendLocked(buffer, bytes, length, Trim::kBlock);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        FlagGuard writing(busy_[kWriting]);
+        const int buffer = buffer_index_[slot];
+        if (buffer < 0 || enabled_[slot].load(std::memory_order_relaxed) != 1) return 0;
+        AppendOwnLocked(buffer, bytes, length);
+    }
+    WakeReaders();
     return length;
 }
 
@@ -207,12 +267,52 @@ int CharPool::Read(char* dest, int slot) {
     const int buffer = buffer_index_[slot];
     if (buffer < 0 || in_use_[buffer] == 0) return 0;
     last_read_ms_[slot] = now;
-    const int fill = fill_[buffer];
-    char* data = data_[buffer].get();
-    std::memcpy(dest, data, static_cast<size_t>(fill));
-    fill_[buffer] = 0;
-    data[0] = 0;
-    return fill;
+    std::string& own = own_[buffer];
+    size_t copied = std::min(own.size(), static_cast<size_t>(kBufferSize));
+    std::memcpy(dest, own.data(), copied);
+    own.erase(0, copied);
+    if (ring_ && copied < static_cast<size_t>(kBufferSize)) {
+        const size_t take = static_cast<size_t>(
+            std::min<uint64_t>(RingWaitingLocked(slot), static_cast<uint64_t>(kBufferSize) - copied));
+        const size_t at = static_cast<size_t>(pos_[slot] % window_);
+        const size_t first = std::min(take, window_ - at);
+        std::memcpy(dest + copied, ring_.get() + at, first);
+        std::memcpy(dest + copied + first, ring_.get(), take - first);
+        pos_[slot] += take;
+        copied += take;
+    }
+    return static_cast<int>(copied);
+}
+
+int CharPool::WaitForData(int slot, int timeout_ms) {
+    if (!ValidSlot(slot)) return 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    auto waiting = [&]() -> uint64_t {
+        const int buffer = buffer_index_[slot];
+        if (buffer < 0) return 0;
+        return own_[buffer].size() + (ring_ ? std::min<uint64_t>(head_ - pos_[slot], window_) : 0);
+    };
+    uint64_t n = waiting();
+    if (n == 0 && buffer_index_[slot] >= 0 && !StopPending()) {
+        waiters_.fetch_add(1, std::memory_order_acq_rel);
+        // Bounded: the stop switch does not notify, so the wait must end by itself.
+        data_arrived_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                               [&] { return waiting() > 0 || buffer_index_[slot] < 0 || StopPending(); });
+        waiters_.fetch_sub(1, std::memory_order_acq_rel);
+        n = waiting();
+    }
+    return static_cast<int>(std::min<uint64_t>(n, INT32_MAX));
+}
+
+int64_t CharPool::TakeLost(int slot) {
+    if (!ValidSlot(slot)) return 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (buffer_index_[slot] < 0) return 0;
+    if (ring_) RingWaitingLocked(slot);
+    const int64_t lost = lost_[slot];
+    lost_[slot] = 0;
+    lost_flag_[slot].store(0, std::memory_order_release);
+    return lost;
 }
 
 int CharPool::SlotCount() {
@@ -230,7 +330,9 @@ int CharPool::Fill(int slot) {
     std::lock_guard<std::mutex> lock(mutex_);
     FlagGuard reading(busy_[kReading]);
     const int buffer = buffer_index_[slot];
-    return buffer < 0 ? 0 : fill_[buffer];
+    if (buffer < 0) return 0;
+    const uint64_t waiting = own_[buffer].size() + (ring_ ? std::min<uint64_t>(head_ - pos_[slot], window_) : 0);
+    return static_cast<int>(std::min<uint64_t>(waiting, INT32_MAX));
 }
 
 int CharPool::SlotBuffer(int slot) {
@@ -280,7 +382,8 @@ int CharPool::MaxActiveFill(int64_t within_ms) {
         const int buffer = buffer_index_[slot];
         if (buffer < 0 || enabled_[slot].load(std::memory_order_relaxed) != 1) continue;
         if (now - last_read_ms_[slot] > within_ms) continue;
-        largest = std::max(largest, static_cast<int>(fill_[buffer]));
+        const uint64_t waiting = own_[buffer].size() + (ring_ ? std::min<uint64_t>(head_ - pos_[slot], window_) : 0);
+        largest = std::max(largest, static_cast<int>(std::min<uint64_t>(waiting, INT32_MAX)));
     }
     return largest;
 }

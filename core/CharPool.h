@@ -1,18 +1,23 @@
 // A multi-reader byte pool: the hand-over point between producing and
-// consuming threads. Every reader owns a private 7000-byte buffer; every write
-// copies the block into the buffer of each enabled reader; a buffer holding
-// 5000 bytes or more drops its oldest bytes before the next block is appended,
-// so a stalled reader never blocks a producer.
+// consuming threads. The stream is held once, in a ring (the window, 4 MiB
+// by default), with a read position per reader; a write copies the block once
+// and wakes the readers that wait for data. A reader that falls more than the
+// window behind loses its oldest bytes (a producer is never blocked by it);
+// the loss is counted per reader (`TakeLost`). Single-slot writes (the
+// clients' positions) go to a small queue of that reader alone.
 //
 // Thread-safety: any number of threads may call any operation. Operations
 // that would otherwise wait for another one return -1 at once ("refused");
-// producers retry after Sleep(1), readers on their next pass. No allocation
-// happens on the data path: buffers are made when a reader is added.
+// producers retry after Sleep(1), readers on their next pass or after
+// `WaitForData`. No allocation happens on the data path: the ring is made
+// with the first reader, a reader's own queue when it is added.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,11 +30,19 @@ class CharPool {
 public:
     static constexpr int kSlots = 1000;
     static constexpr int kMaxReaders = 999;
+    // The most one Read moves; callers' buffers hold this much.
     static constexpr int kBufferSize = 7000;
+    // A reader's own queue (single-slot writes) keeps its newest bytes from here on.
     static constexpr int kTrimThreshold = 5000;
     static constexpr int kBroadcastLimit = 1999;
     static constexpr int kSingleLimit = 2000;
-    static constexpr int kLineTrimFallback = 1000;
+    static constexpr size_t kDefaultWindow = size_t{4} << 20;
+    static constexpr size_t kMinWindow = 64 * 1024;
+
+    // The window of pools whose ring is made from now on (the program sets it
+    // from its options before any job); clamped to kMinWindow at least.
+    static void SetDefaultWindow(size_t bytes);
+    static size_t DefaultWindow();
 
     // The six busy flags, in their traditional order.
     enum BusyFlag { kAdding = 0, kReading, kWriting, kRemoving, kUserGet, kUserSet, kBusyFlags };
@@ -59,9 +72,25 @@ public:
     int WriteAll(const char* bytes, int length);
     // Like Write, but trims at line ends so that a reader keeps whole lines.
     int WriteLines(const char* text, int length);
-    // Moves all waiting bytes to `dest` (no terminator). `dest` must hold
-    // kBufferSize bytes. 0 for an empty or free slot, -1 if refused.
+    // Moves waiting bytes to `dest` (no terminator), at most kBufferSize;
+    // `dest` must hold that much. 0 for an empty or free slot, -1 if refused.
     int Read(char* dest, int slot);
+    // Waits until bytes wait for `slot`, at most `timeout_ms`, and returns how
+    // many (0 after the time, for a free slot or when a stop is pending).
+    int WaitForData(int slot, int timeout_ms);
+    // Bytes the reader lost since the last call (it fell more than the
+    // window behind); 0 for a free slot.
+    int64_t TakeLost(int slot);
+    // Cheap test, without the lock, whether TakeLost has something.
+    bool HasLost(int slot) const { return ValidSlot(slot) && lost_flag_[slot].load(std::memory_order_acquire) != 0; }
+
+    // Where a reader's loss is told (the shared state shows it in the log);
+    // set before the pool is used by several threads.
+    using LossReporter = std::function<void(const std::string& reader, int64_t lost)>;
+    void SetLossReporter(LossReporter reporter) { loss_reporter_ = std::move(reporter); }
+    void ReportLoss(const std::string& reader, int64_t lost) const {
+        if (loss_reporter_ && lost > 0) loss_reporter_(reader, lost);
+    }
 
     int SlotCount();
     int Fill(int slot);
@@ -84,31 +113,50 @@ public:
 
 private:
     enum class Trim { kBlock, kLines };
+    static std::atomic<size_t> default_window_;
 
     bool Busy(BusyFlag flag) const { return busy_[flag].load(std::memory_order_acquire) != 0; }
     bool StopPending() const;
-    bool ValidSlot(int slot) const { return slot >= 0 && slot < kSlots; }
-    // Frees every buffer and clears all slot records; lock held.
+    static bool ValidSlot(int slot) { return slot >= 0 && slot < kSlots; }
+    // Frees every reader and clears all slot records; lock held.
     void ClearLocked();
-    // Clears, then makes readers 0..slots-1 with their buffers; lock held.
+    // Clears, then makes readers 0..slots-1; lock held.
     void PremakeLocked(int slots);
-    // Trims the buffer if needed and appends; lock held.
-    void AppendLocked(int buffer, const char* bytes, int length, Trim trim);
+    // Makes the ring with the current default window if there is none.
+    bool EnsureRingLocked();
+    // Gives a new reader its queue and read position; lock held.
+    bool OpenReaderLocked(int slot, int buffer, int64_t now);
+    // Bytes waiting in the ring for `slot`, after moving a reader that fell
+    // behind the window up to it (counting the loss); lock held.
+    uint64_t RingWaitingLocked(int slot);
+    // Appends to a reader's own queue, dropping its oldest bytes; lock held.
+    void AppendOwnLocked(int buffer, const char* bytes, int length);
     int BroadcastWrite(const char* bytes, int length, int limit, bool only_enabled, Trim trim);
+    void WakeReaders();
 
     ThreadRegistry* registry_;
     std::mutex mutex_;
     std::array<std::atomic<int32_t>, kBusyFlags> busy_{};
     std::array<std::atomic<int32_t>, kSlots> enabled_{};   // per slot
+    std::array<std::atomic<int32_t>, kSlots> lost_flag_{}; // per slot: lost_ is not 0
+    LossReporter loss_reporter_;
 
     // Everything below is guarded by mutex_.
     int32_t slot_count_ = 0;
     std::array<int32_t, kSlots> buffer_index_{};           // per slot, -1 = free
     std::array<int32_t, kSlots> user_value_{};             // per slot
     std::array<int64_t, kSlots> last_read_ms_{};           // per slot, monotonic
-    std::array<int32_t, kSlots> fill_{};                   // per buffer
     std::array<int32_t, kSlots> in_use_{};                 // per buffer
-    std::array<std::unique_ptr<char[]>, kSlots> data_;     // per buffer
+    std::array<std::string, kSlots> own_;                  // per buffer: single-slot writes
+    std::array<uint64_t, kSlots> pos_{};                   // per slot: read position in the stream
+    std::array<int64_t, kSlots> lost_{};                   // per slot: lost, not yet taken
+    std::unique_ptr<char[]> ring_;
+    size_t window_ = 0;
+    uint64_t head_ = 0;                                    // bytes ever written to the ring
+    bool lines_ = false;                                   // written by WriteLines: keep whole lines
+
+    std::condition_variable data_arrived_;
+    std::atomic<int32_t> waiters_{0};
 };
 
 }  // namespace zerlan

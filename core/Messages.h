@@ -37,6 +37,15 @@ constexpr uint32_t kDialogSettingsToView = WM_USER + 134;
 constexpr uint32_t kSourcetableRefresh = WM_USER + 136;
 constexpr uint32_t kDecoderFields = WM_USER + 138;
 constexpr uint32_t kStatusSlot10 = WM_USER + 139;
+
+// Refresh messages of the data paths (bars, decoder fields, status text):
+// the handler reads the current value from the shared state, so one pending
+// copy is as good as many. Workers post them, never wait for them, and a copy
+// already waiting is not queued again. The rate watch's numbers stay sent:
+// it clears its counters once they are shown.
+constexpr bool IsRefreshMessage(uint32_t id) {
+    return (id >= kInputBar && id <= kBar1019) || id == kDecoderFields || id == kStatusSlot10;
+}
 constexpr uint32_t kClearDecoderFields = WM_USER + 140;
 constexpr uint32_t kGpsFkpCount = WM_USER + 141;
 constexpr uint32_t kGloFkpCount = WM_USER + 142;

@@ -16,6 +16,13 @@ SharedState::SharedState() {
     for (auto& c : output_bar) c.store(0);
     for (auto& c : output_rate) c.store(0);
     for (auto& c : output_watch) c.store(0);
+    for (CharPool* pool : {&input_pool_a, &input_pool_b, &rtcm_encoder_pool, &decoded_text_pool, &position_pool,
+                           &encoder_data_pool_a, &encoder_data_pool_b, &rinex_pool}) {
+        pool->SetLossReporter([this](const std::string& reader, int64_t lost) {
+            ShowText(reader + ": " + std::to_string(lost) +
+                     " bytes lost, the reader fell more than the pool window behind\r\n");
+        });
+    }
 }
 
 void SharedState::ShowText(const std::string& text) {
@@ -99,11 +106,24 @@ std::string SharedState::StationId() {
 }
 
 void SharedState::Post(uint32_t message) {
-    if (MessageQueue* view = view_window.load()) view->Post(message);
+    MessageQueue* view = view_window.load();
+    if (view == nullptr) return;
+    if (msg::IsRefreshMessage(message)) {
+        view->PostCoalesced(message);
+    } else {
+        view->Post(message);
+    }
 }
 
+// A data path never waits for the view to draw a bar or a number.
 void SharedState::Send(uint32_t message) {
-    if (MessageQueue* view = view_window.load()) view->Send(message);
+    MessageQueue* view = view_window.load();
+    if (view == nullptr) return;
+    if (msg::IsRefreshMessage(message)) {
+        view->PostCoalesced(message);
+    } else {
+        view->Send(message);
+    }
 }
 
 }  // namespace zerlan

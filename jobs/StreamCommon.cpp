@@ -91,12 +91,17 @@ OutputSlot::~OutputSlot() {
     for (int tries = 0; tries < 5000 && pool_.RemoveReader(slot_) < 0; ++tries) Sleep(1);
 }
 
-int OutputSlot::Read(char* buffer) {
+int OutputSlot::Read(char* buffer, int wait_ms) {
     if (slot_ < 0) return 0;
+    if (wait_ms > 0 && pool_.WaitForData(slot_, wait_ms) == 0) return 0;
     int n;
     while ((n = pool_.Read(buffer, slot_)) < 0) {
         if (worker_.StopRequested()) return 0;
         Sleep(1);
+    }
+    if (pool_.HasLost(slot_)) {
+        pool_.ReportLoss(worker_.name(), pool_.TakeLost(slot_));
+        lost_ = true;
     }
     return n;
 }

@@ -60,13 +60,25 @@ public:
 
     bool valid() const { return slot_ >= 0; }
     // Reads what waits for this slot into `buffer` (CharPool::kBufferSize
-    // bytes), retrying while the pool refuses; 0 when nothing waits.
-    int Read(char* buffer);
+    // bytes), retrying while the pool refuses. When nothing waits it waits
+    // for data up to `wait_ms` (so an idle output sleeps instead of polling)
+    // and returns 0 if none came.
+    int Read(char* buffer, int wait_ms = kIdleWaitMs);
+    // True once after the reader lost bytes (shown in the log with the
+    // worker's name); a stream output may then drop its client.
+    bool TakeLoss() {
+        const bool lost = lost_;
+        lost_ = false;
+        return lost;
+    }
+
+    static constexpr int kIdleWaitMs = 50;
 
 private:
     CharPool& pool_;
     WorkerScope& worker_;
     int slot_ = -1;
+    bool lost_ = false;
 };
 
 // Adds `n` sent bytes to an output's bar and watch counters; the bar starts

@@ -17,6 +17,17 @@ bool MessageQueue::OnViewThread() const {
 
 void MessageQueue::Post(uint32_t id) { Enqueue(Message{id, false, {}, 0}, false); }
 
+void MessageQueue::PostCoalesced(uint32_t id) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_) return;
+        for (const Entry& e : queue_) {
+            if (e.message.id == id && !e.message.has_text && !e.done) return;
+        }
+    }
+    Enqueue(Message{id, false, {}, 0}, false);
+}
+
 void MessageQueue::PostText(uint32_t id, std::string text, uint32_t flags) {
     Enqueue(Message{id, true, std::move(text), flags}, false);
 }

@@ -43,6 +43,9 @@ public:
     void Attach(Handler handler);
 
     void Post(uint32_t id);
+    // Posts unless a message `id` without text already waits (it would show
+    // the same current value).
+    void PostCoalesced(uint32_t id);
     void PostText(uint32_t id, std::string text, uint32_t flags = 0);
     void Send(uint32_t id);
     void SendText(uint32_t id, std::string text);

@@ -87,94 +87,77 @@ TEST(CharPool, ReadTakesEverythingOnce) {
     EXPECT_EQ(pool.Read(dest, 1000), 0);
 }
 
-TEST(CharPool, StalledReaderKeepsTheNewestBytes) {
-    CharPool pool(nullptr, 1);
+// Reads until nothing waits (each Read moves at most kBufferSize bytes).
+std::string Drain(CharPool& pool, int slot) {
+    std::string all;
+    for (std::string part; !(part = ReadAll(pool, slot)).empty();) all += part;
+    return all;
+}
+
+// Pools made in the test get a small window.
+class SmallWindow : public ::testing::Test {
+protected:
+    void SetUp() override { CharPool::SetDefaultWindow(CharPool::kMinWindow); }
+    void TearDown() override { CharPool::SetDefaultWindow(CharPool::kDefaultWindow); }
+    static constexpr int64_t kWindow = static_cast<int64_t>(CharPool::kMinWindow);
+};
+
+TEST(CharPool, ABurstOfAWholeCaptureReachesEveryReaderOnce) {
+    CharPool pool(nullptr, 3);
     int64_t written = 0;
-    for (int i = 0; i < 5; ++i, written += 1000) pool.Write(StreamBytes(written, 1000).data(), 1000);
-    ASSERT_EQ(pool.Fill(0), 5000);
+    for (; written < 1000 * 1000; written += 1999) pool.Write(StreamBytes(written, 1999).data(), 1999);
+    for (int slot = 0; slot < 3; ++slot) {
+        const std::string got = Drain(pool, slot);
+        EXPECT_EQ(got.size(), static_cast<size_t>(written));
+        EXPECT_TRUE(got == StreamBytes(0, static_cast<int>(written))) << slot;
+        EXPECT_EQ(pool.TakeLost(slot), 0);
+    }
+}
 
-    // At the threshold the next block pushes out exactly its own length.
-    pool.Write(StreamBytes(written, 100).data(), 100);
-    written += 100;
-    EXPECT_EQ(pool.Fill(0), 5000);
-    std::string kept = ReadAll(pool, 0);
-    EXPECT_EQ(kept, StreamBytes(100, 5000));
-
-    for (int i = 0; i < 40; ++i) {
+TEST_F(SmallWindow, AReaderBeyondTheWindowLosesItsOldestBytesAndTheLossIsCounted) {
+    CharPool pool(nullptr, 2);
+    int64_t written = 0;
+    for (int i = 0; written < 3 * kWindow; ++i) {
         const int len = 1 + (i * 397) % CharPool::kBroadcastLimit;
         pool.Write(StreamBytes(written, len).data(), len);
         written += len;
-        const int fill = pool.Fill(0);
-        EXPECT_LE(fill, CharPool::kBufferSize - 1);
+        if (i % 10 == 0) Drain(pool, 1);  // reader 1 keeps up
     }
-    kept = ReadAll(pool, 0);
-    EXPECT_GE(kept.size(), 5000u);
-    EXPECT_EQ(kept, StreamBytes(written - static_cast<int64_t>(kept.size()), static_cast<int>(kept.size())));
+    EXPECT_EQ(pool.Fill(0), kWindow);
+    const std::string kept = Drain(pool, 0);
+    EXPECT_EQ(static_cast<int64_t>(kept.size()), kWindow);
+    EXPECT_TRUE(kept == StreamBytes(written - kWindow, static_cast<int>(kWindow)));
+    EXPECT_EQ(pool.TakeLost(0), written - kWindow);
+    EXPECT_EQ(pool.TakeLost(0), 0);  // counted once
+    EXPECT_EQ(pool.TakeLost(1), 0);
 }
 
-TEST(CharPool, MixedWritesNeverOverflowAndKeepASuffix) {
+TEST_F(SmallWindow, ALaggingTextReaderGoesOnAtALineStart) {
     CharPool pool(nullptr, 1);
-    std::string stream;
-    for (int i = 0; i < 200; ++i) {
-        const int kind = i % 3;
-        const int limit = kind == 0 ? CharPool::kBroadcastLimit : CharPool::kSingleLimit;
-        const int len = (i * 7919) % (limit + 1);
-        const std::string block = StreamBytes(static_cast<int64_t>(stream.size()), len);
-        int r = kind == 0 ? pool.Write(block.data(), len)
-                : kind == 1 ? pool.WriteSlot(block.data(), len, 0)
-                            : pool.WriteLines(block.data(), len);
-        ASSERT_EQ(r, len);
-        stream += block;
-        ASSERT_LE(pool.Fill(0), CharPool::kBufferSize);
+    std::string text;
+    for (int i = 0; static_cast<int64_t>(text.size()) < 2 * kWindow; ++i) {
+        const std::string line = "MT1004 line " + std::to_string(i) + std::string(static_cast<size_t>(i % 50), 'x') + "\r\n";
+        pool.WriteLines(line.data(), static_cast<int>(line.size()));
+        text += line;
     }
-    const std::string kept = ReadAll(pool, 0);
-    EXPECT_EQ(kept, stream.substr(stream.size() - kept.size()));
+    const std::string kept = Drain(pool, 0);
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(kept.rfind("MT1004 line ", 0), 0u) << kept.substr(0, 40);
+    EXPECT_EQ(text.substr(text.size() - kept.size()), kept);
+    EXPECT_EQ(pool.TakeLost(0), static_cast<int64_t>(text.size() - kept.size()));
 }
 
-class WriteLinesTrim : public ::testing::Test {
-protected:
-    // Fills the only reader with `content` (at most 6999 bytes) without a trim.
-    void Preload(const std::string& content) {
-        const size_t head = std::min<size_t>(content.size(), CharPool::kTrimThreshold - 1);
-        for (size_t at = 0; at < content.size(); at += 1000) {
-            const size_t end = at < head ? std::min(at + 1000, head) : content.size();
-            const std::string part = content.substr(at, end - at);
-            ASSERT_EQ(pool_.WriteSlot(part.data(), static_cast<int>(part.size()), 0), static_cast<int>(part.size()));
-            at = end - 1000;
-        }
-        ASSERT_EQ(pool_.Fill(0), static_cast<int>(content.size()));
-    }
-    CharPool pool_{nullptr, 1};
-};
-
-TEST_F(WriteLinesTrim, DropsThroughTheFirstSuitableLineFeed) {
-    std::string content(5200, 'a');
-    content[100] = '\n';  // too early: would leave 5099 bytes
-    content[300] = '\n';
-    content[4000] = '\n';
-    Preload(content);
-    pool_.WriteLines("new\n", 4);
-    EXPECT_EQ(ReadAll(pool_, 0), content.substr(301) + "new\n");
-}
-
-TEST_F(WriteLinesTrim, WithoutLineFeedDropsTheFallback) {
-    std::string content(5200, 'b');
-    content[100] = '\n';
-    Preload(content);
-    pool_.WriteLines("x", 1);
-    EXPECT_EQ(ReadAll(pool_, 0), content.substr(1000) + "x");
-}
-
-TEST_F(WriteLinesTrim, FullBufferWithoutLineFeedStillFitsTheBlock) {
-    // 6999 bytes without a line feed: dropping only 1000 would leave no room
-    // for a 2000-byte text.
-    std::string content(6999, ' ');
-    for (int i = 0; i < 6999; ++i) content[i] = static_cast<char>('A' + i % 26);
-    Preload(content);
-    const std::string text(2000, '\x7f');
-    EXPECT_EQ(pool_.WriteLines(text.data(), 2000), 2000);
-    EXPECT_EQ(pool_.Fill(0), 6999);
-    EXPECT_EQ(ReadAll(pool_, 0), content.substr(2000) + text);
+TEST(CharPool, SingleSlotWritesStayWithTheirReader) {
+    CharPool pool(nullptr, 2);
+    EXPECT_EQ(pool.WriteSlot("$GPGGA,a\r\n", 10, 0), 10);
+    EXPECT_EQ(pool.WriteSlot("$GPGGA,b\r\n", 10, 1), 10);
+    EXPECT_EQ(ReadAll(pool, 0), "$GPGGA,a\r\n");
+    EXPECT_EQ(ReadAll(pool, 1), "$GPGGA,b\r\n");
+    // A client that floods its slot keeps its newest bytes only.
+    for (int i = 0; i < 10; ++i) pool.WriteSlot(StreamBytes(i * 2000, 2000).data(), 2000, 0);
+    const std::string kept = Drain(pool, 0);
+    EXPECT_LE(kept.size(), static_cast<size_t>(CharPool::kBufferSize));
+    EXPECT_EQ(kept, StreamBytes(20000 - static_cast<int64_t>(kept.size()), static_cast<int>(kept.size())));
 }
 
 TEST(CharPoolReaders, AtMost999Readers) {
@@ -349,9 +332,9 @@ TEST_F(ClockedPool, MaxActiveFillCountsOnlyEnabledRecentReaders) {
     pool.SetEnabled(c, 1);
     EXPECT_EQ(pool.MaxActiveFill(1000), 1500);
     ASSERT_EQ(pool.Read(dest, b), 4500);
-    pool.Write(block.data(), 1500);  // a 5500 after trim, b 1500, c 3000
+    pool.Write(block.data(), 1500);  // a 7000, b 1500, c 3000
     EXPECT_EQ(pool.MaxActiveFill(1000), 3000);
-    EXPECT_EQ(pool.MaxActiveFill(5000), 5500);
+    EXPECT_EQ(pool.MaxActiveFill(5000), 7000);
 }
 
 TEST_F(ClockedPool, PacingHoldsBackOnlyForAFullActiveReader) {

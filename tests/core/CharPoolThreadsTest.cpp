@@ -200,5 +200,40 @@ TEST(CharPoolThreads, PacedProducerLosesNothingForASlowReader) {
     EXPECT_TRUE(writer_done.load());
 }
 
+TEST(CharPoolThreads, AWaitingReaderWakesForEachBlockAndTheWaitIsBounded) {
+    ThreadRegistry registry;
+    registry.SetState(1, 0);
+    CharPool pool(&registry);
+    const int slot = pool.AddEnabledReader();
+    ASSERT_GE(slot, 0);
+
+    // Nothing written: the wait ends by itself.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(pool.WaitForData(slot, 30), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(25));
+
+    std::atomic<int> woken{0};
+    std::string got;
+    std::thread reader([&] {
+        std::vector<char> dest(CharPool::kBufferSize);
+        while (got.size() < 30) {
+            if (pool.WaitForData(slot, 5000) > 0) ++woken;
+            const int n = pool.Read(dest.data(), slot);
+            if (n > 0) got.append(dest.data(), static_cast<size_t>(n));
+        }
+    });
+    for (int i = 0; i < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_EQ(WriteWithRetry(pool, "0123456789", 10, nullptr), 10);
+    }
+    reader.join();
+    EXPECT_EQ(got, "012345678901234567890123456789");
+    EXPECT_GE(woken.load(), 1);
+
+    // A stop ends a wait at once, as does a reader removed meanwhile.
+    registry.SetState(0, 1);
+    EXPECT_EQ(pool.WaitForData(slot, 5000), 0);
+}
+
 }  // namespace
 }  // namespace zerlan

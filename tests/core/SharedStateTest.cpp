@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/DisplayLog.h"
 #include "platform/Clock.h"
@@ -114,6 +116,32 @@ TEST(StatusBoard, TextsAreCutToTheSlotAndResetClearsAndStamps) {
     EXPECT_EQ(board.GetText(got, 3), 0);
     EXPECT_EQ(board.GetValue(86399), 0.0);
     EXPECT_EQ(board.Stamp(249), "03.02.2025  09:05:07");
+}
+
+}  // namespace
+}  // namespace zerlan
+
+namespace zerlan {
+namespace {
+
+// A worker's bar refresh never waits for a view that is busy elsewhere, and
+// a burst of them leaves one message for the view.
+TEST(SharedStateThreads, BarsArePostedAndCoalesced) {
+    SharedState state;
+    MessageQueue view;
+    std::vector<uint32_t> handled;
+    view.Attach([&](const Message& m) { handled.push_back(m.id); });
+    state.view_window = &view;
+    std::thread worker([&] {
+        for (int i = 0; i < 1000; ++i) state.Send(msg::kInputBar);  // would block if sent
+        state.Post(msg::kAllOutputBars);
+        state.Post(msg::kAllOutputBars);
+    });
+    worker.join();
+    EXPECT_EQ(view.Pending(), 2u);
+    view.PumpPending();
+    EXPECT_EQ(handled, (std::vector<uint32_t>{msg::kInputBar, msg::kAllOutputBars}));
+    state.view_window = nullptr;
 }
 
 }  // namespace

@@ -44,7 +44,8 @@ TEST_F(ZerlanViewTest, DisplayTextsAreShownOnceInPostingOrder) {
 TEST_F(ZerlanViewTest, DecoderFieldsShowTheGpsWeekWhenSlot3IsEmpty) {
     state_.status_board.SetText("0611", 0);
     state_.status_board.SetText("12", 7);
-    state_.Send(msg::kDecoderFields);
+    state_.Send(msg::kDecoderFields);  // posted: a decoder never waits for the view
+    view_.queue().PumpPending();
     EXPECT_EQ(view_.model().decoder_fields[0], "0611");
     EXPECT_EQ(view_.model().decoder_fields[7], "12");
     EXPECT_EQ(view_.model().decoder_fields[3].size(), 4u);
