@@ -24,23 +24,31 @@ constexpr size_t kCommandLimit = 950;
 bool IsNone(const std::string& t) { return t.empty() || t == "none" || t == "None" || t == "NONE"; }
 }  // namespace
 
-std::string CommandFileText(const std::string& command, const std::string& closed_file, const NowStrings& now) {
-    std::string replaced;
-    bool complete = true;
+namespace {
+// The command with each "%" replaced; false when the replacement was cut.
+bool Replace(const std::string& command, const std::string& closed_file, std::string* replaced) {
     for (char c : command) {
-        if (replaced.size() >= kCommandStop) {
-            complete = false;
-            break;
-        }
+        if (replaced->size() >= kCommandStop) return false;
         if (c == '%') {
-            replaced += closed_file;
+            *replaced += closed_file;
         } else {
-            replaced += c;
+            *replaced += c;
         }
     }
+    return replaced->size() < kCommandLimit;
+}
+}  // namespace
+
+bool CommandFits(const std::string& command, const std::string& closed_file) {
+    std::string replaced;
+    return Replace(command, closed_file, &replaced);
+}
+
+std::string CommandFileText(const std::string& command, const std::string& closed_file, const NowStrings& now) {
     // A command cut short at 800 characters would run with arguments missing:
     // only a whole replacement is used.
-    std::string line = complete && replaced.size() < kCommandLimit ? replaced : command;
+    std::string replaced;
+    std::string line = Replace(command, closed_file, &replaced) ? replaced : command;
     line = RestoreSlashes(line, kFileSlashSubstitute);
     const std::string stamp = std::string("REM Created of MorvikV1.08-zezur1 at ") + now.day + "." + now.month + "." +
                               now.year + " " + now.hour + ":" + now.minute + ":" + now.second + "\n";
@@ -144,6 +152,11 @@ void RotatingFileWriter::RunCommand(const std::string& closed_file) {
     // the runner has read the file before the next writer may replace it.
     static std::mutex command_file_lock;
     std::lock_guard<std::mutex> lock(command_file_lock);
+    if (!CommandFits(params_.naming3, closed_file)) {
+        state_.ShowText("CommandLine: not run, the command with the name " + closed_file +
+                        " is longer than 800 characters\r\n");
+        return;
+    }
     const std::string text = CommandFileText(params_.naming3, closed_file, state_.CaptureNow());
     const std::string path = MapPath(kCommandFile);
     std::FILE* f = std::fopen(path.c_str(), "wb");

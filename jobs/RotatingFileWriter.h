@@ -20,6 +20,8 @@ namespace zerlan {
 // and the command with each "%" replaced by `closed_file` (the replacement
 // stops at 800 characters and is used only when shorter than 950).
 std::string CommandFileText(const std::string& command, const std::string& closed_file, const NowStrings& now);
+// False when the replacement would be cut: such a command is not run.
+bool CommandFits(const std::string& command, const std::string& closed_file);
 
 class RotatingFileWriter {
 public:

@@ -33,6 +33,8 @@ TEST(CommandFile, AReplacementGrowingTooLongKeepsTheCommandAsWritten) {
     const std::string long_name(300, 'n');
     const std::string text = CommandFileText("cp % % % %", long_name, Moment());
     EXPECT_NE(text.find("\ncp % % % %\n"), std::string::npos);
+    EXPECT_FALSE(CommandFits("cp % % % %", long_name));  // so it is not run at all
+    EXPECT_TRUE(CommandFits("cp % x", long_name));
     EXPECT_NE(CommandFileText("mv %\xBB" "tmp", "B", Moment()).find("\nmv B/tmp\n"), std::string::npos);
 }
 
