@@ -90,6 +90,22 @@ private:
     int status_ = -1;
 };
 
+// Connects, retrying while the program is not yet listening.
+bool Connect(CBlockingSocket& socket, const std::string& port) {
+    return WaitFor(
+        [&] {
+            try {
+                socket.Create(CBlockingSocket::kStream);
+                socket.Connect(CSocketAddress("127.0.0.1", PortOf(port)), 1);
+                return true;
+            } catch (const CBlockingSocketException&) {
+                socket.Cleanup();
+                return false;
+            }
+        },
+        10000);
+}
+
 bool HaveProgram(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -190,20 +206,7 @@ TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdp
                  "out.txt", "err.txt");
 
     CBlockingSocket clients[3];
-    for (CBlockingSocket& c : clients) {
-        ASSERT_TRUE(WaitFor(
-            [&] {
-                try {
-                    c.Create(CBlockingSocket::kStream);
-                    c.Connect(CSocketAddress("127.0.0.1", PortOf(out_port)), 1);
-                    return true;
-                } catch (const CBlockingSocketException&) {
-                    c.Cleanup();
-                    return false;
-                }
-            },
-            10000));
-    }
+    for (CBlockingSocket& c : clients) ASSERT_TRUE(Connect(c, out_port));
     EXPECT_TRUE(Listening("0100007F", out_port)) << testing::ReadFile("/proc/net/tcp");
     CBlockingSocket udp;
     udp.Create(CBlockingSocket::kDatagram);
@@ -255,18 +258,7 @@ TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
     Child caster("str2str", {"-in", "tcpsvr://:" + feed_port, "-out", "ntripc://user:pass@:" + caster_port + "/MNT"},
                  "caster.out", "caster.err");
     CBlockingSocket feed;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            try {
-                feed.Create(CBlockingSocket::kStream);
-                feed.Connect(CSocketAddress("127.0.0.1", PortOf(feed_port)), 1);
-                return true;
-            } catch (const CBlockingSocketException&) {
-                feed.Cleanup();
-                return false;
-            }
-        },
-        10000));
+    ASSERT_TRUE(Connect(feed, feed_port));
     const std::string out_port = FreePort();
     Child zerlan(ZERLAN_BINARY,
                  {"/inout_sw,\"CAST;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;100\"",
@@ -274,18 +266,7 @@ TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
                   "/tcp_out,\"0.0.0.0;" + out_port + ";TRUE;5;FALSE;0\"", kQuietWatches},
                  "out.txt", "err.txt");
     CBlockingSocket client;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            try {
-                client.Create(CBlockingSocket::kStream);
-                client.Connect(CSocketAddress("127.0.0.1", PortOf(out_port)), 1);
-                return true;
-            } catch (const CBlockingSocketException&) {
-                client.Cleanup();
-                return false;
-            }
-        },
-        10000));
+    ASSERT_TRUE(Connect(client, out_port));
     EXPECT_TRUE(Listening("00000000", out_port));
     ASSERT_TRUE(WaitFor(
         [] {
