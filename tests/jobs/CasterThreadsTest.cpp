@@ -116,7 +116,7 @@ TEST_F(CasterThreads, AProxyAnsweringHttp11IsAcceptedAndTheGetFollowsTheTunnel) 
     FakeCaster proxy([&](FakeCaster& c, int fd, int attempt) {
         if (attempt > 0) return;
         c.Record(c.ReadRequest(fd));
-        FakeCaster::SendAll(fd, "HTTP/1.1 200 Connection established\r\nProxy-Agent: test\r\n\r\n");
+        FakeCaster::SendAll(fd, "HTTP/1.1 200 Connection established\r\nProxy-Agent: t\x1b[2Jst\r\n\r\n");
         c.Record(c.ReadRequest(fd));
         WaitForFileOutput();
         FakeCaster::SendAll(fd, "ICY 200 OK\r\n" + data);
@@ -130,6 +130,8 @@ TEST_F(CasterThreads, AProxyAnsweringHttp11IsAcceptedAndTheGetFollowsTheTunnel) 
     EXPECT_EQ(got[1].rfind("GET /RTCM3 HTTP/1.0\r\n", 0), 0u);
     EXPECT_EQ(StopAndReadOutput(), data);
     EXPECT_TRUE(renderer_.Shows("Connect with 127.0.0.1:" + proxy.port() + " !\r\n"));
+    // The proxy's lines are received text, masked on a terminal.
+    EXPECT_NE(renderer_.received.find("Proxy-Agent: t\x1b[2Jst"), std::string::npos);
 }
 
 // Acceptances of an earlier attempt must not carry over: a bare empty line
