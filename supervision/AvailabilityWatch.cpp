@@ -211,7 +211,7 @@ int AvailabilityWatch::WriteFkpLog() {
                                    store.SatelliteLastSeen(1)});
     gs.FromSeconds(static_cast<int32_t>(now_global - (Clock::Get().EpochSeconds() - last)));
     const std::string station = shared_.StationId().substr(0, 4);
-    const NowStrings pc = shared_.LastCaptured();
+    const NowStrings pc = shared_.CaptureNow();
     std::fprintf(file, "RS %s D %i.%02i.%02i %02i:%02i:%02i  W %s GpsSek %s %s\n", station.c_str(), gs.year,
                  gs.month + 1, gs.day, gs.hour, gs.minute, gs.second, week, seconds,
                  FkpLogList("Gps", fkp[0], sats[0]).c_str());
