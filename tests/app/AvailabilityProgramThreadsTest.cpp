@@ -3,6 +3,7 @@
 // files when satellites go missing or too few remain.
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -102,7 +103,9 @@ int Records(const std::string& title) { return CountOf(testing::ReadFile("Protok
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-// A loopback TCP server for zerlan's TCP client input.
+// A loopback TCP server for zerlan's TCP client input. Zerlan's input drops
+// a connection that stays silent and connects again, so the source always
+// sends to the newest connection.
 class Source {
 public:
     Source() {
@@ -111,7 +114,7 @@ public:
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof a;
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(listener_, 1) == 0 &&
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(listener_, 16) == 0 &&
             getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
             port_ = ntohs(a.sin_port);
         }
@@ -121,25 +124,41 @@ public:
         if (listener_ >= 0) close(listener_);
     }
     int port() const { return port_; }
-    bool Accept() {
-        peer_ = accept(listener_, nullptr, nullptr);
-        return peer_ >= 0;
+    // Takes every waiting connection, keeping the newest; waits up to
+    // `seconds` when none waits. False when there is none.
+    bool Accept(double seconds) {
+        pollfd p{listener_, POLLIN, 0};
+        bool any = false;
+        while (poll(&p, 1, any ? 0 : static_cast<int>(seconds * 1000)) == 1) {
+            const int fd = accept(listener_, nullptr, nullptr);
+            if (fd < 0) break;
+            if (peer_ >= 0) close(peer_);
+            peer_ = fd;
+            any = true;
+        }
+        return any;
     }
-    // Sends ten epochs a second for `seconds`.
+    // Sends ten epochs a second for `seconds`; counts the epochs delivered.
     void Send(double seconds) {
         const auto start = Clock::now();
         while (Since(start) < seconds) {
             const Bytes b = Epoch(epoch_++, kGps, kGlo);
-            if (send(peer_, b.data(), b.size(), MSG_NOSIGNAL) < 0) return;
+            if (send(peer_, b.data(), b.size(), MSG_NOSIGNAL) < 0) {
+                if (!Accept(3)) return;
+                continue;
+            }
+            ++sent_;
             Pause(100);
         }
     }
+    int sent() const { return sent_; }
 
 private:
     int listener_ = -1;
     int peer_ = -1;
     int port_ = 0;
     int epoch_ = 0;
+    int sent_ = 0;
 };
 
 // Writes bytes into a pipe at a steady pace, then closes it (the end of the
@@ -183,7 +202,7 @@ TEST(AvailabilityProgramThreads, AStreamThatStopsIsReportedAfterItsTimeAgainAndN
     std::vector<std::string> args = WatchSettings("TCP");
     args.push_back("/tcp_in,\"127.0.0.1;" + std::to_string(source.port()) + ";FALSE\"");
     const pid_t pid = Launch(args);
-    ASSERT_TRUE(source.Accept());
+    ASSERT_TRUE(source.Accept(10));
     source.Send(1.5);
 
     // Silence: nothing within the configured 2 s (whole seconds of the
@@ -203,11 +222,15 @@ TEST(AvailabilityProgramThreads, AStreamThatStopsIsReportedAfterItsTimeAgainAndN
               std::string::npos);
 
     // Data returns: once it is decoded, no further record.
-    std::thread feed([&source] { source.Send(4.5); });
-    Pause(1000);
+    source.Accept(3);
+    const int sent = source.sent();
+    std::thread feed([&source] { source.Send(5); });
+    Pause(1500);
     const int before = Records("NoGpsSat") + Records("NoGloSat");
     feed.join();
+    EXPECT_GE(source.sent() - sent, 40);
     EXPECT_EQ(Records("NoGpsSat") + Records("NoGloSat"), before);
+    EXPECT_NE(testing::ReadFile("err.txt").find("Gps-Sat 5: 3 7 12 19 28"), std::string::npos);
     EXPECT_EQ(Records("LowGpsSat"), 0);
     EXPECT_TRUE(Finish(pid, 15, true));
 }
