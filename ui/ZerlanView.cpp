@@ -171,18 +171,21 @@ void CZerlanView::OnSatelliteState(uint32_t id) {
         store.DisplaySatellites(system, numbers);
     }
     if (numbers.size() == 1 && numbers[0] == -1) return;
-    std::string text = std::string(system == 0 ? "Gps-" : "Glo-") + (fkp ? "Fkp " : "Sat ") +
-                       std::to_string(numbers.size());
+    // The fields hold the values (the terminal view labels them); the log
+    // line names them.
+    std::string value = std::to_string(numbers.size());
     if (!fkp && !numbers.empty()) {
-        text += ":";
-        for (int32_t n : numbers) text += " " + std::to_string(n);
+        value += ":";
+        for (int32_t n : numbers) value += " " + std::to_string(n);
     }
     std::string& field = fkp ? (system == 0 ? model_.gps_fkp_count : model_.glo_fkp_count)
                              : (system == 0 ? model_.gps_sat_list : model_.glo_sat_list);
     // The watch reports every few seconds; the log only hears of changes.
-    if (text == field) return;
-    field = text;
-    renderer_.LogAppended(AppendDisplayText(model_.log, text + "\r\n"), false);
+    if (value == field) return;
+    field = value;
+    const std::string label = std::string(system == 0 ? "Gps-" : "Glo-") + (fkp ? "Fkp " : "Sat ");
+    renderer_.LogAppended(AppendDisplayText(model_.log, label + value + "\r\n"), false);
+    renderer_.Refresh(model_);
 }
 
 void CZerlanView::Handle(const Message& message) {

@@ -60,7 +60,8 @@ TEST_F(ZerlanViewTest, SatelliteStatesAreLoggedOnlyWhenTheyChange) {
     state_.sat_fkp_store.SetFkpList(std::vector<int32_t>{45}, 1);
     post_all();
     EXPECT_EQ(renderer_.shown, "Gps-Fkp 0\r\nGlo-Fkp 1\r\nGps-Sat 3: 3 7 12\r\nGlo-Sat 0\r\n");
-    EXPECT_EQ(view_.model().gps_sat_list, "Gps-Sat 3: 3 7 12");
+    EXPECT_EQ(view_.model().gps_sat_list, "3: 3 7 12");
+    EXPECT_EQ(view_.model().glo_fkp_count, "1");
     renderer_.shown.clear();
     post_all();
     EXPECT_EQ(renderer_.shown, "");
