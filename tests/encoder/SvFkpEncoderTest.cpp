@@ -89,19 +89,11 @@ TEST_F(SvFkpPoolTest, FkpLinesFillBothListsOfTheirSystem) {
     EXPECT_EQ(Sats(0), (Numbers{4, 7, 9}));
 }
 
-TEST_F(SvFkpPoolTest, EncryptedDataHeadersKeepTheCollectedLists) {
+TEST_F(SvFkpPoolTest, EncryptedDataHeadersKeepTheListsAndFramesKeepAHundredSatellites) {
     Feed(Header("MT1004") + Sv("MT1004", 3) + Header("MT1047"));
     EXPECT_TRUE(Sats(0).empty());
     Feed(Header("MT1048") + Header("MT1012"));
     EXPECT_EQ(Sats(0), (Numbers{3}));
-}
-
-TEST_F(SvFkpPoolTest, OverlongLinesAreCutAndFramesKeepAHundredSatellites) {
-    // A line without a line feed ends after 999 bytes.
-    int completed = 0;
-    for (int i = 0; i < 999; ++i) completed += pool_->PutByte('x') == 2 ? 1 : 0;
-    EXPECT_EQ(completed, 1);
-    Feed("\n" + Header("MT1004"));
     for (int sat = 41; sat <= 160; ++sat) Feed(Sv("MT1010", sat));
     Feed(Header("MT1004"));
     const Numbers sats = Sats(1);
