@@ -8,6 +8,7 @@
 #include "core/GeneralStop.h"
 #include "decoder/DecoderThread.h"
 #include "jobs/StreamThreads.h"
+#include "jobs/SvFkpThreads.h"
 #include "platform/Console.h"
 #include "platform/Sleep.h"
 #include "supervision/Protocol.h"
@@ -222,6 +223,7 @@ void JobControl::StartRows() {
 
     if (s.inout_sw.RtcmDecoder()) {
         Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); }, 1);
+        Launch(nullptr, [&] { return StartSvFkpPoolThread(state_); }, 1);
         if (s.dec_out.file_on) {
             Launch("Decoder-FileOut Thread !%s", [&] { return StartDecFileOutput(state_); }, 1);
         }
@@ -233,6 +235,7 @@ void JobControl::StartRows() {
                 Sleep(kNoDecServerPauseMs);
             }
         }
+        if (s.dec_out.fkp_watch_on) Launch("Decoder-FkpWatch Thread !%s", [&] { return StartFkpWatchThread(state_); });
     }
 
     if (s.nmea.on) Launch("Nmea-Create Thread !%s", [&] { return StartNmeaCreator(state_); });
