@@ -7,6 +7,8 @@
 #include "config/ParameterFile.h"
 #include "core/GeneralStop.h"
 #include "decoder/DecoderThread.h"
+#include "jobs/PipeThreads.h"
+#include "jobs/SerialThreads.h"
 #include "jobs/StreamThreads.h"
 #include "platform/Console.h"
 #include "platform/Sleep.h"
@@ -203,7 +205,15 @@ void JobControl::StartRows() {
         conn[SharedState::kConnCasterOut] = Format2("%s:%s", s.cast_out.host, s.cast_out.port);
         Launch("Ntrip-Server Thread !%s", [&] { return StartCasterOutput(state_); }, 1);
     }
+    if (s.inout_sw.SerialOut()) {
+        conn[SharedState::kConnSerialOut] = s.co_out.port;
+        Launch("Comport Thread !%s", [&] { return StartSerialOutput(state_); }, 1);
+    }
     StartNetworkOutputRows(state_, output_launch, [this](const std::string& text) { view_.SetLogText(text); });
+    if (s.inout_sw.PipeOut()) {
+        conn[SharedState::kConnPipeOut] = s.pipe_out;
+        Launch("Pipe Thread !%s", [&] { return StartPipeOutput(state_); }, 1);
+    }
 
     if (s.inout_sw.FileOut()) {
         conn[SharedState::kConnFileOut] =
@@ -214,6 +224,9 @@ void JobControl::StartRows() {
 
     if (s.inout_sw.RtcmDecoder()) {
         Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); }, 1);
+        if (s.dec_out.pipe_on) {
+            Launch("Decoder-PipeOut Thread !%s", [&] { return StartDecPipeOutput(state_); }, 1);
+        }
         if (s.dec_out.file_on) {
             Launch("Decoder-FileOut Thread !%s", [&] { return StartDecFileOutput(state_); }, 1);
         }
@@ -244,6 +257,14 @@ void JobControl::StartRows() {
         case InputType::kDummy:
             conn[SharedState::kConnInput].clear();
             Launch("Dummy Thread !%s", [&] { return StartDummyInput(state_); });
+            break;
+        case InputType::kSerial:
+            conn[SharedState::kConnInput] = s.co_in.port;
+            Launch("Comport Thread !%s", [&] { return StartSerialInput(state_); });
+            break;
+        case InputType::kPipe:
+            conn[SharedState::kConnInput] = s.pipe_in;
+            Launch("Pipe Thread !%s", [&] { return StartPipeInput(state_); });
             break;
         case InputType::kTcp:
         case InputType::kUdp:
@@ -308,6 +329,10 @@ void JobControl::Stop() {
         WriteEventRecord(title, text, file);
     };
     AddNetworkStopHooks(state_, hooks);
+    hooks.wake_before_loop = [this, before = std::move(hooks.wake_before_loop)] {
+        WakePipeOutputs(state_);
+        if (before) before();
+    };
     general_stop_ = StartGeneralStop(state_, std::move(hooks));
 }
 
