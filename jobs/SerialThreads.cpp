@@ -94,7 +94,12 @@ void SerialInputThread(SharedState& state, WorkerScope& worker) {
                 break;
             }
             const int n = device->Read(read_size);
-            if (n > 0) delivery.Deliver(device->received(), n);
+            if (n > 0) {
+                delivery.Deliver(device->received(), n);
+                // A backlog read without a pause would overrun the readers'
+                // buffers before the outputs get their turn.
+                Sleep(1);
+            }
         }
     }
 }
