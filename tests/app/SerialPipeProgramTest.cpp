@@ -274,6 +274,12 @@ TEST_F(SerialPipeProgram, APortOrPipeThatCannotBeOpenedIsNamedOnceWithItsReason)
         const std::string log = testing::ReadFile("err.txt");
         return Occurrences(log, "CharWatch: Go new Comport-Open !!!") >= 2;
     }));
+    // The pipe output kept trying: a FIFO in place of the file is taken.
+    ASSERT_EQ(unlink("plain"), 0);
+    ASSERT_EQ(mkfifo("plain", 0600), 0);
+    const int reader = open("plain", O_RDONLY | O_NONBLOCK);
+    EXPECT_TRUE(WaitFor([] { return Logged("Pipe-Open on plain !"); }));
+    close(reader);
     StopProgram();
     const std::string log = testing::ReadFile("err.txt");
     EXPECT_EQ(Occurrences(log, "Comport /dev/zerlan-no-such-tty cannot be opened: No such file or directory"), 1);
