@@ -62,6 +62,8 @@ protected:
             waitpid(pid_, &status, 0);
         }
         pid_ = -1;
+        // A stop by signal ends with status 0 (and a sanitizer's finding would not).
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << testing::ReadFile("err.txt");
         return ms;
     }
     static bool WaitFor(const std::function<bool()>& done, int max_ms = 8000) {
