@@ -90,12 +90,14 @@ TEST_F(JobControlTest, StartDoesNothingUnlessIdleAndStopOnlyFromRunning) {
     EXPECT_EQ(state_.registry.GetState(), 2);
 }
 
-TEST_F(JobControlTest, AJobWithoutAvailableThreadsFallsBackToIdle) {
+TEST_F(JobControlTest, WithNoOutputsTheSerialInputStillStarts) {
     view_.settings().inout_sw.input_type = "COMP";
     view_.settings().inout_sw.outputs.fill("Null");
+    view_.settings().co_in.port = "\\dev\\zerlan-no-such-tty";
     view_.jobs().Start();
-    EXPECT_EQ(state_.registry.GetState(), 2);
-    EXPECT_FALSE(view_.jobs().EverStarted());
+    EXPECT_EQ(state_.registry.GetState(), 0);
+    EXPECT_TRUE(view_.jobs().EverStarted());
+    EXPECT_EQ(state_.connections[SharedState::kConnInput], "\\dev\\zerlan-no-such-tty");
     EXPECT_EQ(state_.restart_reason.load(), 0);
 }
 
