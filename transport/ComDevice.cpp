@@ -182,7 +182,7 @@ int CComDevice::WriteRead(const char* data, int length, char* answer, int answer
     }
     if (answer_max > 0) answer[0] = '\0';
     if (written == 0) return 0;
-    for (int ms = 0; ms < wait_ms && !Stopped(); ++ms) Sleep(1);
+    Wait(wait_ms);
     if (answer_max <= 0) return 0;
     int n = -1;
     for (int attempt = 0; attempt < kAnswerReadAttempts && n < 0; ++attempt) {

@@ -280,6 +280,17 @@ TEST_F(ModemScriptThreads, AKeyPromptGetsOneReturnAndAtMostTen) {
     EXPECT_EQ(modem.Count(""), 10);
 }
 
+TEST_F(ModemScriptThreads, DialSendsTheFixedSequence) {
+    FakeModem modem(pty_, [](const std::string& line) { return line.empty() ? std::string() : "\r\nOK\r\n"; });
+    CComDevice device = MakeDevice();
+    device.Dial(Port(), "0123", 2500, 2500, 100);
+    EXPECT_TRUE(device.IsOpen());
+    const std::vector<std::string> expected{"ATZ", "", "AT+CBST=71", "", "ATDT 0123", ""};
+    EXPECT_TRUE(WaitFor([&] { return modem.Lines().size() >= expected.size(); }));
+    EXPECT_EQ(modem.Lines(), expected);
+    EXPECT_EQ(waited_ms_.load(), 3 * 300 + 300 + 300 + 2000);
+}
+
 TEST_F(ModemScriptThreads, AMissingScriptAndAStopEndTheScript) {
     CComDevice device = MakeDevice();
     PortSettings port = Port();
