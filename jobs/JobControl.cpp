@@ -7,6 +7,8 @@
 #include "config/ParameterFile.h"
 #include "core/GeneralStop.h"
 #include "decoder/DecoderThread.h"
+#include "jobs/PipeThreads.h"
+#include "jobs/SerialThreads.h"
 #include "jobs/StreamThreads.h"
 #include "jobs/SvFkpThreads.h"
 #include "platform/Console.h"
@@ -209,10 +211,17 @@ void JobControl::StartRows() {
         conn[SharedState::kConnCasterOut] = Format2("%s:%s", s.cast_out.host, s.cast_out.port);
         Launch("Ntrip-Server Thread !%s", [&] { return StartCasterOutput(state_); }, 1);
     }
+    if (s.inout_sw.SerialOut()) {
+        conn[SharedState::kConnSerialOut] = s.co_out.port;
+        Launch("Comport Thread !%s", [&] { return StartSerialOutput(state_); }, 1);
+    }
     const bool tcp_out_conflict = s.inout_sw.TcpOut() && s.tcp_out.server_mode && CheckPortConflicts(4) != 0;
     StartNetworkOutputRows(
         state_, output_launch, [this](const std::string& text) { view_.SetLogText(text); }, tcp_out_conflict);
-    ShowUnavailableOutputs();
+    if (s.inout_sw.PipeOut()) {
+        conn[SharedState::kConnPipeOut] = s.pipe_out;
+        Launch("Pipe Thread !%s", [&] { return StartPipeOutput(state_); }, 1);
+    }
 
     if (s.inout_sw.FileOut()) {
         conn[SharedState::kConnFileOut] =
@@ -224,6 +233,9 @@ void JobControl::StartRows() {
     if (s.inout_sw.RtcmDecoder()) {
         Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); }, 1);
         Launch(nullptr, [&] { return StartSvFkpPoolThread(state_); }, 1);
+        if (s.dec_out.pipe_on) {
+            Launch("Decoder-PipeOut Thread !%s", [&] { return StartDecPipeOutput(state_); }, 1);
+        }
         if (s.dec_out.file_on) {
             Launch("Decoder-FileOut Thread !%s", [&] { return StartDecFileOutput(state_); }, 1);
         }
@@ -256,6 +268,14 @@ void JobControl::StartRows() {
             conn[SharedState::kConnInput].clear();
             Launch("Dummy Thread !%s", [&] { return StartDummyInput(state_); });
             break;
+        case InputType::kSerial:
+            conn[SharedState::kConnInput] = s.co_in.port;
+            Launch("Comport Thread !%s", [&] { return StartSerialInput(state_); });
+            break;
+        case InputType::kPipe:
+            conn[SharedState::kConnInput] = s.pipe_in;
+            Launch("Pipe Thread !%s", [&] { return StartPipeInput(state_); });
+            break;
         case InputType::kTcp:
         case InputType::kUdp:
             StartNetworkInputRow(state_, launch);
@@ -264,16 +284,6 @@ void JobControl::StartRows() {
             view_.SetLogText("Input type " + s.inout_sw.input_type + " is not available in this build\r\n");
             break;
     }
-}
-
-void JobControl::ShowUnavailableOutputs() {
-    const Settings& s = state_.settings;
-    auto unavailable = [this](const std::string& type) {
-        view_.SetLogText("Output type " + type + " is not available in this build\r\n");
-    };
-    if (s.inout_sw.SerialOut()) unavailable("COMP");
-    if (s.inout_sw.PipeOut()) unavailable("PIPE");
-    if (s.inout_sw.RtcmDecoder() && s.dec_out.pipe_on) unavailable("Decoder-PIPE");
 }
 
 int JobControl::CheckPortConflicts(int kind) {
@@ -335,6 +345,10 @@ void JobControl::Stop() {
         WriteEventRecord(title, text, file);
     };
     AddNetworkStopHooks(state_, hooks);
+    hooks.wake_before_loop = [this, before = std::move(hooks.wake_before_loop)] {
+        WakePipeOutputs(state_);
+        if (before) before();
+    };
     general_stop_ = StartGeneralStop(state_, std::move(hooks));
 }
 

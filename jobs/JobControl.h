@@ -60,8 +60,6 @@ private:
     // far hold their pool readers, so that no first bytes reach a pool early.
     void WaitForReaders();
     void StartRows();
-    // "Output type X is not available in this build" for outputs without a thread yet.
-    void ShowUnavailableOutputs();
     std::string ProtocolFile() const;
 
     SharedState& state_;

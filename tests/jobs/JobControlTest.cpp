@@ -91,12 +91,14 @@ TEST_F(JobControlTest, StartDoesNothingUnlessIdleAndStopOnlyFromRunning) {
     EXPECT_EQ(state_.registry.GetState(), 2);
 }
 
-TEST_F(JobControlTest, AJobWithoutAvailableThreadsFallsBackToIdle) {
+TEST_F(JobControlTest, WithNoOutputsTheSerialInputStillStarts) {
     view_.settings().inout_sw.input_type = "COMP";
     view_.settings().inout_sw.outputs.fill("Null");
+    view_.settings().co_in.port = "\\dev\\zerlan-no-such-tty";
     view_.jobs().Start();
-    EXPECT_EQ(state_.registry.GetState(), 2);
-    EXPECT_FALSE(view_.jobs().EverStarted());
+    EXPECT_EQ(state_.registry.GetState(), 0);
+    EXPECT_TRUE(view_.jobs().EverStarted());
+    EXPECT_EQ(state_.connections[SharedState::kConnInput], "\\dev\\zerlan-no-such-tty");
     EXPECT_EQ(state_.restart_reason.load(), 0);
 }
 
@@ -139,17 +141,6 @@ TEST_F(JobControlTest, TheTcpOutputServerDoesNotTakeTheInputServersPort) {
     EXPECT_EQ(boxes_, "[Warning !!] \nTcpOutPort is the same like TcpInPort\n TcpOut-Job is stoped !\n\n");
     EXPECT_TRUE(state_.connections[SharedState::kConnTcpOut].empty());
     EXPECT_EQ(state_.tcp_out_server_started.load(), 0);
-}
-
-TEST_F(JobControlTest, OutputsWithoutAThreadInThisBuildSaySo) {
-    ParseText(view_.settings(), "/inout_sw,\"DUMMY;Null;COMP;Null;Null;PIPE;Null;RTCM;500;0;1;20\" "
-                                "/dec_out,\"TRUE;x;FALSE;a,4096;FALSE;4004\"");
-    view_.jobs().Start();
-    for (const char* type : {"COMP", "PIPE", "Decoder-PIPE"}) {
-        EXPECT_NE(renderer_.shown.find(std::string("Output type ") + type + " is not available in this build"),
-                  std::string::npos)
-            << type;
-    }
 }
 
 TEST_F(JobControlTest, SettingsFromDialogWhileRunningShowTheBox) {
