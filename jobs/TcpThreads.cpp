@@ -442,10 +442,17 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
             lose_client();
             break;
         }
-        int n;
-        while ((n = pool.Read(buffer.data(), slot)) < 0) {
+        // An idle client's thread sleeps until data arrives (or the wait ends).
+        int n = pool.WaitForData(slot, OutputSlot::kIdleWaitMs) > 0 ? -1 : 0;
+        while (n < 0 && (n = pool.Read(buffer.data(), slot)) < 0) {
             if (worker.StopRequested()) break;
             Sleep(1);
+        }
+        if (pool.HasLost(slot)) {
+            // A stream with a hole is worse than a reconnect: the client goes.
+            pool.ReportLoss(worker.name() + " client " + address.DottedText(), pool.TakeLost(slot));
+            lose_client();
+            break;
         }
         if (n > 0) {
             int sent = 0;
@@ -501,7 +508,9 @@ void TcpOutServerWatchThread(SharedState& state, WorkerScope& worker, const std:
     CharWatch rate(state, &state.output_watch[static_cast<int>(OutputKind::kTcp)], 1, OutputWatchLimits(s),
                    ProtocolFileOf(s));
     CharWatch reset(state, &job->reset_counter, 4, std::atoi(s.tcp_out.reset_delay_s.c_str()), 0);
-    RunWatchThread(worker.registry(), 1, [&] {
+    // The watches count per time unit (seconds); a pass every 100 ms is
+    // exact enough and keeps an idle server asleep.
+    RunWatchThread(worker.registry(), 100, [&] {
         rate.Check("CharWatch: TcpOutServer-Warning !", msg::kTcpOutRate, 1);
         if (reset.Check("CharWatch: TcpOutServer-Warning !", kResetWatchMessage, 0) == CharWatch::kTooFew &&
             s.tcp_out.reset_after_off) {
