@@ -6,7 +6,7 @@
 
 #include "config/ParameterFile.h"
 #include "core/GeneralStop.h"
-#include "decoder/DecoderThread.h"
+#include "jobs/DecoderThread.h"
 #include "jobs/StreamThreads.h"
 #include "platform/Console.h"
 #include "platform/Sleep.h"

@@ -85,27 +85,7 @@ TEST(Rtcm2DecoderTest, Type1FrameGivesSortedLines) {
 namespace zerlan {
 namespace {
 
-// Records what the decoder hands to the view.
-struct ViewRecorder {
-    MessageQueue queue;
-    std::vector<Message> messages;
-    explicit ViewRecorder(SharedState& shared) {
-        queue.Attach([this](const Message& m) { messages.push_back(m); });
-        shared.view_window = &queue;
-    }
-    int Count(uint32_t id) {
-        queue.PumpPending();
-        int n = 0;
-        for (const Message& m : messages) n += m.id == id;
-        return n;
-    }
-};
-
-std::string Slot(SharedState& shared, int slot) {
-    std::string text;
-    shared.status_board.GetText(text, slot);
-    return text;
-}
+std::string Slot(const RecordingOutput& out, int slot) { return out.slots[slot]; }
 
 Rtcm2Bits Coordinates(int64_t x, int64_t y, int64_t z) {
     Rtcm2Bits b;
@@ -118,7 +98,6 @@ TEST(Rtcm2DecoderTest, StationFrameFillsHeaderAndStatusBoard) {
     // Z = -1 x 0.01 = -0.010. Z-count 5999 x 0.6 = 3599.4 s (largest allowed).
     Rtcm2Builder builder;
     Rtcm2Harness h;
-    ViewRecorder view(h.shared);
     h.Feed(Stream6(builder, {{{3, 77, 5999, 2, 1}, Coordinates(398765432, 63456789, -1).Bits()}}));
     const auto lines = h.MessageLines();
     ASSERT_EQ(lines.size(), 1u) << h.text;
@@ -126,13 +105,13 @@ TEST(Rtcm2DecoderTest, StationFrameFillsHeaderAndStatusBoard) {
     // Empty line, TM line ending in the PC clock, then the header line.
     EXPECT_EQ(h.text.rfind("\r\nTM Rtcm2.3 ", 0), 0u) << h.text;
     EXPECT_NE(h.text.find("\r\nMT03 Stat 77 Status 1 Sec 3599.4 Seq 2 Frame 4\r\n"), std::string::npos);
-    EXPECT_EQ(Slot(h.shared, 0), "0077");
-    EXPECT_EQ(Slot(h.shared, 1), "3599.4");
-    EXPECT_EQ(Slot(h.shared, 6), "000000001");
-    EXPECT_EQ(Slot(h.shared, 9), "        Rtcm2.3");
-    EXPECT_EQ(Slot(h.shared, 7).size(), 5u);
+    EXPECT_EQ(Slot(h.out, 0), "0077");
+    EXPECT_EQ(Slot(h.out, 1), "3599.4");
+    EXPECT_EQ(Slot(h.out, 6), "000000001");
+    EXPECT_EQ(Slot(h.out, 9), "        Rtcm2.3");
+    EXPECT_EQ(Slot(h.out, 7).size(), 5u);
     EXPECT_EQ(h.decoder.StationIdText(), "0077");
-    EXPECT_EQ(view.Count(msg::kDecoderFields), 1);
+    EXPECT_EQ(h.out.frames, 1);
     EXPECT_EQ(h.decoder.SearchCount(), 0);
 }
 
@@ -148,8 +127,8 @@ TEST(Rtcm2DecoderTest, ResultCodesFollowTheFrame) {
         EXPECT_EQ(tail[w * 5 + 5], 2);
     }
     EXPECT_NE(h.text.find("Rtcm2.3"), std::string::npos);  // estimator name
-    EXPECT_EQ(Slot(h.shared, 9), "        Rtcm2.1");
-    EXPECT_EQ(Slot(h.shared, 0), "0001");
+    EXPECT_EQ(Slot(h.out, 9), "        Rtcm2.1");
+    EXPECT_EQ(Slot(h.out, 0), "0001");
 }
 
 TEST(Rtcm2DecoderTest, HeaderWithZCountAboveHourOrNoWordsIsRejected) {
@@ -214,12 +193,11 @@ TEST(Rtcm2DecoderTest, WrongWordCountIsReportedAndDropped) {
     Rtcm2Bits five = Coordinates(1, 2, 3);
     five.U(0, 24);
     Rtcm2Harness h;
-    ViewRecorder view(h.shared);
     h.Feed(Stream6(builder, {{{3, 1, 1, 0, 0}, five.Bits()}}));
     EXPECT_TRUE(h.MessageLines().empty());
     EXPECT_EQ(h.decoder.FrameCount(), 0);
-    ASSERT_EQ(view.Count(msg::kDisplayText), 1);
-    EXPECT_EQ(view.messages[0].text, "Invalide Count of Frame at MT3 !\r\n");
+    ASSERT_EQ(h.out.logs.size(), 1u);
+    EXPECT_EQ(h.out.logs[0], "Invalide Count of Frame at MT3 !\r\n");
     EXPECT_NE(std::find(h.results.begin(), h.results.end(), -1), h.results.end());
 }
 
