@@ -17,7 +17,6 @@ constexpr int kCrcBits = 24;
 constexpr int kLengthEnd = 24;        // preamble, reserved bits and length
 constexpr uint32_t kPreambleBits = 0x34C0;  // 0xD3 and six zeros, 14 bits
 constexpr size_t kCompactBytes = 4096;  // consumed bytes kept before moving the rest
-constexpr int kMaxTextBlock = 5000;   // the pool's single-write limit
 
 // Status-board slots the view fetches on WM_USER+138.
 constexpr int kSlotStation = 0;

@@ -72,6 +72,8 @@ void CRtcmDecoder::Reset() {
     window_.assign(kWindowStart, '0');
     window_.reserve(kCompactAt + 512);
     start_ = 0;
+    rolled_ = 0;
+    frame_end_ = 0;
     byte_mode_ = 6;
     mode_counter_ = 0;
     locked_ = false;
@@ -122,6 +124,7 @@ void CRtcmDecoder::Roll(uint8_t byte) {
     const int bits = byte_mode_ == 6 ? 6 : 8;
     const unsigned value = byte_mode_ == 6 ? static_cast<uint8_t>(byte - 64) : byte;
     for (int i = 0; i < bits; ++i) window_.push_back(((value >> i) & 1u) != 0 ? '1' : '0');
+    rolled_ += bits;
 }
 
 int CRtcmDecoder::Flush() {
@@ -168,6 +171,8 @@ int CRtcmDecoder::SearchPreamble() {
     const std::string_view window = Window();
     int result = -1;
     for (int p = 7; p <= 12 && p + 7 <= static_cast<int>(window.size()); ++p) {
+        // Bits of the frame just decoded would give chance frames.
+        if (StreamPos(p) < frame_end_) continue;
         const char* pattern = window[p - 2] == '0' ? kPreamble : kPreambleInverted;
         if (window.compare(p - 1, 8, pattern) != 0) continue;
         if (TryHeader(p, &result)) return 3;
@@ -200,7 +205,9 @@ bool CRtcmDecoder::TryHeader(int p, int* result) {
     const int type = field(11, 16);
     const int zcount = field(33, 45);
     const int count = field(49, 53);
-    if (zcount > kMaxZCount || count < 1 || type == 0) {
+    // A frame without data words (type 1 with no satellite in view) is still
+    // a frame: its header line is printed.
+    if (zcount > kMaxZCount || type == 0 || (count == 0 && !Rtcm2HasWriter(type))) {
         *result = 0;
         return false;
     }
@@ -220,6 +227,13 @@ bool CRtcmDecoder::TryHeader(int p, int* result) {
     std::snprintf(text, sizeof text, "%5ld", static_cast<long>(search_count_));
     SetSlot(text, kSlotSearches);
     search_count_ = 0;
+    if (count == 0) {
+        frame_end_ = StreamPos(p) + 60;
+        frame_data_.clear();
+        FinishFrame();
+        locked_ = true;
+        LoseSync();
+    }
     return true;
 }
 
@@ -257,6 +271,7 @@ int CRtcmDecoder::TakeDataWord(int offset) {
         wait_bytes_ = 5;
         return 0;
     }
+    frame_end_ = StreamPos(word_pos_ + offset) + 30;
     FinishFrame();
     word_phase_ = -1;
     wait_bytes_ = 1;

@@ -86,6 +86,12 @@ private:
 
     std::string window_;  // the window is window_ from start_ on
     size_t start_ = 0;
+    // Bits rolled in since the start, and the stream position just after the
+    // last decoded frame: its bits are never searched again.
+    int64_t rolled_ = 0;
+    int64_t frame_end_ = 0;
+    // Stream position of window position `p` (1-based).
+    int64_t StreamPos(int p) const { return rolled_ - static_cast<int64_t>(window_.size() - start_) + p - 1; }
     int byte_mode_ = 6;
     int32_t mode_counter_ = 0;
     bool locked_ = false;

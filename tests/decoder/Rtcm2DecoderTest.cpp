@@ -131,16 +131,52 @@ TEST(Rtcm2DecoderTest, ResultCodesFollowTheFrame) {
     EXPECT_EQ(Slot(h.out, 0), "0001");
 }
 
-TEST(Rtcm2DecoderTest, HeaderWithZCountAboveHourOrNoWordsIsRejected) {
+TEST(Rtcm2DecoderTest, BytesThatCarryNoDataAreSkippedIn6of8Mode) {
+    // CR LF after every frame, and stray bytes whose top bits are not 01
+    // inside the frames: every frame still decodes, none is shifted.
+    Rtcm2Builder builder;
+    std::string stream;
+    for (int i = 0; i < 6; ++i) {
+        std::string frame = ToBytes6(builder.Frame({3, 20 + i, 100 + i, i, 0}, Coordinates(i, 2, 3).Bits()));
+        frame.insert(7, 1, static_cast<char>(i % 2 ? 0x0A : 0xC3));
+        frame.insert(19, 1, static_cast<char>(0x80 + i));
+        stream += frame + "\r\n";
+    }
+    Rtcm2Harness h;
+    h.Feed(stream);
+    h.decoder.Flush();
+    EXPECT_EQ(h.decoder.FrameCount(), 6);
+    EXPECT_EQ(h.MessageLines().size(), 6u) << h.text;
+    EXPECT_EQ(h.results[7], -1);  // a skipped byte while searching
+}
+
+TEST(Rtcm2DecoderTest, TheEndOfInputDecidesAFrameWhoseLastWordIsIn) {
+    // Without a byte after it the last frame stays pending; the end of the
+    // input decides it, and a stream that goes on later loses no frame.
+    Rtcm2Builder builder;
+    Rtcm2Harness h;
+    h.Feed(ToBytes6(builder.Frame({3, 5, 10, 0, 0}, Coordinates(1, 2, 3).Bits())));
+    EXPECT_EQ(h.decoder.FrameCount(), 0);
+    EXPECT_EQ(h.decoder.Flush(), 1);
+    EXPECT_EQ(h.decoder.Flush(), 0);
+    h.Feed(Stream6(builder, {{{3, 6, 11, 1, 0}, Coordinates(4, 5, 6).Bits()}}));
+    ASSERT_EQ(h.HeaderLines().size(), 2u) << h.text;
+    EXPECT_EQ(h.HeaderLines()[1], "MT03 Stat 6 Status 0 Sec 6.6 Seq 1 Frame 4");
+}
+
+TEST(Rtcm2DecoderTest, HeaderWithZCountAboveHourIsRejectedAFrameWithoutWordsIsNot) {
     Rtcm2Builder builder;
     Rtcm2Harness h;
     Rtcm2Header bad_z{3, 1, 6000, 0, 0};
-    Rtcm2Header no_words{3, 1, 100, 0, 0};
+    Rtcm2Header no_words{1, 1, 100, 0, 0};  // type 1 with no satellite
     no_words.word_count = 0;
-    h.Feed(Stream6(builder, {{bad_z, Coordinates(1, 2, 3).Bits()}, {no_words, ""}}));
-    EXPECT_EQ(h.decoder.FrameCount(), 0);
+    Rtcm2Header no_words_no_writer{8, 1, 100, 0, 0};
+    no_words_no_writer.word_count = 0;
+    h.Feed(Stream6(builder, {{bad_z, Coordinates(1, 2, 3).Bits()}, {no_words, ""}, {no_words_no_writer, ""}}));
+    EXPECT_EQ(h.decoder.FrameCount(), 1);
     EXPECT_TRUE(h.MessageLines().empty());
-    EXPECT_EQ(std::count(h.results.begin(), h.results.end(), 3), 0);
+    ASSERT_EQ(h.HeaderLines().size(), 1u);
+    EXPECT_EQ(h.HeaderLines()[0], "MT01 Stat 1 Status 0 Sec 60.0 Seq 0 Frame 0");
     EXPECT_GE(std::count(h.results.begin(), h.results.end(), 0), 2);
 }
 

@@ -13,6 +13,12 @@ using namespace testing_rtcm3;
 const std::vector<uint8_t> kTail = {0, 0, 0, 0, 0};
 const std::vector<uint8_t> kLongTail(1100, 0);
 
+int Count(const std::string& text, const std::string& marker) {
+    int n = 0;
+    for (size_t p = text.find(marker); p != std::string::npos; p = text.find(marker, p + 1)) ++n;
+    return n;
+}
+
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
     std::vector<uint8_t> out;
     for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -95,6 +101,44 @@ TEST_F(Rtcm3Fixture, FindsFramesBehindGarbageAndFalsePreambles) {
     EXPECT_NE(text.find("MT1005 Stat 2003"), std::string::npos);
     EXPECT_NE(text.find("MT1029 Stat 7 "), std::string::npos);
     EXPECT_NE(text.find("MT1005 Stat 44 "), std::string::npos);
+}
+
+TEST_F(Rtcm3Fixture, NoGoodFrameIsLostBehindFalseCandidates) {
+    // Each stream holds the same three good frames behind or between false
+    // candidates; every one decodes once. A false candidate of 1000 bytes
+    // holds back what follows until its bytes are in or the input ends.
+    const std::vector<uint8_t> a = Frame1005(1), b = Frame1005(2), c = Frame1005(3);
+    // Recorder text with a preamble two bits off byte alignment and a length
+    // of 1002: 0x34 0xC0 0xFA 0xA0 is D3 00 3EA shifted right by two.
+    const std::string text = "logger: \x34\xC0\xFA\xA0 text\r\n";
+    const std::vector<uint8_t> recorder(text.begin(), text.end());
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> stream;
+    } cases[] = {
+        {"prefix d3 03 e8", Concat({{0xD3, 0x03, 0xE8, 0x01, 0x02, 0x03}, a, b, c})},
+        {"unaligned long preamble in text", Concat({recorder, a, b, c})},
+        {"prefix, then enough bytes to complete it", Concat({{0xD3, 0x03, 0xE8}, a, b, c, kLongTail})},
+        {"three copies back to back", Concat({a, a, a})},
+        {"false preambles between frames", Concat({a, {0xD3, 0x00, 0x40}, b, {0xD3, 0x02}, c})},
+    };
+    for (const Case& k : cases) {
+        TearDown();
+        SetUp();
+        EXPECT_EQ(Feed(k.stream) + decoder_->Flush(), 3) << k.name;
+        EXPECT_EQ(Count(TakeText(), "MT1005 Stat"), 3) << k.name;
+    }
+}
+
+TEST_F(Rtcm3Fixture, TheEndOfInputGivesUpACandidateThatCannotComplete) {
+    // A frame cut short at the end hides the whole frame inside it until the
+    // input ends; then that one is found too.
+    const std::vector<uint8_t> whole = Frame1005(5);
+    const std::vector<uint8_t> cut = {0xD3, 0x00, 0x40, 0x3E, 0xD0};
+    EXPECT_EQ(Feed(Concat({Frame1005(4), cut, whole})), 1);
+    EXPECT_EQ(decoder_->Flush(false), 0);  // a pause waits for the missing bytes
+    EXPECT_EQ(decoder_->Flush(), 1);
+    EXPECT_EQ(decoder_->StationIdText(), "0005");
 }
 
 TEST_F(Rtcm3Fixture, LongStreamKeepsBufferBoundedAndLosesNoFrame) {
