@@ -7,6 +7,7 @@
 
 #include "core/GlobalSeconds.h"
 #include "decoder/BitString.h"
+#include "decoder/TextFormat.h"
 
 namespace zerlan {
 namespace {
@@ -220,14 +221,11 @@ void CRtcm3xDecoder::WriteHeaderBlock() {
     estimator_.SetReference(pc_second);
     const double estimate = estimator_.Estimate(pc_second);
 
-    char tm[200];
-    std::snprintf(tm, sizeof tm, "TM %s %.1lf ", estimator_.Name().c_str(), estimate);
-    char number[16];
-    std::snprintf(number, sizeof number, "%04i", msg_number_);
-    char text[600];
-    const int n = std::snprintf(text, sizeof text, "%s%s%sMT%s Stat %i Status 1 Sec %.0lf Seq 1000 Frame %i%s",
-                                kCrLf, tm, clock_text.c_str(), number, station_id_, estimate, msg_bits_ + 24, kCrLf);
-    Write(text, n > 0 && n < static_cast<int>(sizeof text) ? static_cast<size_t>(n) : std::strlen(text));
+    line_.clear();
+    AppendFormat(line_, "%sTM %s %.1lf %sMT%04i Stat %i Status 1 Sec %.0lf Seq 1000 Frame %i%s", kCrLf,
+                 estimator_.Name().c_str(), estimate, clock_text.c_str(), msg_number_, station_id_, estimate,
+                 msg_bits_ + 24, kCrLf);
+    Write(line_.data(), line_.size());
 
     SetStatus(kSlotName, std::string("        ") + kEstimatorName);
     ++frame_count_;
@@ -267,12 +265,12 @@ void CRtcm3xDecoder::Dispatch() {
 void CRtcm3xDecoder::Write(const char* text, size_t length) { out_.Text(text, static_cast<int>(length)); }
 
 void CRtcm3xDecoder::Line(const char* format, ...) {
-    char text[2048];
+    line_.clear();
     va_list args;
     va_start(args, format);
-    const int n = std::vsnprintf(text, sizeof text, format, args);
+    AppendFormatV(line_, format, args);
     va_end(args);
-    if (n > 0) Write(text, n < static_cast<int>(sizeof text) ? static_cast<size_t>(n) : sizeof text - 1);
+    if (!line_.empty()) Write(line_.data(), line_.size());
 }
 
 void CRtcm3xDecoder::SetStatus(int slot, const std::string& text) {

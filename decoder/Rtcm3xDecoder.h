@@ -137,6 +137,7 @@ private:
     int frame_count_ = 0;
     int rejected_count_ = 0;
     std::vector<uint8_t> frame_;  // the current frame, byte aligned
+    std::string line_;            // reused for every line
     FrameBits frame_bits_;
 
     CRtcmTimeEstimator estimator_;

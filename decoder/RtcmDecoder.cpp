@@ -121,9 +121,17 @@ int CRtcmDecoder::AddByte(uint8_t byte) {
 
 // Appends the byte's data bits, least significant first.
 void CRtcmDecoder::Roll(uint8_t byte) {
+    // Each byte value's bits, least significant first, made once.
+    static const struct Table {
+        char bits[256][8];
+        Table() {
+            for (int v = 0; v < 256; ++v)
+                for (int i = 0; i < 8; ++i) bits[v][i] = ((v >> i) & 1) != 0 ? '1' : '0';
+        }
+    } table;
     const int bits = byte_mode_ == 6 ? 6 : 8;
-    const unsigned value = byte_mode_ == 6 ? static_cast<uint8_t>(byte - 64) : byte;
-    for (int i = 0; i < bits; ++i) window_.push_back(((value >> i) & 1u) != 0 ? '1' : '0');
+    const uint8_t value = byte_mode_ == 6 ? static_cast<uint8_t>(byte - 64) : byte;
+    window_.append(table.bits[value], static_cast<size_t>(bits));
     rolled_ += bits;
 }
 
@@ -174,7 +182,9 @@ int CRtcmDecoder::SearchPreamble() {
         // Bits of the frame just decoded would give chance frames.
         if (StreamPos(p) < frame_end_) continue;
         const char* pattern = window[p - 2] == '0' ? kPreamble : kPreambleInverted;
-        if (window.compare(p - 1, 8, pattern) != 0) continue;
+        int k = 0;
+        while (k < 8 && window[p - 1 + k] == pattern[k]) ++k;
+        if (k < 8) continue;
         if (TryHeader(p, &result)) return 3;
     }
     wait_bytes_ = 1;

@@ -57,13 +57,19 @@ void WriteSettings(const std::string& name, int version, const std::string& inpu
                                  "none;FALSE;4004;1;FALSE;FALSE,60;FALSE\"\n/pr,\"protocol.dat\"\n");
 }
 
+// Drops the "TM" lines and the PC-clock estimate ("Sec") of RTCM 3 header
+// lines: both follow the computer's clock, not the data.
 std::string WithoutTimeLines(const std::string& text) {
     std::string out;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         end = end == std::string::npos ? text.size() : end + 1;
-        if (text.compare(start, 3, "TM ") != 0) out.append(text, start, end - start);
+        std::string line = text.substr(start, end - start);
+        const size_t sec = line.find(" Status 1 Sec ");
+        if (sec != std::string::npos && line.find(" Seq 1000 Frame ") != std::string::npos)
+            line.erase(sec + 14, line.find(' ', sec + 14) - (sec + 14));
+        if (line.compare(0, 3, "TM ") != 0) out += line;
         start = end;
     }
     return out;
