@@ -176,13 +176,16 @@ int CRtcmDecoder::SearchPreamble() {
     // Byte-aligned 6-of-8 streams always meet the preamble at 7, where this is
     // window position 6; 8-bit streams meet it anywhere in 7..12, and a false
     // preamble there must not hide the real one a few bits later.
-    const std::string_view window = Window();
+    const char* window = window_.data() + start_;
+    const int length = static_cast<int>(window_.size() - start_);
     int result = -1;
-    for (int p = 7; p <= 12 && p + 7 <= static_cast<int>(window.size()); ++p) {
+    for (int p = 7; p <= 12 && p + 7 <= length; ++p) {
+        // Either pattern starts with the bit before it: most positions end here.
+        if (window[p - 1] != window[p - 2]) continue;
         // Bits of the frame just decoded would give chance frames.
         if (StreamPos(p) < frame_end_) continue;
         const char* pattern = window[p - 2] == '0' ? kPreamble : kPreambleInverted;
-        int k = 0;
+        int k = 1;
         while (k < 8 && window[p - 1 + k] == pattern[k]) ++k;
         if (k < 8) continue;
         if (TryHeader(p, &result)) return 3;
