@@ -271,10 +271,11 @@ TEST_F(Rtcm3MessagesTest, SystemParametersResidualsAndFkp) {
 
     CRtcm3FrameBuilder r;
     r.U(12, 1030).U(20, 345600).U(12, 77).U(7, 4).U(5, 1);
-    r.U(6, 3).S(8, -3).S(9, 10).S(6, 5).S(10, 1).S(10, -100);  // x0.5 mm, x0.01, x0.1, x0.5, x0.01
+    // Unsigned (standard deviations): x0.5 mm, x0.01, x0.1, x0.5, x0.01.
+    r.U(6, 3).U(8, 253).U(9, 10).U(6, 5).U(10, 1).U(10, 924);
     EXPECT_EQ(Decode(r, 1030, 77),
               "MT1030 ToW 345600.0 NrRefs 4 NrOfGpsSv 1 \r\n"
-              "MT1030 SV 03 Soc -1.500mm Sod 0.100ppm Soh 0.500ppm SIc 0.500mm SId -1.000ppm \r\n");
+              "MT1030 SV 03 Soc 126.500mm Sod 0.100ppm Soh 0.500ppm SIc 0.500mm SId 9.240ppm \r\n");
 
     CRtcm3FrameBuilder f = NewMessage(1034, 88);
     f.U(20, 345601).U(5, 2);
