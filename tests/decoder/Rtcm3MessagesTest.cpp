@@ -117,10 +117,10 @@ TEST_F(Rtcm3MessagesTest, GlonassObservations) {
 TEST_F(Rtcm3MessagesTest, StationAndAntennaDescriptors) {
     CRtcm3FrameBuilder b = NewMessage(1006, 3);
     b.U(6, 5).U(1, 1).U(1, 0).U(1, 1).U(1, 1);
-    b.S(38, -12345).U(1, 1).U(1, 0).S(38, 1).U(2, 0).S(38, 99999999999).U(16, 15000);  // AntH 1.5000
+    b.S(38, -12345).U(1, 1).U(1, 0).S(38, 1).U(2, 0).S(38, 99999999999).U(16, 40000);  // AntH 4.0000, above the signed range
     EXPECT_EQ(Decode(b, 1006, 3),
               "MT1006 ITRFRealYear 5 GpsInd 1 GloInd 0 GalInd 1 RefStatInd 1 SingRecOscInd 1 ARP_X -1.2345 "
-              "ARP_Y 0.0001 ARP_Z 9999999.9999 AntH 1.5000\r\n");
+              "ARP_Y 0.0001 ARP_Z 9999999.9999 AntH 4.0000\r\n");
 
     CRtcm3FrameBuilder d = NewMessage(1008, 3);
     d.U(8, 11).Text("TRM41249.00").U(8, 3).U(8, 5).Text("12345");
