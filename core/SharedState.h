@@ -18,6 +18,7 @@
 
 #include "config/Settings.h"
 #include "core/CharPool.h"
+#include "core/JobOutcome.h"
 #include "core/Messages.h"
 #include "core/StatusBoard.h"
 #include "core/ThreadRegistry.h"
@@ -104,6 +105,7 @@ public:
     Counter rtcm_encoder_active{0};
     // Producers wait for their active readers (file replays) when set.
     Counter pacing{0};
+    JobOutcome outcome;
 
     // 8. Settings.
     Settings settings;
