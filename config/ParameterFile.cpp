@@ -100,16 +100,20 @@ namespace {
 // "WHERE: ...".
 int ParseItems(Settings& settings, std::string_view text, const std::string& where, LoadReport* report) {
     bool found = false;
+    // A comment's own '/' ("Path/name for Editor") cuts it like any item; the
+    // pieces after it on its line are comment, not unknown keys.
+    bool in_comment = false;
     for (const Item& item : SplitItems(text)) {
         if (item.key == "rem") {
             found = true;
+            in_comment = true;
         } else if (const auto key = FindKey(item.key)) {
             settings.SetRaw(*key, item.value);
             found = true;
             if (report == nullptr) continue;
             for (const std::string& c : settings.Corrections(*key))
                 report->warnings.push_back(where + ": " + item.key + " " + c);
-        } else if (report != nullptr && !item.key.empty()) {
+        } else if (report != nullptr && !item.key.empty() && !in_comment) {
             report->warnings.push_back(where + ": unknown key \"" + item.key + "\" ignored");
         }
     }
