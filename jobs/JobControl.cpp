@@ -82,7 +82,10 @@ void JobControl::WaitForReaders() {
 }
 
 void JobControl::Start() {
-    if (state_.registry.GetState() != 2) return;
+    if (state_.registry.GetState() != 2) {
+        state_.restart_reason = 0;
+        return;
+    }
     view_.model().warning_text.clear();
     view_.model().document_title = view_.settings().parameter_file;
     if (state_.restart_reason.load() != 2) state_.settings = view_.settings();
@@ -139,10 +142,12 @@ namespace {
 using LaunchFn = std::function<void(const char*, const std::function<bool()>&)>;
 
 void StartNetworkOutputRows(SharedState& state, const LaunchFn& launch,
-                            const std::function<void(const std::string&)>& show) {
+                            const std::function<void(const std::string&)>& show, bool tcp_out_conflict) {
     const Settings& s = state.settings;
     auto& conn = state.connections;
-    if (s.inout_sw.TcpOut() && s.tcp_out.server_mode) {
+    if (s.inout_sw.TcpOut() && s.tcp_out.server_mode && tcp_out_conflict) {
+        // Reported in the warning text; the input server keeps its port.
+    } else if (s.inout_sw.TcpOut() && s.tcp_out.server_mode) {
         if (OpenTcpOutputListener(state)) {
             conn[SharedState::kConnTcpOut] = Format("SP%s", s.tcp_out.port);
             launch("TCP-Server Thread !%s", [&] { return StartTcpOutputServer(state); });
@@ -220,7 +225,10 @@ void JobControl::StartRows() {
         conn[SharedState::kConnCasterOut] = Format2("%s:%s", s.cast_out.host, s.cast_out.port);
         Launch("Ntrip-Server Thread !%s", [&] { return StartCasterOutput(state_); }, 1);
     }
-    StartNetworkOutputRows(state_, output_launch, [this](const std::string& text) { view_.SetLogText(text); });
+    const bool tcp_out_conflict = s.inout_sw.TcpOut() && s.tcp_out.server_mode && CheckPortConflicts(4) != 0;
+    StartNetworkOutputRows(
+        state_, output_launch, [this](const std::string& text) { view_.SetLogText(text); }, tcp_out_conflict);
+    ShowUnavailableOutputs();
 
     if (s.inout_sw.FileOut()) {
         conn[SharedState::kConnFileOut] =
@@ -273,6 +281,16 @@ void JobControl::StartRows() {
     }
 }
 
+void JobControl::ShowUnavailableOutputs() {
+    const Settings& s = state_.settings;
+    auto unavailable = [this](const std::string& type) {
+        view_.SetLogText("Output type " + type + " is not available in this build\r\n");
+    };
+    if (s.inout_sw.SerialOut()) unavailable("COMP");
+    if (s.inout_sw.PipeOut()) unavailable("PIPE");
+    if (s.inout_sw.RtcmDecoder() && s.dec_out.pipe_on) unavailable("Decoder-PIPE");
+}
+
 int JobControl::CheckPortConflicts(int kind) {
     const Settings& s = state_.settings;
     const int tcp_in = std::atoi(s.tcp_in.port.c_str());
@@ -303,6 +321,12 @@ int JobControl::CheckPortConflicts(int kind) {
             add(rinex == tcp_out, "Rinex-TcpOutPort is the same like TcpOutPort\n RinexTcpOut-Job is stoped !\n");
             add(rinex == dec,
                 "Rinex-TcpOutPort is the same like RtcmDecoder-TcpOutPort\n RinexTcpOut-Job is stoped !\n");
+            break;
+        case 4:
+            // Only a TCP input server listens on its port.
+            add(tcp_out == tcp_in && s.inout_sw.Input() == InputType::kTcp && s.tcp_in.server_mode &&
+                    s.tcp_out.server_mode,
+                "\nTcpOutPort is the same like TcpInPort\n TcpOut-Job is stoped !\n");
             break;
         case 3:
             add(http == tcp_in, "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n");
@@ -347,6 +371,8 @@ void JobControl::OnGeneralStopDone() {
 }
 
 void JobControl::OnRestart() {
+    // A restart queued behind the operator's stop must not start a job.
+    if (state_.registry.GetState() != 0) return;
     state_.restart_reason = 1;
     restart_pending_ = true;
     Stop();
@@ -354,6 +380,7 @@ void JobControl::OnRestart() {
 }
 
 void JobControl::OnRestartCaster() {
+    if (state_.registry.GetState() != 0) return;
     state_.restart_reason = 2;
     restart_pending_ = true;
     Stop();
@@ -370,6 +397,17 @@ void JobControl::OnRestartWait() {
     for (int i = 0; i < restart_wait_steps_ && state_.registry.GetState() != 2; ++i) {
         view_.PumpFor(restart_step_ms_);
     }
+    if (state_.registry.GetState() != 2) {
+        // Giving up would leave the relay stopped without a word: say so
+        // once and wait again from the view's own loop.
+        if (!restart_overdue_) {
+            WriteEventRecord("Restart", "failure, job not idle after the restart wait", ProtocolFile());
+            restart_overdue_ = true;
+        }
+        view_.queue().Post(msg::kRestartWait);
+        return;
+    }
+    restart_overdue_ = false;
     for (int i = 0; i < restart_settle_steps_; ++i) view_.PumpFor(restart_step_ms_);
     Start();
     restart_pending_ = false;

@@ -5,6 +5,7 @@
 
 #include "RelayTestSupport.h"
 #include "platform/Sleep.h"
+#include "platform/Socket.h"
 #include "support/FakeCaster.h"
 
 namespace zerlan {
@@ -212,6 +213,42 @@ TEST_F(CasterThreads, TheUploadLogsInAsSourceAfterABadPasswordAndSendsTheStream)
     EXPECT_TRUE(renderer_.Shows("ERROR - Bad Password\r\n"));
     EXPECT_TRUE(renderer_.Shows("Not connection to ntrip-caster !\r\n"));
     EXPECT_EQ(Count(testing::ReadFile("Protokol.dat"), "Ntrip-Server : no_failure, ToCasterOut-Start "), 1u);
+}
+
+
+TEST_F(CasterThreads, AQuietCasterKeepsItsOneConnectionAndItsStatusLineIsShownAsReceivedText) {
+    const std::string data = StreamBytes(1200);
+    FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
+        if (attempt > 0) return;
+        c.ReadRequest(fd);
+        WaitForFileOutput();
+        FakeCaster::SendAll(fd, "ICY 200 OK \x1b[2J\r\n");
+        // Longer than the receive time-out before the first stream byte.
+        Sleep(2600);
+        FakeCaster::SendAll(fd, data);
+        c.Hold(fd);
+    });
+    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;u:p;100;0;0.0.0.0;8080");
+    ASSERT_TRUE(PumpUntil([&] { return FileOutBytes() >= static_cast<int32_t>(data.size()); }, 10000));
+    EXPECT_EQ(StopAndReadOutput(), data);
+    EXPECT_EQ(caster.attempts(), 1);
+    EXPECT_NE(renderer_.received.find("ICY 200 OK \x1b[2J"), std::string::npos);
+}
+
+TEST_F(CasterThreads, ARefusedConnectIsTriedAgainOnlyAfterTheReconnectWait) {
+    CBlockingSocket listener;  // bound but not listening: connects are refused
+    listener.Create(CBlockingSocket::kStream);
+    listener.Bind(CSocketAddress("127.0.0.1", 0));
+    const int64_t start = Clock::Get().MonotonicMs();
+    StartInputJob("localhost;" + std::to_string(listener.BoundPort()) + ";RTCM3;x;u:p;2000;0;0.0.0.0;8080");
+    PumpUntil([] { return false; }, 300);
+    listener.Listen();
+    CBlockingSocket caster;
+    ASSERT_TRUE(PumpUntil([&] { return sock::Wait(listener.Handle(), false, 0) == sock::kWaitReady; }, 5000));
+    // 0.9 of the 2-s wait; a 20-ms retry would be in at once.
+    EXPECT_GE(Clock::Get().MonotonicMs() - start, 1700);
+    EXPECT_TRUE(listener.Accept(caster, nullptr));
+    StopAndReadOutput();
 }
 
 }  // namespace

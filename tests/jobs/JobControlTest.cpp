@@ -5,6 +5,7 @@
 #include "config/ParameterFile.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "RelayTestSupport.h"
 #include "support/TempDir.h"
 #include "ui/ZerlanView.h"
 
@@ -99,13 +100,56 @@ TEST_F(JobControlTest, AJobWithoutAvailableThreadsFallsBackToIdle) {
     EXPECT_EQ(state_.restart_reason.load(), 0);
 }
 
-TEST_F(JobControlTest, RestartWaitGivesUpWhenTheJobNeverBecomesIdle) {
+TEST_F(JobControlTest, ARestartThatFindsTheJobBusyIsRecordedOnceAndWaitsAgain) {
     view_.jobs().SetRestartSteps(3, 1, 1);
-    state_.registry.SetState(1, 0);  // a job that never stops
+    state_.registry.SetState(1, 0);  // a job that does not stop
     state_.restart_reason = 1;
     view_.jobs().OnRestartWait();
-    EXPECT_EQ(state_.registry.GetState(), 0);
+    view_.jobs().OnRestartWait();
+    EXPECT_EQ(testing::ReadFile("Protokol.dat"), "Restart : failure, job not idle after the restart wait\n");
     EXPECT_FALSE(view_.jobs().EverStarted());
+    EXPECT_EQ(view_.queue().Pending(), 2u);  // each pass waits again
+    // Once idle, the waiting restart starts the job.
+    state_.registry.SetState(0, 2);
+    view_.settings().inout_sw.input_type = "DUMMY";
+    view_.jobs().OnRestartWait();
+    EXPECT_TRUE(view_.jobs().EverStarted());
+    EXPECT_EQ(state_.restart_reason.load(), 0);
+}
+
+TEST_F(JobControlTest, RestartRequestsActOnlyOnARunningJob) {
+    state_.registry.SetState(0, 2);  // idle, e.g. after the operator's stop
+    view_.jobs().OnRestart();
+    view_.jobs().OnRestartCaster();
+    EXPECT_EQ(state_.restart_reason.load(), 0);
+    EXPECT_FALSE(view_.jobs().RestartPending());
+    EXPECT_EQ(view_.queue().Pending(), 0u);
+    state_.registry.SetState(0, 1);  // stopping: a start is abandoned and forgets its reason
+    state_.restart_reason = 2;
+    view_.jobs().Start();
+    EXPECT_EQ(state_.restart_reason.load(), 0);
+    state_.registry.SetState(0, 2);
+}
+
+TEST_F(JobControlTest, TheTcpOutputServerDoesNotTakeTheInputServersPort) {
+    const std::string port = testing::FreePort();
+    ParseText(view_.settings(), "/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;Null;500;0;1;20\" /tcp_in,\"127.0.0.1;" +
+                                    port + ";TRUE\" /tcp_out,\"127.0.0.1;" + port + ";TRUE;20;FALSE;0\"");
+    view_.jobs().Start();
+    EXPECT_EQ(boxes_, "[Warning !!] \nTcpOutPort is the same like TcpInPort\n TcpOut-Job is stoped !\n\n");
+    EXPECT_TRUE(state_.connections[SharedState::kConnTcpOut].empty());
+    EXPECT_EQ(state_.tcp_out_server_started.load(), 0);
+}
+
+TEST_F(JobControlTest, OutputsWithoutAThreadInThisBuildSaySo) {
+    ParseText(view_.settings(), "/inout_sw,\"DUMMY;Null;COMP;Null;Null;PIPE;Null;RTCM;500;0;1;20\" "
+                                "/dec_out,\"TRUE;x;FALSE;a,4096;FALSE;4004\"");
+    view_.jobs().Start();
+    for (const char* type : {"COMP", "PIPE", "Decoder-PIPE"}) {
+        EXPECT_NE(renderer_.shown.find(std::string("Output type ") + type + " is not available in this build"),
+                  std::string::npos)
+            << type;
+    }
 }
 
 TEST_F(JobControlTest, SettingsFromDialogWhileRunningShowTheBox) {
