@@ -8,6 +8,7 @@
 #include "core/GeneralStop.h"
 #include "decoder/DecoderThread.h"
 #include "jobs/JobWords.h"
+#include "jobs/OperatorLog.h"
 #include "jobs/StreamThreads.h"
 #include "platform/Paths.h"
 #include "platform/Console.h"
@@ -90,7 +91,11 @@ void JobControl::Start() {
     view_.model().document_title = view_.settings().parameter_file;
     if (state_.restart_reason.load() != 2) state_.settings = view_.settings();
     state_.outcome.Reset();
-    if (RefuseBadPorts()) return;
+    if (RefuseBadPorts()) {
+        state_.restart_reason = 0;
+        restart_pending_ = false;
+        return;
+    }
 
     view_.ResetForJob();
     for (auto& text : state_.connections) text.clear();
@@ -153,6 +158,11 @@ void StartNetworkOutputRows(SharedState& state, const LaunchFn& launch,
             launch("TCP-Server Thread !%s", [&] { return StartTcpOutputServer(state); });
         } else {
             show("No Tcp-Server-Start !!\r\n");
+            const std::string why = "output: TCP server " + EndpointText(s.tcp_out.address, s.tcp_out.port) +
+                                    " cannot listen: " + SocketReason(state.sockets.tcp_out_server);
+            show(why + "\r\n");
+            state.outcome.outputs_planned.fetch_add(1);
+            state.outcome.NoteOutputFailure(why);
             Sleep(kNoServerPauseMs);
         }
     } else if (s.inout_sw.TcpOut()) {
@@ -247,6 +257,11 @@ void JobControl::StartRows() {
                 Launch("Decoder-TcpOut Thread !%s", [&] { return StartDecTcpOutputServer(state_); }, 1);
             } else {
                 view_.SetLogText("No DecOut-Tcp-Server-Start !!\r\n");
+                const std::string why = "decoded text: TCP server " + EndpointText("", s.dec_out.tcp_port) +
+                                        " cannot listen: " + SocketReason(state_.sockets.decoder_tcp_out_server);
+                view_.ShowLine(why);
+                state_.outcome.outputs_planned.fetch_add(1);
+                state_.outcome.NoteOutputFailure(why);
                 Sleep(kNoDecServerPauseMs);
             }
         }

@@ -8,6 +8,11 @@ namespace {
 
 std::string Net(const std::string& text) { return RestoreSlashes(text, kNetSlashSubstitute); }
 
+// Servers listen on the address of their setting; empty is every interface.
+std::string Listen(const std::string& address, const std::string& port) {
+    return (address.empty() ? std::string("0.0.0.0") : address) + ":" + port;
+}
+
 std::string FileText(const std::string& name) {
     if (name == "STDIN") return "standard input";
     if (name == "STDOUT") return "standard output";
@@ -48,8 +53,8 @@ std::vector<std::string> DescribeJob(const Settings& s) {
     if (io.CasterOut()) lines.push_back("output: upload to " + CasterText(s.cast_out));
     if (io.SerialOut()) lines.push_back("output: serial port " + s.co_out.port + ", " + s.co_out.baud + " baud");
     if (io.TcpOut()) {
-        lines.push_back(s.tcp_out.server_mode ? "output: TCP server on port " + s.tcp_out.port + ", at most " +
-                                                    s.tcp_out.max_clients + " clients"
+        lines.push_back(s.tcp_out.server_mode ? "output: TCP server " + Listen(s.tcp_out.address, s.tcp_out.port) +
+                                                    ", at most " + s.tcp_out.max_clients + " clients"
                                               : "output: TCP client to " + s.tcp_out.address + ":" + s.tcp_out.port);
     }
     if (io.UdpOut()) {
@@ -63,7 +68,7 @@ std::vector<std::string> DescribeJob(const Settings& s) {
         if (s.dec_out.pipe_on) lines.push_back("decoded text: named pipe " + s.dec_out.pipe_name);
         if (s.dec_out.file_on) lines.push_back("decoded text: " + RotatingText(s.dec_out.file));
         if (s.dec_out.tcp_on) {
-            lines.push_back("decoded text: TCP server on port " + s.dec_out.tcp_port + ", at most " +
+            lines.push_back("decoded text: TCP server " + Listen("", s.dec_out.tcp_port) + ", at most " +
                             s.dec_out.max_tcp_clients + " clients");
         }
     }
@@ -73,7 +78,7 @@ std::vector<std::string> DescribeJob(const Settings& s) {
             lines.push_back("input: serial port " + s.co_in.port + ", " + s.co_in.baud + " baud");
             break;
         case InputType::kTcp:
-            lines.push_back(s.tcp_in.server_mode ? "input: TCP server on port " + s.tcp_in.port
+            lines.push_back(s.tcp_in.server_mode ? "input: TCP server " + Listen(s.tcp_in.address, s.tcp_in.port)
                                                  : "input: TCP client " + s.tcp_in.address + ":" + s.tcp_in.port);
             break;
         case InputType::kUdp: lines.push_back("input: " + UdpText(s.udp_in)); break;

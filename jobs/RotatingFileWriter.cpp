@@ -1,9 +1,11 @@
 #include "jobs/RotatingFileWriter.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "encoder/RotationNamer.h"
+#include "jobs/OperatorLog.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Paths.h"
@@ -80,7 +82,14 @@ bool RotatingFileWriter::OpenName(const std::string& name) {
         namer.CreateDirectories(std::atoi(params_.rotation_mode.c_str()), params_.directory, namer.moment());
     }
     const std::string path = MapPath(name);
+    bool told = false;
     while ((file_ = std::fopen(path.c_str(), "ab")) == nullptr) {
+        if (!told) {
+            const std::string why = "file " + path + " cannot be opened: " + std::strerror(errno);
+            ShowEvent(state_, why + "; retrying");
+            state_.outcome.NoteOutputFailure(why);
+            told = true;
+        }
         if (!worker_.Sleep(kOpenRetryMs)) return false;
     }
     name_ = name;
