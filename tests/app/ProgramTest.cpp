@@ -1,6 +1,10 @@
 // The zerlan program as a user runs it: options, settings start-up, a job
 // that ends with its input, and the end on SIGTERM.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,6 +161,63 @@ TEST(Program, ExitStatusTellsUsageErrorsAndJobsThatCannotRun) {
     EXPECT_EQ(LastLine(port.err).substr(20),
               "zerlan ends, exit status 1: tcp_out: port \"40x0\" is not a number in 1..65535");
     EXPECT_EQ(port.err.find("Dummy Thread"), std::string::npos);
+}
+
+// A listening socket on a kernel-chosen loopback port, held for the test.
+struct BusyPort {
+    BusyPort() {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 && listen(fd, 1) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
+            port = std::to_string(ntohs(a.sin_port));
+        }
+    }
+    ~BusyPort() { close(fd); }
+    int fd;
+    std::string port;
+};
+
+TEST(Program, AJobThatCannotRunEndsWithStatus1AndNamesWhatFailed) {
+    testing::TempDir dir;
+    BusyPort busy;
+    ASSERT_FALSE(busy.port.empty());
+    mkdir("adir", 0755);
+    testing::WriteFile("in.txt", "some bytes\n");
+    const std::string file_in = "'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE\"' ";
+    const struct {
+        std::string args;
+        std::string last_line;
+    } cases[] = {
+        {"'/inout_sw,\"TCP;Null;Null;Null;Null;Null;FILE\"' '/tcp_in,\"127.0.0.1;" + busy.port + ";TRUE\"' " +
+             kStdoutFile,
+         "input: TCP server 127.0.0.1:" + busy.port + " cannot listen: Address already in use"},
+        {file_in + "/file_in,adir " + kStdoutFile, "input: file adir: Is a directory"},
+        {file_in + "/file_in,in.txt '/file_out,\"/no/such/dir/out.rcm\"'",
+         "every output failed; the first: file /no/such/dir/out.rcm cannot be opened: No such file or directory"},
+        {"'/inout_sw,\"FILE;Null;Null;TCP\"' /file_in,in.txt '/tcp_out,\"127.0.0.1;" + busy.port + ";TRUE\"'",
+         "every output failed; the first: output: TCP server 127.0.0.1:" + busy.port +
+             " cannot listen: Address already in use"},
+    };
+    for (const auto& c : cases) {
+        Result r = RunZerlan(c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(LastLine(r.err).substr(20), "zerlan ends, exit status 1: " + c.last_line) << r.err;
+    }
+}
+
+TEST(Program, AMissingInputFileIsNamedAtOnceAndRetried) {
+    testing::TempDir dir;
+    const pid_t pid = StartZerlan({"/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE\"", "/file_in,late.rtcm",
+                                   kStdoutFile});
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(WaitForLog(" input: file late.rtcm: No such file or directory; retrying\n"));
+    testing::WriteFile("late.rtcm", "arrived\n");
+    EXPECT_EQ(WaitForExit(pid), 0);
+    EXPECT_EQ(testing::ReadFile("out.txt"), "arrived\n");
 }
 
 TEST(Program, AQuotedLinuxPathIsReadSavedAndReadAgainUnchanged) {
