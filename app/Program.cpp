@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "app/CryptCommand.h"
+#include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
 #include "decoder/DecoderThread.h"
@@ -47,8 +49,8 @@ constexpr const char* kUsage =
     "  --decode FILE               RTCM 2/3 to decoded text\n"
     "  --encode FILE               decoded text to RTCM\n"
     "  --rinex FILE                RTCM 2 to RINEX 2.10 files in the current directory\n"
-    "  --encrypt FILE              RTCM 3 to message 4088\n"
-    "  --decrypt FILE              message 4088 back to RTCM 3\n"
+    "  --encrypt FILE              the bytes as encrypted messages 4088 (enc_da key)\n"
+    "  --decrypt FILE              the bytes carried by the messages 4088\n"
     "  --quiet                     leave the summary line out\n"
     "\n"
     "Every log line on stderr starts with the local time. SIGINT or SIGTERM stop the job\n"
@@ -174,7 +176,11 @@ int RunProgram(const ProgramOptions& options) {
     if (!options.decode_file.empty()) {
         return DecodeFile(settings, options.decode_file, loaded ? settings.inout_sw.decoder_version : -1);
     }
+    if (!options.encrypt_file.empty()) return RunEncryptCommand(settings, options.encrypt_file, options.quiet);
+    if (!options.decrypt_file.empty()) return RunDecryptCommand(settings, options.decrypt_file, options.quiet);
     if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
+
+    if (options.tui) return RunTuiProgram(settings, options.parameter_command_line, true);
 
     BlockJobSignals();
     // Never freed: detached workers may still read it while the process ends.
