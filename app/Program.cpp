@@ -8,6 +8,7 @@
 #include <ctime>
 #include <thread>
 
+#include "app/EncodeCommand.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
 #include "decoder/DecoderThread.h"
@@ -34,6 +35,8 @@ constexpr const char* kUsage =
     "  --version                   program version\n"
     "  --save FILE                 load the settings as usual, write them to FILE ('-' = stdout), exit\n"
     "  --decode FILE               decode an RTCM 2/3 file ('-' = stdin) to text on stdout, exit\n"
+    "  --encode FILE               rebuild RTCM from decoded text ('-' = stdin) to stdout, with the\n"
+    "                              dec_in type selection of a given parameter file, else all types\n"
     "  --sourcetable HOST[:PORT]   print a caster's sourcetable, exit\n"
     "  --tui                       full-screen terminal view\n"
     "\n"
@@ -132,6 +135,9 @@ int RunProgram(const ProgramOptions& options) {
     // Without loaded settings the converter recognises both RTCM versions.
     if (!options.decode_file.empty()) {
         return DecodeFile(settings, options.decode_file, loaded ? settings.inout_sw.decoder_version : -1);
+    }
+    if (!options.encode_file.empty()) {
+        return RunEncodeCommand(settings, loaded && !options.parameter_command_line.empty(), options.encode_file);
     }
     if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
 

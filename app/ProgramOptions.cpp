@@ -25,6 +25,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             value_of(i, a, options.sourcetable);
         } else if (a == "--decode") {
             value_of(i, a, options.decode_file);
+        } else if (a == "--encode") {
+            value_of(i, a, options.encode_file);
         } else if (a.rfind("--", 0) == 0) {
             options.error = "unknown option " + a;
         } else {

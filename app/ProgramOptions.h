@@ -15,6 +15,7 @@ struct ProgramOptions {
     std::string save_file;    // --save FILE ("-" = standard output)
     std::string sourcetable;  // --sourcetable HOST[:PORT]
     std::string decode_file;  // --decode FILE ("-" = standard input)
+    std::string encode_file;  // --encode FILE ("-" = standard input)
     std::string parameter_command_line;
     std::string error;        // set when the options cannot be used
 };
