@@ -35,12 +35,12 @@ int RtcmEncoder::AddBlock(const std::string& bits) {
     return 0;
 }
 
-int RtcmEncoder::Rtcm3Line(const LineWords& w, std::string_view line) {
+int RtcmEncoder::Rtcm3Line(const LineWords& w) {
     switch (number_) {
         case 1001: case 1002: case 1003: case 1004:
         case 1009: case 1010: case 1011: case 1012: return Observations(w);
         case 1005: case 1006: StationArp(w); return 0;
-        case 1007: case 1008: (void)line; AntennaDescriptor(w); return 0;
+        case 1007: case 1008: AntennaDescriptor(w); return 0;
         case 1013: return SystemParameters(w);
         case 1014: NetworkAuxDelta(w); return 0;
         case 1015: case 1016: case 1017:
@@ -347,7 +347,7 @@ void RtcmEncoder::ReceiverDescriptor(const LineWords& w) {
     static const char* const kKeys[5] = {"AntDescr", "SerialNr", "RecTypeDescr", "RecFirmwVers", "RecSerialNr"};
     // The five descriptors arrive in order, one per line; a partial set is not sent.
     if (lines_ >= 5 || w.Find(kKeys[lines_]) < 0) {
-        lines_ = 99;
+        lines_ = 5;  // out of order: nothing more is added, nothing is sent
         content_ = false;
         return;
     }

@@ -137,7 +137,7 @@ void RtcmEncoder::EncodeLine(std::string_view line) {
     std::snprintf(name, sizeof name, mode_ == Mode::kRtcm3 ? "MT%04i" : "MT%02i", number_);
     if (w[0] != name) return;
     if (mode_ == Mode::kRtcm3) {
-        if (Rtcm3Line(w, line) == 1) FinishMessage();
+        if (Rtcm3Line(w) == 1) FinishMessage();
     } else {
         Rtcm2Line(w);
     }

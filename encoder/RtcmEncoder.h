@@ -92,7 +92,7 @@ private:
     void Emit(const std::string& bytes);
 
     // RTCM 3 builders; 1 asks for the message to be finished now.
-    int Rtcm3Line(const LineWords& w, std::string_view line);
+    int Rtcm3Line(const LineWords& w);
     int Observations(const LineWords& w);
     void StationArp(const LineWords& w);
     void AntennaDescriptor(const LineWords& w);
