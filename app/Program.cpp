@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "app/EncodeCommand.h"
+#include "app/CryptCommand.h"
+#include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
 #include "decoder/DecoderThread.h"
@@ -38,6 +40,9 @@ constexpr const char* kUsage =
     "  --encode FILE               rebuild RTCM from decoded text ('-' = stdin) to stdout, with the\n"
     "                              dec_in type selection of a given parameter file, else all types\n"
     "  --sourcetable HOST[:PORT]   print a caster's sourcetable, exit\n"
+    "  --encrypt FILE              FILE ('-' = stdin) as encrypted messages 4088 on stdout (enc_da key), exit\n"
+    "  --decrypt FILE              the bytes carried by the messages 4088 in FILE on stdout, exit\n"
+    "  --quiet                     batch commands: no summary line on stderr\n"
     "  --tui                       full-screen terminal view\n"
     "\n"
     "SIGINT/SIGTERM stop the job and end the program; SIGHUP reloads the parameter file.\n";
@@ -139,7 +144,11 @@ int RunProgram(const ProgramOptions& options) {
     if (!options.encode_file.empty()) {
         return RunEncodeCommand(settings, loaded && !options.parameter_command_line.empty(), options.encode_file);
     }
+    if (!options.encrypt_file.empty()) return RunEncryptCommand(settings, options.encrypt_file, options.quiet);
+    if (!options.decrypt_file.empty()) return RunDecryptCommand(settings, options.decrypt_file, options.quiet);
     if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
+
+    if (options.tui) return RunTuiProgram(settings, options.parameter_command_line, true);
 
     BlockJobSignals();
     // Never freed: detached workers may still read it while the process ends.
