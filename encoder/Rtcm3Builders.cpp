@@ -28,6 +28,20 @@ void PutCounted(std::string& bits, const std::string& text) {
 
 }  // namespace
 
+void RtcmEncoder::NewEpoch() {
+    // A second epoch line means the text between two frames was lost: the
+    // frame so far is written and the new epoch starts a message of its own.
+    if (lines_++ == 0) return;
+    FinishRtcm3();
+    bits_.clear();
+    count_pos_ = -1;
+    blocks_ = 0;
+    lines_ = 1;
+    content_ = false;
+    PutField(bits_, 12, number_);
+    if (number_ < 1014) PutField(bits_, 12, station_);
+}
+
 int RtcmEncoder::AddBlock(const std::string& bits) {
     if (static_cast<int>(bits_.size() + bits.size()) > kMaxPayloadBits) return 1;
     bits_ += bits;
@@ -61,7 +75,7 @@ int RtcmEncoder::Observations(const LineWords& w) {
     const int kind = number_ - (glo ? 1009 : 1001);  // 0..3 as 1001..1004
     std::string b;
     if (w[1] == (glo ? "EpT" : "ToW")) {
-        if (lines_++ > 0) return 0;
+        NewEpoch();
         PutField(bits_, glo ? 27 : 30, w.NumAt(2) * 1000.0);
         PutField(bits_, 1, w.Num("SyncGnssMF"));
         CountField(5);
@@ -153,7 +167,7 @@ int RtcmEncoder::NetworkCorrections(const LineWords& w) {
     const bool gps = number_ <= 1017;
     const int kind = number_ - (gps ? 1015 : 1037);  // 0 ionospheric, 1 geometric, 2 both
     if (w[1] == (gps ? "ToW" : "EpT")) {
-        if (lines_++ > 0) return 0;
+        NewEpoch();
         PutField(bits_, 8, w.Num("NetId"));
         PutField(bits_, 4, w.Num("SubNetId"));
         PutField(bits_, gps ? 23 : 20, w.NumAt(2) / 0.1);
@@ -311,7 +325,7 @@ void RtcmEncoder::TextMessage(const LineWords& w) {
 int RtcmEncoder::Residuals(const LineWords& w) {
     const bool gps = number_ == 1030;
     if (w[1] == (gps ? "ToW" : "EpT")) {
-        if (lines_++ > 0) return 0;
+        NewEpoch();
         // The epoch comes before the station here.
         PutField(bits_, gps ? 20 : 17, w.NumAt(2));
         PutField(bits_, 12, station_);
@@ -360,7 +374,7 @@ void RtcmEncoder::ReceiverDescriptor(const LineWords& w) {
 int RtcmEncoder::Fkp(const LineWords& w) {
     const bool gps = number_ == 1034;
     if (w[1] == (gps ? "ToW" : "EpT")) {
-        if (lines_++ > 0) return 0;
+        NewEpoch();
         PutField(bits_, 12, station_);
         PutField(bits_, gps ? 20 : 17, w.NumAt(2));
         CountField(5);

@@ -106,6 +106,7 @@ private:
     void StationArpPhysical(const LineWords& w);
     void ReceiverDescriptor(const LineWords& w);
     int Fkp(const LineWords& w);
+    void NewEpoch();
     // Appends `bits` if the payload stays within its limit; else 1.
     int AddBlock(const std::string& bits);
 

@@ -269,6 +269,11 @@ TEST(RtcmEncoder, ObservationCountIsTheNumberOfSatelliteLinesWritten) {
     EXPECT_EQ(frame.substr(0, 3), std::string("\xD3\x00\x37", 3));
     EXPECT_EQ(BitsToUInt(Bits(frame).substr(24 + 55, 5)), 3u);
     EXPECT_EQ(DataLines(DecodeText(frame)).size(), 4u);
+
+    // Two epochs without the lines between their frames make two frames.
+    const size_t second = text.find("MT1004 ToW");
+    const std::string two = Encode(text + text.substr(second));
+    EXPECT_EQ(two, frame + frame);
 }
 
 TEST(RtcmEncoder, UnselectedAndUnbuildableTypesProduceNothing) {
