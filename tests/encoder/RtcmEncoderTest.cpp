@@ -304,6 +304,20 @@ TEST(RtcmEncoder, TheOpenMessageIsWrittenAtTheEndOfTheInput) {
     const std::string bytes = Encode(text);
     EXPECT_EQ(bytes.size(), 1u + 6 * 5);
     EXPECT_NE(DecodeText(bytes).find("X 1.000 Y 2.000 Z 3.000"), std::string::npos);
+    // Nor is a message lost when the next header follows without a blank line.
+    EXPECT_EQ(Encode(text.substr(2) + "\r\n" + text.substr(2)).size(), 1u + 2 * 6 * 5);
+}
+
+TEST(RtcmEncoder, Rtcm2SatellitesBeyondOneMessageGoOnInTheNext) {
+    std::string text = "\r\nMT01 Stat 5 Status 0 Sec 12.0 Seq 0 Frame 31\r\n";
+    for (int sv = 1; sv <= 20; ++sv)
+        text += "MT01 SV " + std::to_string(sv) +
+                " ZCount 12.0 FktPRC 0.020 FktRRC 0.0020 PRC 1.000 RRC 0.0020 IOD 7 UDRE 0_OSigDErr_<=_1m\r\n";
+    const std::string decoded = DecodeText(Encode(text + "\r\n"));
+    // 18 satellites fill 30 words, the frame length field holds 31 at most.
+    EXPECT_NE(decoded.find("MT01 Stat 5 Status 0 Sec 12.0 Seq 0 Frame 30"), std::string::npos);
+    EXPECT_NE(decoded.find("MT01 Stat 5 Status 0 Sec 12.0 Seq 1 Frame 4"), std::string::npos);
+    EXPECT_EQ(DataLines(decoded).size(), 20u);
 }
 
 TEST(RtcmEncoder, Rtcm2PrefixSequenceAndCarriageReturns) {
