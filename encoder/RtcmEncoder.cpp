@@ -228,10 +228,9 @@ void RtcmEncoder::FinishRtcm2() {
     out += parity_.Word(w2);
     for (int i = 0; i < words; ++i) out += parity_.Word(std::string_view(bits_).substr(static_cast<size_t>(i) * 24, 24));
     std::string bytes = ToBytes6(out);
-    if (options_.cr_after_message) {
-        bytes.push_back('\r');
-        parity_.SetChain('1', '1');
-    }
+    // A CR is no 6-of-8 byte: readers skip it, so the parity chain runs on
+    // across it unchanged.
+    if (options_.cr_after_message) bytes.push_back('\r');
     Emit(bytes);
     bits_.clear();
 }

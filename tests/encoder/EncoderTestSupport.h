@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/SharedState.h"
-#include "decoder/DecoderThread.h"
+#include "decoder/DecoderOutput.h"
+#include "decoder/DecoderSelector.h"
 #include "encoder/RtcmEncoder.h"
 
 namespace zerlan::testing {
@@ -19,14 +19,15 @@ inline std::string Encode(const std::string& text, const RtcmEncoderOptions& opt
     return out;
 }
 
-// The decoders' text of a stream. An RTCM 2 word is decided one byte after
-// its last, hence the filler byte at the end.
-inline std::string DecodeText(const std::string& bytes) {
-    static SharedState* const state = new SharedState;
+// The decoders' text of a stream; `version` 2 RTCM 3, 1 RTCM 2.3, 0 by the
+// first byte (an encoder's output).
+inline std::string DecodeText(const std::string& bytes, int version = 0) {
     std::string text;
-    DecoderSelector decoders(-1, *state, [&text](const char* t, int n) { text.append(t, static_cast<size_t>(n)); });
-    for (unsigned char b : bytes + '\x40') decoders.AddByte(b);
-    if (decoders.current() == 2 || decoders.current() == -1) decoders.rtcm3().Flush();
+    SinkOutput out([&text](const char* t, int n) { text.append(t, static_cast<size_t>(n)); });
+    if (version == 0) version = !bytes.empty() && bytes[0] == '\xD3' ? 2 : 1;
+    DecoderSelector decoders(version, out);
+    for (unsigned char b : bytes) decoders.AddByte(b);
+    decoders.Finish();
     return text;
 }
 

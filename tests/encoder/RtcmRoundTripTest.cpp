@@ -191,10 +191,11 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RtcmRoundTripCapture);
 
 TEST_P(RtcmRoundTripCapture, ComesBackAsTextAndFrames) {
     const std::string original = ReadBytes(GetParam()).substr(0, 24000);
-    const std::string first = DecodeText(original);
+    const bool rtcm3 = GetParam().find("/rtcm3/") != std::string::npos;
+    const std::string first = DecodeText(original, rtcm3 ? 2 : 1);
     const std::string encoded = Encode(first);
     ExpectSameText(GetParam(), first, DecodeText(encoded));
-    if (GetParam().find("/rtcm3/") != std::string::npos) ExpectSameFrames(GetParam(), original, encoded);
+    if (rtcm3) ExpectSameFrames(GetParam(), original, encoded);
 }
 
 std::vector<std::string> Captures() {
@@ -255,7 +256,7 @@ TEST(RtcmRoundTrip, GpsdReadsTheReencodedRtcm2WithTheOriginalValues) {
         if (path.find("gpsd-") != std::string::npos) streams.push_back(path);
     for (const std::string& path : streams) {
         const std::string original = ReadBytes(path);
-        const std::string encoded = Encode(DecodeText(original));
+        const std::string encoded = Encode(DecodeText(original, 1));
         testing::WriteFile("encoded.rtcm2", encoded);
         const std::multiset<std::string> want = Gpsdecode(path), got = Gpsdecode("encoded.rtcm2");
         const int messages = static_cast<int>(DecodeText(encoded).size() > 0 ? Frames(Comparable(DecodeText(encoded))).size() : 0);
