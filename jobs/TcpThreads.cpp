@@ -479,8 +479,8 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
         }
         if (pool.HasLost(slot)) {
             // A stream with a hole is worse than a reconnect: the client goes.
-            pool.ReportLoss(worker.name() + " client " + address.DottedText(), pool.TakeLost(slot));
-            lose_client();
+            pool.ReportLoss(who, pool.TakeLost(slot));
+            lose_client("it fell more than the pool window behind");
             break;
         }
         if (n > 0) {
