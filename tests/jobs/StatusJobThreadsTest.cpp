@@ -55,5 +55,22 @@ TEST_F(StatusJobThreads, HttpPortOfTheTcpInputKeepsTheServerFromStarting) {
     EXPECT_EQ(state_.registry.GetState(), 0);  // the dummy input runs
 }
 
+TEST_F(StatusJobThreads, BusyHttpPortIsReportedAndTheOtherRowsStart) {
+    CBlockingSocket squatter;
+    squatter.Create(CBlockingSocket::kStream);
+    squatter.Bind(CSocketAddress("127.0.0.1", 0));
+    squatter.Listen();
+    const std::string port = std::to_string(squatter.BoundPort());
+    Configure("/inout_sw,\"DUMMY;Null;Null;Null;Null;Null;Null;Null;500;1;1;20\" /html,\"TRUE;127.0.0.1;" + port +
+              ";TRUE;1;status.html;1004\"");
+    view_.jobs().Start();
+    EXPECT_TRUE(renderer_.Shows("No Http-Server-Start !!"));
+    EXPECT_FALSE(renderer_.Shows("Http-Server Thread !"));
+    EXPECT_TRUE(renderer_.Shows("Html-File Thread !"));
+    EXPECT_TRUE(renderer_.Shows("Dummy Thread !"));
+    EXPECT_EQ(state_.registry.Query(7), 0);
+    EXPECT_EQ(state_.http_server_started.load(), 0);
+}
+
 }  // namespace
 }  // namespace zerlan
