@@ -140,23 +140,30 @@ void Serve(SharedState& state, CSuperSocket& listener, CBlockingSocket& client, 
 void HttpServerThread(SharedState& state, WorkerScope& worker, const std::shared_ptr<HttpJob>& job) {
     CSuperSocket& listener = state.sockets.http_server;
     CBlockingSocket client;
+    bool accepting = true;  // this thread is the job's acceptor
     bool successor_wanted = true;
     struct Leave {
         SharedState& state;
         const std::shared_ptr<HttpJob>& job;
         CBlockingSocket& client;
-        bool& successor_wanted;
+        const bool& accepting;
+        const bool& successor_wanted;
         ~Leave() {
             client.Cleanup();
             {
                 std::lock_guard<std::mutex> lock(job->mutex);
                 --job->threads;
+                if (accepting) job->acceptor = false;
             }
             // The last of three busy threads to go leaves an acceptor behind.
             if (successor_wanted) StartAcceptor(state, job);
         }
-    } leave{state, job, client, successor_wanted};
+    } leave{state, job, client, accepting, successor_wanted};
 
+    // A thread that started this one may still be on its way out.
+    while (state.registry.Query(7) > kMaxThreads) {
+        if (!worker.Sleep(1)) return;
+    }
     Sleep(3);
     if (worker.StopRequested()) return;
     int accepted;
@@ -167,6 +174,7 @@ void HttpServerThread(SharedState& state, WorkerScope& worker, const std::shared
     {
         std::lock_guard<std::mutex> lock(job->mutex);
         job->acceptor = false;
+        accepting = false;
     }
     if (accepted != CSuperSocket::kDone) {
         // Closed listener: the job stops. Anything else is retried after a pause.

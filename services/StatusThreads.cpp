@@ -70,14 +70,18 @@ void HtmlCreatorThread(SharedState& state, WorkerScope& worker) {
     while (!worker.StopRequested()) {
         // An interval of 0 never fires.
         if (interval > 0 && timer.IntervalElapsed()) {
-            // A file that cannot be opened now is tried again at the next interval.
-            if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+            // Written aside and renamed, so that a web server serving the
+            // file never hands out half a page. A file that cannot be written
+            // now is tried again at the next interval.
+            const std::string aside = path + ".tmp";
+            if (std::FILE* file = std::fopen(aside.c_str(), "wb")) {
                 const StatusFacts facts = CollectStatus(state);
                 page.BuildHead(facts);
                 page.BuildBody(facts, 0);
-                std::fwrite(page.Head().data(), 1, page.Head().size(), file);
-                std::fwrite(page.Body().data(), 1, page.Body().size(), file);
-                std::fclose(file);
+                bool written = std::fwrite(page.Head().data(), 1, page.Head().size(), file) == page.Head().size();
+                written = std::fwrite(page.Body().data(), 1, page.Body().size(), file) == page.Body().size() && written;
+                written = std::fclose(file) == 0 && written;
+                if (!written || std::rename(aside.c_str(), path.c_str()) != 0) std::remove(aside.c_str());
             }
         }
         Sleep(10);
