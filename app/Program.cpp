@@ -8,6 +8,8 @@
 #include <ctime>
 #include <thread>
 
+#include "app/CryptCommand.h"
+#include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
 #include "decoder/DecoderThread.h"
@@ -35,6 +37,9 @@ constexpr const char* kUsage =
     "  --save FILE                 load the settings as usual, write them to FILE ('-' = stdout), exit\n"
     "  --decode FILE               decode an RTCM 2/3 file ('-' = stdin) to text on stdout, exit\n"
     "  --sourcetable HOST[:PORT]   print a caster's sourcetable, exit\n"
+    "  --encrypt FILE              FILE ('-' = stdin) as encrypted messages 4088 on stdout (enc_da key), exit\n"
+    "  --decrypt FILE              the bytes carried by the messages 4088 in FILE on stdout, exit\n"
+    "  --quiet                     batch commands: no summary line on stderr\n"
     "  --tui                       full-screen terminal view\n"
     "\n"
     "SIGINT/SIGTERM stop the job and end the program; SIGHUP reloads the parameter file.\n";
@@ -133,7 +138,11 @@ int RunProgram(const ProgramOptions& options) {
     if (!options.decode_file.empty()) {
         return DecodeFile(settings, options.decode_file, loaded ? settings.inout_sw.decoder_version : -1);
     }
+    if (!options.encrypt_file.empty()) return RunEncryptCommand(settings, options.encrypt_file, options.quiet);
+    if (!options.decrypt_file.empty()) return RunDecryptCommand(settings, options.decrypt_file, options.quiet);
     if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
+
+    if (options.tui) return RunTuiProgram(settings, options.parameter_command_line, true);
 
     BlockJobSignals();
     // Never freed: detached workers may still read it while the process ends.
