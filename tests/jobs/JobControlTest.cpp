@@ -93,6 +93,7 @@ TEST_F(JobControlTest, StartDoesNothingUnlessIdleAndStopOnlyFromRunning) {
 TEST_F(JobControlTest, AJobWithoutAvailableThreadsFallsBackToIdle) {
     view_.settings().inout_sw.input_type = "COMP";
     view_.settings().inout_sw.outputs.fill("Null");
+    view_.settings().html.file_on = false;  // on by default, and always available
     view_.jobs().Start();
     EXPECT_EQ(state_.registry.GetState(), 2);
     EXPECT_FALSE(view_.jobs().EverStarted());
