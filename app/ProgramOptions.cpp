@@ -19,6 +19,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             options.version = true;
         } else if (a == "--tui") {
             options.tui = true;
+        } else if (a == "--monitor") {
+            options.monitor = true;
         } else if (a == "--save") {
             value_of(i, a, options.save_file);
         } else if (a == "--sourcetable") {

@@ -12,6 +12,7 @@ struct ProgramOptions {
     bool help = false;
     bool version = false;
     bool tui = false;
+    bool monitor = false;     // also show the received stream in the log
     std::string save_file;    // --save FILE ("-" = standard output)
     std::string sourcetable;  // --sourcetable HOST[:PORT]
     std::string decode_file;  // --decode FILE ("-" = standard input)

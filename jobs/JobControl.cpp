@@ -7,10 +7,13 @@
 #include "config/ParameterFile.h"
 #include "core/GeneralStop.h"
 #include "jobs/DecoderThread.h"
+#include "jobs/JobWords.h"
+#include "jobs/OperatorLog.h"
 #include "jobs/PipeThreads.h"
 #include "jobs/SerialThreads.h"
 #include "jobs/StreamThreads.h"
 #include "jobs/SvFkpThreads.h"
+#include "platform/Paths.h"
 #include "platform/Console.h"
 #include "platform/Sleep.h"
 #include "services/StatusThreads.h"
@@ -57,6 +60,7 @@ std::string JobControl::ProtocolFile() const {
 
 void JobControl::Launch(const char* start_line, const std::function<bool()>& start, int readers) {
     if (start_line != nullptr) view_.SetLogText(Format(start_line, SharedState::kLineEnd));
+    if (readers > 0) state_.outcome.outputs_planned.fetch_add(1);
     if (start()) {
         any_started_ = true;
         expected_readers_ += readers;
@@ -90,6 +94,12 @@ void JobControl::Start() {
     view_.model().warning_text.clear();
     view_.model().document_title = view_.settings().parameter_file;
     if (state_.restart_reason.load() != 2) state_.settings = view_.settings();
+    state_.outcome.Reset();
+    if (RefuseBadPorts()) {
+        state_.restart_reason = 0;
+        restart_pending_ = false;
+        return;
+    }
 
     view_.ResetForJob();
     for (auto& text : state_.connections) text.clear();
@@ -109,9 +119,11 @@ void JobControl::Start() {
 
     any_started_ = false;
     expected_readers_ = 0;
+    for (const std::string& line : DescribeJob(state_.settings)) view_.ShowLine(line);
     StartRows();
 
     if (!any_started_) {
+        state_.outcome.NoteFailure("no part of the job could start");
         state_.registry.SetState(0, 2);
     } else {
         ever_started_ = true;
@@ -122,6 +134,16 @@ void JobControl::Start() {
     }
     state_.restart_reason = 0;
     restart_pending_ = false;
+    // A job without its input (or with a part that must not run) ends at once.
+    if (any_started_ && !state_.outcome.Failure().empty()) Stop();
+}
+
+bool JobControl::RefuseBadPorts() {
+    const std::vector<std::string> problems = PortProblems(view_.settings());
+    if (problems.empty()) return false;
+    for (const std::string& problem : problems) view_.ShowLine(problem + "; the job does not start");
+    state_.outcome.NoteFailure(problems.front());
+    return true;
 }
 
 namespace {
@@ -140,6 +162,11 @@ void StartNetworkOutputRows(SharedState& state, const LaunchFn& launch,
             launch("TCP-Server Thread !%s", [&] { return StartTcpOutputServer(state); });
         } else {
             show("No Tcp-Server-Start !!\r\n");
+            const std::string why = "output: TCP server " + EndpointText(s.tcp_out.address, s.tcp_out.port) +
+                                    " cannot listen: " + SocketReason(state.sockets.tcp_out_server);
+            show(why + "\r\n");
+            state.outcome.outputs_planned.fetch_add(1);
+            state.outcome.NoteOutputFailure(why);
             Sleep(kNoServerPauseMs);
         }
     } else if (s.inout_sw.TcpOut()) {
@@ -272,6 +299,11 @@ void JobControl::StartRows() {
                 Launch("Decoder-TcpOut Thread !%s", [&] { return StartDecTcpOutputServer(state_); }, 1);
             } else {
                 view_.SetLogText("No DecOut-Tcp-Server-Start !!\r\n");
+                const std::string why = "decoded text: TCP server " + EndpointText("", s.dec_out.tcp_port) +
+                                        " cannot listen: " + SocketReason(state_.sockets.decoder_tcp_out_server);
+                view_.ShowLine(why);
+                state_.outcome.outputs_planned.fetch_add(1);
+                state_.outcome.NoteOutputFailure(why);
                 Sleep(kNoDecServerPauseMs);
             }
         }
@@ -314,6 +346,7 @@ void JobControl::StartRows() {
             break;
         default:
             view_.SetLogText("Input type " + s.inout_sw.input_type + " is not available in this build\r\n");
+            state_.outcome.NoteFailure("input type " + s.inout_sw.input_type + " is not available in this build");
             break;
     }
 }
@@ -448,10 +481,14 @@ void JobControl::OnRestartWait() {
 void JobControl::Reload() {
     Settings reloaded = view_.settings();
     const std::string file = state_.parameter_file.empty() ? reloaded.parameter_file : state_.parameter_file;
-    if (LoadFile(reloaded, file) != 0) {
-        MessageBox("Parameterfile incorrect or doesn't exist !\nDefault-value are use !", "Init-Message");
+    LoadReport report;
+    if (LoadFile(reloaded, MapPath(file), &report) != 0) {
+        // The settings of the running job are still whole; keep them.
+        view_.ShowLine("reload failed: " + report.problem + "; the running job goes on");
         return;
     }
+    for (const std::string& warning : report.warnings) view_.ShowLine(warning);
+    view_.ShowLine("reloaded " + MapPath(file) + "; the job restarts");
     view_.settings() = reloaded;
     if (state_.registry.GetState() == 0) {
         OnRestart();
