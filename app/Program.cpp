@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "app/EncodeCommand.h"
 #include "app/CryptCommand.h"
 #include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
@@ -159,6 +160,9 @@ int RunProgram(const ProgramOptions& options) {
     // Without loaded settings the converter recognises both RTCM versions.
     if (!options.decode_file.empty()) {
         return RunDecodeCommand(options.decode_file, loaded ? settings.inout_sw.decoder_version : -1, options.quiet);
+    }
+    if (!options.encode_file.empty()) {
+        return RunEncodeCommand(settings, loaded && !options.parameter_command_line.empty(), options.encode_file);
     }
     if (!options.encrypt_file.empty()) return RunEncryptCommand(settings, options.encrypt_file, options.quiet);
     if (!options.decrypt_file.empty()) return RunDecryptCommand(settings, options.decrypt_file, options.quiet);

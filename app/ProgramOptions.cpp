@@ -27,6 +27,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             value_of(i, a, options.sourcetable);
         } else if (a == "--decode") {
             value_of(i, a, options.decode_file);
+        } else if (a == "--encode") {
+            value_of(i, a, options.encode_file);
         } else if (a == "--encrypt") {
             value_of(i, a, options.encrypt_file);
         } else if (a == "--decrypt") {

@@ -16,6 +16,7 @@ struct ProgramOptions {
     std::string save_file;    // --save FILE ("-" = standard output)
     std::string sourcetable;  // --sourcetable HOST[:PORT]
     std::string decode_file;  // --decode FILE ("-" = standard input)
+    std::string encode_file;  // --encode FILE ("-" = standard input)
     std::string encrypt_file;  // --encrypt FILE ("-" = standard input)
     std::string decrypt_file;  // --decrypt FILE ("-" = standard input)
     bool quiet = false;        // batch commands: no summary line

@@ -10,6 +10,7 @@
 #include "jobs/JobWords.h"
 #include "jobs/OperatorLog.h"
 #include "jobs/PipeThreads.h"
+#include "jobs/RtcmEncoderThread.h"
 #include "jobs/SerialThreads.h"
 #include "jobs/StreamThreads.h"
 #include "jobs/SvFkpThreads.h"
@@ -70,8 +71,9 @@ void JobControl::Launch(const char* start_line, const std::function<bool()>& sta
 
 void JobControl::WaitForReaders() {
     // The pools reset at this start: their slot counts grow by one per reader.
-    CharPool* pools[] = {&state_.input_pool_a, &state_.input_pool_b, &state_.decoded_text_pool,
-                         &state_.encoder_data_pool_a, &state_.encoder_data_pool_b, &state_.rinex_pool};
+    CharPool* pools[] = {&state_.input_pool_a,        &state_.input_pool_b,        &state_.decoded_text_pool,
+                         &state_.encoder_data_pool_a, &state_.encoder_data_pool_b, &state_.rinex_pool,
+                         &state_.rtcm_encoder_pool};
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReaderWaitMs);
     while (std::chrono::steady_clock::now() < end) {
         int readers = 0;
@@ -110,6 +112,9 @@ void JobControl::Start() {
     state_.encoder_data_pool_a.Reset(0);
     state_.encoder_data_pool_b.Reset(0);
     state_.rinex_pool.Reset(0);
+    state_.rtcm_encoder_pool.Reset(0);
+    // The outputs choose their source pool by it as they start.
+    state_.rtcm_encoder_active = state_.settings.inout_sw.rtcm_encoder_on ? 1 : 0;
     state_.sat_fkp_store.Reset(state_.settings.Field(Key::kHtml, 7));
     state_.status_board.Reset(state_.CaptureNow().Moment());
     view_.SetBarRanges();
@@ -284,6 +289,8 @@ void JobControl::StartRows() {
                                    : s.file_out.file_name;
         Launch("File Thread !%s", [&] { return StartFileOutput(state_); }, 1);
     }
+
+    if (s.inout_sw.rtcm_encoder_on) Launch(nullptr, [&] { return StartRtcmEncoderThread(state_); }, 1);
 
     if (s.inout_sw.RtcmDecoder()) {
         Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); }, 1);
