@@ -90,6 +90,11 @@ public:
     Counter decoder_total{0};
     Counter decoder_pipe_total{0};
     Counter decoder_frames{0};
+    // Bytes moved since the program started (never reset: the status page's
+    // counters only grow).
+    std::atomic<int64_t> input_bytes{0};
+    std::array<std::atomic<int64_t>, static_cast<int>(OutputKind::kCount)> output_bytes{};
+    Counter http_connections{0};
 
     // 7. Job flags.
     Counter restart_reason{0};  // 0 none, 1 worker restart, 2 restart with caster input

@@ -17,6 +17,7 @@
 #include "platform/Paths.h"
 #include "platform/Console.h"
 #include "platform/Sleep.h"
+#include "services/StatusThreads.h"
 #include "supervision/Protocol.h"
 #include "ui/ZerlanView.h"
 
@@ -228,6 +229,33 @@ void AddNetworkStopHooks(SharedState& state, GeneralStopHooks& hooks) {
     };
 }
 
+// Rows 11 and 12: the HTTP server (unless its port collides with another
+// server's) and the HTML file writer.
+void StartStatusRows(SharedState& state, const LaunchFn& launch, const std::function<void(const std::string&)>& show,
+                     const std::function<int(int)>& check_port_conflicts) {
+    const HtmlParams& html = state.settings.html;
+    if (html.server_on && check_port_conflicts(3) == 0) {
+        if (OpenHttpListener(state)) {
+            launch("Http-Server Thread !%s", [&] { return StartHttpServer(state); });
+        } else {
+            show("No Http-Server-Start !!\r\n");
+            Sleep(kNoServerPauseMs);
+        }
+    }
+    if (html.file_on) launch("Html-File Thread !%s", [&] { return StartHtmlCreator(state); });
+}
+
+void AddStatusStopHooks(SharedState& state, GeneralStopHooks& hooks) {
+    hooks.wake_server = [&state, before = std::move(hooks.wake_server)](int kind) {
+        if (before) before(kind);
+        if (kind == 3) CloseHttpListener(state);
+    };
+    hooks.close_listeners = [&state, before = std::move(hooks.close_listeners)] {
+        if (before) before();
+        if (state.http_server_started.load() != 0) CloseHttpListener(state);
+    };
+}
+
 }  // namespace
 
 void JobControl::StartRows() {
@@ -289,6 +317,9 @@ void JobControl::StartRows() {
         if (s.dec_out.fkp_watch_on) Launch("Decoder-FkpWatch Thread !%s", [&] { return StartFkpWatchThread(state_); });
     }
 
+    StartStatusRows(
+        state_, launch, [this](const std::string& text) { view_.SetLogText(text); },
+        [this](int kind) { return CheckPortConflicts(kind); });
     if (s.nmea.on) Launch("Nmea-Create Thread !%s", [&] { return StartNmeaCreator(state_); });
 
     WaitForReaders();
@@ -386,6 +417,7 @@ void JobControl::Stop() {
         WriteEventRecord(title, text, file);
     };
     AddNetworkStopHooks(state_, hooks);
+    AddStatusStopHooks(state_, hooks);
     hooks.wake_before_loop = [this, before = std::move(hooks.wake_before_loop)] {
         WakePipeOutputs(state_);
         if (before) before();

@@ -71,6 +71,7 @@ bool InputDelivery::Deliver(const char* data, int length) {
     if (written < 0) return false;
     state_.input_bar_count.fetch_add(length);
     state_.input_total.fetch_add(length);
+    state_.input_bytes.fetch_add(length);
     state_.pool_total.fetch_add(written);
     accumulation_.append(data, static_cast<size_t>(length));
     if (accumulation_.size() >= static_cast<size_t>(kDisplayEvery)) {
@@ -114,6 +115,7 @@ int OutputSlot::Read(char* buffer, int wait_ms) {
 void CountOutput(SharedState& state, OutputKind kind, int n, int32_t bar_max) {
     const int k = static_cast<int>(kind);
     state.output_watch[k].fetch_add(n);
+    state.output_bytes[k].fetch_add(n);
     const int32_t bar = state.output_bar[k].fetch_add(n) + n;
     if (bar_max > 0 && bar >= bar_max) state.output_bar[k].store(0);
 }

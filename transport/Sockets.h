@@ -44,6 +44,7 @@ public:
     std::atomic<int32_t> udp_clients{0};
 
     std::mutex tcp_out_accept_lock;
+    std::mutex http_accept_lock;
     std::mutex udp_in_client_lock;
 };
 
