@@ -15,6 +15,7 @@
 #include "app/CryptCommand.h"
 #include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
+#include "core/CharPool.h"
 #include "core/SharedState.h"
 #include "app/DecodeCommand.h"
 #include "platform/Console.h"
@@ -41,6 +42,8 @@ constexpr const char* kUsage =
     "  --version                   program version\n"
     "  --monitor                   also show the received stream in the log (control bytes as '.')\n"
     "  --tui                       full-screen terminal view instead of log lines on stderr\n"
+    "  --pool-window SIZE          bytes each data pool holds for a reader that lags (default 4M;\n"
+    "                              64k..1024M): a burst up to this size reaches every output whole\n"
     "  --save FILE                 load the settings as usual, write them to FILE ('-' = stdout), exit\n"
     "  --sourcetable HOST[:PORT]   print a caster's sourcetable (port 2101 by default), exit;\n"
     "                              gives up after 20 s\n"
@@ -138,6 +141,8 @@ int RunProgram(const ProgramOptions& options) {
         std::fprintf(stderr, "zerlan: %s\n%s", options.error.c_str(), kUsage);
         return 2;
     }
+    // Before any pool makes its ring.
+    if (options.pool_window > 0) CharPool::SetDefaultWindow(options.pool_window);
     if (options.help) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -1,6 +1,27 @@
 #include "app/ProgramOptions.h"
 
+#include "core/CharPool.h"
+
 namespace zerlan {
+
+namespace {
+constexpr size_t kMaxPoolWindow = size_t{1} << 30;
+
+// "4M", "512k" or plain bytes; 0 when the text is not such a size.
+size_t ParseByteSize(const std::string& text) {
+    size_t value = 0;
+    size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value > kMaxPoolWindow) return 0;
+        value = value * 10 + static_cast<size_t>(text[i] - '0');
+    }
+    if (i == 0) return 0;
+    const std::string unit = text.substr(i);
+    if (unit == "k" || unit == "K") return value << 10;
+    if (unit == "m" || unit == "M") return value << 20;
+    return unit.empty() ? value : 0;
+}
+}  // namespace
 
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
     ProgramOptions options;
@@ -35,6 +56,15 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             value_of(i, a, options.decrypt_file);
         } else if (a == "--quiet") {
             options.quiet = true;
+        } else if (a == "--pool-window") {
+            std::string text;
+            value_of(i, a, text);
+            if (options.error.empty()) {
+                options.pool_window = ParseByteSize(text);
+                if (options.pool_window < CharPool::kMinWindow || options.pool_window > kMaxPoolWindow) {
+                    options.error = "--pool-window takes a size from 64k to 1024M, not '" + text + "'";
+                }
+            }
         } else if (a.rfind("--", 0) == 0) {
             options.error = "unknown option " + a;
         } else {

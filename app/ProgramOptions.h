@@ -3,6 +3,7 @@
 // items, one "/pd" item, or nothing).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ struct ProgramOptions {
     bool version = false;
     bool tui = false;
     bool monitor = false;     // also show the received stream in the log
+    size_t pool_window = 0;   // --pool-window BYTES (k/M suffix); 0 = the default
     std::string save_file;    // --save FILE ("-" = standard output)
     std::string sourcetable;  // --sourcetable HOST[:PORT]
     std::string decode_file;  // --decode FILE ("-" = standard input)

@@ -93,6 +93,11 @@ TEST(ProgramOptions, OwnOptionsAreTakenOutOfTheParameterCommandLine) {
     EXPECT_EQ(o.parameter_command_line, "/pr,x.dat /seb,2;2");
     EXPECT_FALSE(ParseProgramOptions({"--bogus"}).error.empty());
     EXPECT_FALSE(ParseProgramOptions({"--save"}).error.empty());
+    EXPECT_EQ(ParseProgramOptions({"--pool-window", "8M"}).pool_window, size_t{8} << 20);
+    EXPECT_EQ(ParseProgramOptions({"--pool-window", "65536"}).pool_window, 65536u);
+    for (const char* bad : {"1k", "2G", "4x", "", "-1", "99999999999999999999"}) {
+        EXPECT_FALSE(ParseProgramOptions({"--pool-window", bad}).error.empty()) << bad;
+    }
 }
 
 TEST(Program, SaveWritesTheParameterFileOfTheLoadedSettings) {
