@@ -131,7 +131,8 @@ Rtcm2Lines AntennaType(const Rtcm2Frame& frame) {
         setup_id = static_cast<int>(f.U(at, 8));
         at += 8;
     }
-    if (at + 8 <= f.Size()) {
+    // Without the serial-number flag the frame ends after the setup id.
+    if (sf == 1 && at + 8 <= f.Size()) {
         nas = static_cast<int>(f.U(at + 3, 5));
         at += 8;
         serial = read_chars(nas);

@@ -9,7 +9,7 @@
 namespace zerlan {
 namespace {
 
-constexpr double kTimeDivisor = 599999.0;
+constexpr double kMicroseconds = 1e-6;  // the field counts 0..599999 us
 constexpr double kCarrierScale = 0.00390625;      // cycles, FktCP and FktCPC
 constexpr double kCarrierScaleHalf = 0.0078125;   // cycles, L2 half wavelength (2.1)
 constexpr double kPseudorangeScale = 0.02;        // m, FktPR
@@ -78,7 +78,7 @@ Rtcm2Lines Rtcm2RtkLines(const Rtcm2Frame& frame) {
     const int freq = static_cast<int>(f.U(0, 2));
     const std::string freq_label = FrequencyLabel(freq, pseudorange);
     const char* smoothing = kSmoothing[f.U(2, 2)];
-    const double gps_sec = f.U(4, 20) / kTimeDivisor;
+    const double gps_sec = f.U(4, 20) * kMicroseconds;
     const double z = frame.zseconds;
 
     std::array<std::string, 100> sats;

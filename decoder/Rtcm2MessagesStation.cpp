@@ -10,7 +10,6 @@ constexpr double kDatumShiftScale = 0.1;        // m, type 4
 constexpr double kL1CorrectionScale = 0.00390625;  // cm, type 22
 constexpr double kL2CorrectionScale = 0.0625;      // cm, type 22
 constexpr double kHeightScale22 = 0.00390625;      // cm
-constexpr double kHeightOffset22 = 0.99609375;     // cm
 constexpr double kNoHeight = -9999.999;
 constexpr double kArpScale = 0.0001;            // m, type 24
 
@@ -55,7 +54,7 @@ Rtcm2Lines Extended(const Rtcm2Frame& frame) {
     const int at = static_cast<int>(f.U(Rtcm2Fields::At(2, 4), 1));
     const int ap = static_cast<int>(f.U(Rtcm2Fields::At(2, 5), 1));
     const int nh = static_cast<int>(f.U(Rtcm2Fields::At(2, 6), 1));
-    double height = f.U(Rtcm2Fields::At(2, 7), 18) * kHeightScale22 + kHeightOffset22;
+    double height = f.U(Rtcm2Fields::At(2, 7), 18) * kHeightScale22;
     // A frame without its second word carries no height either.
     if (nh == 1 || frame.Words() < 2) height = kNoHeight;
     const int w3 = Rtcm2Fields::At(3, 1);

@@ -1,6 +1,7 @@
 // Broadcast ephemerides: GPS (1019) in eight lines, GLONASS (1020) in nine.
 // The values are printed in "% .12E" so that the encoders can rebuild the
 // exact field integers.
+#include "core/GlobalSeconds.h"
 #include "decoder/Rtcm3Fields.h"
 #include "decoder/Rtcm3xDecoder.h"
 
@@ -11,6 +12,15 @@ using namespace rtcm3;
 namespace {
 constexpr int kGpsEphemerisEnd = 512;  // last bit of the 1019 fields
 constexpr int kGloEphemerisEnd = 377;  // last bit of the 1020 fields read
+
+// The message counts weeks modulo 1024: the cycle nearest the computer's own
+// GPS week is the only reading that stays right across rollovers.
+int FullGpsWeek(int week) {
+    GlobalSeconds now;
+    if (now.FromSeconds(now.NowSeconds()) != 0 || now.gps_week < 0) return week + kGpsWeekRollover;
+    const int cycles = (now.gps_week - week + kGpsWeekRollover / 2) / kGpsWeekRollover;
+    return week + (cycles > 0 ? cycles : 0) * kGpsWeekRollover;
+}
 }  // namespace
 
 void CRtcm3xDecoder::GpsEphemeris() {
@@ -52,7 +62,7 @@ void CRtcm3xDecoder::GpsEphemeris() {
     const unsigned l2p = u(1);
     const unsigned fit = u(1);
 
-    Line("MT1019 SV %02i GpsWeek %i GpsSvAccuracy %i GpsCodeOnL2 %i_%s %s", sat, week + kGpsWeekRollover, accuracy,
+    Line("MT1019 SV %02i GpsWeek %i GpsSvAccuracy %i GpsCodeOnL2 %i_%s %s", sat, FullGpsWeek(static_cast<int>(week)), accuracy,
          code_l2, GpsCodeOnL2Label(code_l2), "\r\n");
     Line("MT1019      Toc % .12E_sec           Af0 % .12E_sec                Af1 % .12E_sec/sec           Af2 "
          "% .12E_sec/(sec*sec) %s",
@@ -112,7 +122,7 @@ void CRtcm3xDecoder::GloEphemeris() {
     const unsigned na = u(11);
     const double tau_c = m(32) * kP2m31;
     const unsigned n4 = u(5);
-    const double tau_gps = m(22) * kP2m31;
+    const double tau_gps = m(22) * kP2m30;
     const unsigned ln5 = u(1);
 
     Line("MT1020 SV %02i GloFreqChannel %i GloAlmHealth %i GloAlmHealthAvInd %i_%s %s", sat, channel, alm_health,

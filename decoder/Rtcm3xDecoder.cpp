@@ -39,6 +39,14 @@ double PcSecondOfHour(const std::string& clock_text) {
     return minutes * 60 + seconds;
 }
 
+// Messages whose bits 37..48 are the reference-station id: observations,
+// station and antenna descriptions, texts, FKP, MSM and GLONASS biases; the
+// provider id of this system's own 1047/1048 has always stood there too.
+bool CarriesStationId(int number) {
+    return (number >= 1001 && number <= 1013) || number == 1029 || (number >= 1032 && number <= 1036) ||
+           number == 1047 || number == 1048 || (number >= 1071 && number <= 1137) || number == 1230;
+}
+
 }  // namespace
 
 CRtcm3xDecoder::CRtcm3xDecoder(int version, SharedState& shared, LineSink sink)
@@ -177,10 +185,10 @@ void CRtcm3xDecoder::DecodeHeader() {
         case 1030: from = 57; break;
         case 1031: from = 54; break;
         case 1037: case 1038: case 1039: from = 70; break;
-        case 1019: case 1020: from = 0; break;
-        default: break;
+        default: from = CarriesStationId(msg_number_) ? 37 : 0; break;
     }
-    // Messages without a station field keep the previous one.
+    // Messages without a station field keep the previous one: their bits
+    // there mean something else and would rename the "Auto" files.
     if (from == 0 || !Fits(from + 11)) return;
     station_id_ = static_cast<int>(U(from, from + 11));
     char text[16];

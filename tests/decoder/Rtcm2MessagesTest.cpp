@@ -88,14 +88,14 @@ TEST(Rtcm2StationTest, DatumAndExtendedParameters) {
     EXPECT_EQ(Lines(4, d)[0], "MT04 Stat 7 ZCount 600.0 DGNSS 1_GLONASS DAT 1_Local_Datum DatAlpha W84 DatSubDiv AB "
                               "DX 12.3 DY -0.5 DZ 0.0 ");
     // Type 22: L1 DX 1 x 0.00390625, DY -128 x 0.00390625 = -0.5, DZ 0;
-    // height 256 x 0.00390625 + 0.99609375 = 1.99609375; L2 DX 16 x 0.0625 = 1.
+    // height 256 x 0.00390625 = 1 (no offset); L2 DX 16 x 0.0625 = 1.
     Rtcm2Bits e;
     e.S(1, 8).S(-128, 8).S(0, 8);
     e.U(0, 2).U(1, 1).U(0, 1).U(1, 1).U(0, 1).U(256, 18);
     e.S(16, 8).S(-1, 8).S(0, 8);
     EXPECT_EQ(Lines(22, e)[0],
               "MT22 Stat 7 ZCount 600.0  DXCorrL1 0.00390625cm DYCorrL1 -0.50000000cm DZCorrL1 0.00000000cm "
-              "DXCorrL2 1.0000cm DYCorrL2 -0.0625cm DZCorrL2 0.0000cm AntHeight 1.99609375cm GS 1_GNSS_GLONASS AT "
+              "DXCorrL2 1.0000cm DYCorrL2 -0.0625cm DZCorrL2 0.0000cm AntHeight 1.00000000cm GS 1_GNSS_GLONASS AT "
               "0_No_antenna_type_definition_record_follows_(see_MT23) AP "
               "1_Antenna_reference_point_record_follows_(see_MT24) NH 0_Antenna_height_information_provided ");
     // NH set: no height.
@@ -186,9 +186,16 @@ TEST(Rtcm2MiscTest, TransmitterTimeIonosphereText) {
 }
 
 TEST(Rtcm2MiscTest, AntennaTypeAndTimeOffset) {
-    Rtcm2Bits a;  // AR 1, SF 0, NAD 4 "ABCD", setup 9, NAS 2 "XY"
-    a.U(0, 1).U(1, 1).U(0, 1).U(4, 5).Chars("ABCD").U(9, 8).U(0, 3).U(2, 5).Chars("XY");
-    EXPECT_EQ(Lines(23, a)[0], "MT23 Stat 7 ZCount 600.0 AR 1 SF 0 NAD 4 AD \"ABCD\" SetupID 9 NAS 2 AS \"XY\"");
+    // AR 1, NAD 4 "ABCD", setup 9, NAS 2 "XY"; without SF the serial bytes
+    // are fill (0xAA here) and must not be read as a serial number.
+    for (int sf : {0, 1}) {
+        Rtcm2Bits a;
+        a.U(0, 1).U(1, 1).U(sf, 1).U(4, 5).Chars("ABCD").U(9, 8);
+        if (sf == 1) a.U(0, 3).U(2, 5).Chars("XY");
+        else a.U(0xAA, 8).U(0xAA, 8).U(0xAA, 8);
+        EXPECT_EQ(Lines(23, a)[0], sf == 1 ? "MT23 Stat 7 ZCount 600.0 AR 1 SF 1 NAD 4 AD \"ABCD\" SetupID 9 NAS 2 AS \"XY\""
+                                           : "MT23 Stat 7 ZCount 600.0 AR 1 SF 0 NAD 4 AD \"ABCD\" SetupID 9 NAS 0 AS \"\"");
+    }
     // Offset GPS-GLONASS: 13 s and 2^31 x 2^-32 = 0.5 s... as a signed field
     // 0x40000000 is 0.25 s.
     Rtcm2Bits o;

@@ -24,13 +24,13 @@ Rtcm2Lines Lines(int type, const Rtcm2Bits& bits, bool v23, int* flag = nullptr)
 
 TEST(Rtcm2RtkTest, PseudorangeWithGlonassFlagAndDroppedOddWord) {
     Rtcm2Bits b;
-    b.U(0, 2).U(1, 2).U(300000, 20);  // GPSSec 300000 / 599999 = 0.50000083
+    b.U(0, 2).U(1, 2).U(300000, 20);  // GPSSec 300000 us = 0.3 s
     b.U(1, 1).U(1, 1).U(1, 1).U(3, 5).U(3, 4).U(15, 4).U(1000000000u, 32);  // PR x 0.02
     b.U(0, 3).U(9, 5).U(0, 16);       // a satellite starting in the last word
     ASSERT_EQ(b.Words(), 4);
     const auto lines = Lines(19, b, true);
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "MT19 SV 43 ZCount 600.0 GPSSec 0.5000008 Freq 0_L1:0.1905m SmoothInterv 1_1-5_Min "
+    EXPECT_EQ(lines[0], "MT19 SV 43 ZCount 600.0 GPSSec 0.3000000 Freq 0_L1:0.1905m SmoothInterv 1_1-5_Min "
                         "1_P-Code 3_PR-DataQuality_<=_0.066m 15_MultipathError_not_determined FktPR 0.020 PR "
                         "20000000.000 MMI 1");
 }

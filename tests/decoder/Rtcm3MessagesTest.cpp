@@ -171,7 +171,8 @@ TEST_F(Rtcm3MessagesTest, ReceiverDescriptorAndItsOverrun) {
 
 TEST_F(Rtcm3MessagesTest, GpsEphemeris) {
     // Scales: 2^-43 = 1.136868377216E-13, 2^-30 = 9.313225746155E-10,
-    // 2^-31 = 4.656612873077E-10; times x 16; week + 1024.
+    // 2^-31 = 4.656612873077E-10; times x 16; week 100 in the cycle nearest
+    // the clock's week 2347 (1 January 2025): 2148.
     CRtcm3FrameBuilder b;
     b.U(12, 1019);
     b.U(6, 12).U(10, 100).U(4, 2).U(2, 1).S(14, -1).U(8, 77).U(16, 1000).S(8, 0).S(16, 1).S(22, -2).U(10, 77);
@@ -180,7 +181,7 @@ TEST_F(Rtcm3MessagesTest, GpsEphemeris) {
     b.U(6, 0).U(1, 1).U(1, 0);
     ASSERT_EQ(b.BitCount(), 488);
     EXPECT_EQ(Decode(b, 1019, 0),
-              "MT1019 SV 12 GpsWeek 1124 GpsSvAccuracy 2 GpsCodeOnL2 1_P_Code_On \r\n"
+              "MT1019 SV 12 GpsWeek 2148 GpsSvAccuracy 2 GpsCodeOnL2 1_P_Code_On \r\n"
               "MT1019      Toc  1.600000000000E+04_sec           Af0 -9.313225746155E-10_sec                "
               "Af1  1.136868377216E-13_sec/sec           Af2  0.000000000000E+00_sec/(sec*sec) \r\n"
               "MT1019      Toe  1.600000000000E+04_sec         sqrtA  5.153000000000E+03_m^1/2           "
@@ -224,7 +225,7 @@ TEST_F(Rtcm3MessagesTest, GlonassEphemerisWithNegativeZero) {
               "En  5_days \r\n"
               "MT1020   P4 1 GloMFt 2 GloMNt 1000_days GloMM 1 GloAvOfAddData 1 \r\n"
               "MT1020   Na 1200_days TauC  5.000000000000E-01_sec  GloMN4 7_4yearsInt  "
-              "GloMTauGps -4.656612873077E-10_sec  M1n5 1 \r\n");
+              "GloMTauGps -9.313225746155E-10_sec  M1n5 1 \r\n");
 }
 
 TEST_F(Rtcm3MessagesTest, NetworkCorrectionsAndAuxiliaryDeltas) {
@@ -310,9 +311,10 @@ TEST_F(Rtcm3MessagesTest, TextEncryptionAndUndecodedTypes) {
     k.U(12, 1048).U(12, 12).U(10, 300).U(14, 10);  // 10 minutes print as 00600 s
     EXPECT_EQ(Decode(k, 1048, 12), "MT1048 ProviderId 0012 KeyChangeWeek 0300 KeyChangeTime 00600\r\n");
 
-    EXPECT_EQ(Decode(NewMessage(1023, 4), 1023, 4), "MT1023 No decoding \r\n");
-    EXPECT_EQ(Decode(NewMessage(1018, 4), 1018, 4), "");
-    EXPECT_EQ(Decode(NewMessage(4094, 4), 4094, 4), "");
+    // These carry no station id: "Stat" stays that of the 1048 before.
+    EXPECT_EQ(Decode(NewMessage(1023, 4), 1023, 12), "MT1023 No decoding \r\n");
+    EXPECT_EQ(Decode(NewMessage(1018, 4), 1018, 12), "");
+    EXPECT_EQ(Decode(NewMessage(4094, 4), 4094, 12), "");
 }
 
 TEST_F(Rtcm3MessagesTest, TimeEstimateFollowsMessageEpochs) {

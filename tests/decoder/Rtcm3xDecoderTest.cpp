@@ -124,15 +124,20 @@ TEST_F(Rtcm3Fixture, NoiseWithoutPreambleNeverGrowsTheBuffer) {
     EXPECT_EQ(TakeText(), "");
 }
 
-TEST_F(Rtcm3Fixture, EphemerisKeepsStationOfPreviousFrame) {
-    CRtcm3FrameBuilder eph;
-    eph.U(12, 1019);
-    while (eph.BitCount() < 488) eph.U(1, 0);
-    const std::vector<uint8_t> frame = eph.Frame();
-    Feed(Concat({Frame1005(321), frame, kTail}));
-    const std::string text = TakeText();
-    EXPECT_NE(text.find("MT1019 Stat 321 Status 1"), std::string::npos);
-    EXPECT_EQ(decoder_->StationIdText(), "0321");
+TEST_F(Rtcm3Fixture, MessagesWithoutStationIdKeepStationOfPreviousFrame) {
+    // 1019 and the ephemerides and SSR messages of later standards carry
+    // other fields where 1005 has its station (here 0xFFF = 4095).
+    for (int number : {1019, 1045, 1060, 63}) {
+        CRtcm3FrameBuilder other;
+        other.U(12, number).U(12, 4095);
+        while (other.BitCount() < 488) other.U(1, 0);
+        Feed(Concat({Frame1005(321), other.Frame(), kTail}));
+        const std::string text = TakeText();
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "MT%04i Stat 321 Status 1", number);
+        EXPECT_NE(text.find(expected), std::string::npos) << number;
+        EXPECT_EQ(decoder_->StationIdText(), "0321");
+    }
 }
 
 TEST_F(Rtcm3Fixture, FlushDecodesWhatTheEndOfAFileLeavesPending) {
