@@ -8,6 +8,7 @@
 #include <ctime>
 #include <thread>
 
+#include "app/RinexCommand.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
 #include "decoder/DecoderThread.h"
@@ -34,6 +35,10 @@ constexpr const char* kUsage =
     "  --version                   program version\n"
     "  --save FILE                 load the settings as usual, write them to FILE ('-' = stdout), exit\n"
     "  --decode FILE               decode an RTCM 2/3 file ('-' = stdin) to text on stdout, exit\n"
+    "  --rinex FILE                write the RINEX observation files of an RTCM 2 file ('-' = stdin)\n"
+    "                              into the current directory, exit\n"
+    "  --rinex-date YYYY-MM-DDTHH  with --rinex: date and hour the recording began (default: now)\n"
+    "  --quiet                     batch commands: no summary line\n"
     "  --sourcetable HOST[:PORT]   print a caster's sourcetable, exit\n"
     "  --tui                       full-screen terminal view\n"
     "\n"
@@ -132,6 +137,11 @@ int RunProgram(const ProgramOptions& options) {
     // Without loaded settings the converter recognises both RTCM versions.
     if (!options.decode_file.empty()) {
         return DecodeFile(settings, options.decode_file, loaded ? settings.inout_sw.decoder_version : -1);
+    }
+    if (!options.rinex_file.empty()) {
+        const RinexCommand rinex{options.rinex_file, options.rinex_date,
+                                 loaded ? settings.inout_sw.decoder_version : -1, options.quiet};
+        return RunRinexCommand(settings, rinex, stderr);
     }
     if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
 

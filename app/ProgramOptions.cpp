@@ -25,6 +25,12 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             value_of(i, a, options.sourcetable);
         } else if (a == "--decode") {
             value_of(i, a, options.decode_file);
+        } else if (a == "--rinex") {
+            value_of(i, a, options.rinex_file);
+        } else if (a == "--rinex-date") {
+            value_of(i, a, options.rinex_date);
+        } else if (a == "--quiet") {
+            options.quiet = true;
         } else if (a.rfind("--", 0) == 0) {
             options.error = "unknown option " + a;
         } else {

@@ -7,6 +7,7 @@
 #include "config/ParameterFile.h"
 #include "core/GeneralStop.h"
 #include "decoder/DecoderThread.h"
+#include "jobs/RinexThreads.h"
 #include "jobs/StreamThreads.h"
 #include "platform/Console.h"
 #include "platform/Sleep.h"
@@ -180,11 +181,13 @@ void AddNetworkStopHooks(SharedState& state, GeneralStopHooks& hooks) {
         if (before) before(kind);
         if (kind == 1) WakeTcpOutputServer(state);
         if (kind == 2) CloseDecTcpOutputListener(state);
+        if (kind == 4) CloseRinexTcpOutputListener(state);
     };
     hooks.close_listeners = [&state, before = std::move(hooks.close_listeners)] {
         if (before) before();
         if (state.tcp_out_server_started.load() != 0) CloseTcpOutputListener(state);
         if (state.dec_tcp_out_server_started.load() != 0) CloseDecTcpOutputListener(state);
+        if (state.rinex_tcp_out_server_started.load() != 0) CloseRinexTcpOutputListener(state);
     };
 }
 
@@ -225,6 +228,7 @@ void JobControl::StartRows() {
                 Sleep(kNoDecServerPauseMs);
             }
         }
+        StartRinexRows();
     }
 
     if (s.nmea.on) Launch("Nmea-Create Thread !%s", [&] { return StartNmeaCreator(state_); });
@@ -253,6 +257,21 @@ void JobControl::StartRows() {
             view_.SetLogText("Input type " + s.inout_sw.input_type + " is not available in this build\r\n");
             break;
     }
+}
+
+// The RINEX TCP server, then the encoder that feeds it.
+void JobControl::StartRinexRows() {
+    const Settings& s = state_.settings;
+    if (!s.dec_out.rinex_on) return;
+    if (s.rinex.tcp_on && CheckPortConflicts(2) == 0) {
+        if (OpenRinexTcpOutputListener(state_)) {
+            Launch("Rinex-Tcp-Out Thread !%s", [&] { return StartRinexTcpOutputServer(state_); }, 1);
+        } else {
+            view_.SetLogText("No Rinex-Out-Tcp-Server-Start !!\r\n");
+            Sleep(kNoDecServerPauseMs);
+        }
+    }
+    Launch("Decoder-RinexData Thread !%s", [&] { return StartRinexEncoder(state_); }, 1);
 }
 
 int JobControl::CheckPortConflicts(int kind) {

@@ -59,6 +59,7 @@ private:
     // far hold their pool readers, so that no first bytes reach a pool early.
     void WaitForReaders();
     void StartRows();
+    void StartRinexRows();
     std::string ProtocolFile() const;
 
     SharedState& state_;
