@@ -16,7 +16,7 @@ int32_t RinexStartReference(const std::string& date) {
     int year = 0, month = 0, day = 0, hour = 0;
     char end = 0;
     if (date.size() != 13 || std::sscanf(date.c_str(), "%4d-%2d-%2dT%2d%c", &year, &month, &day, &hour, &end) != 4 ||
-        date[4] != '-' || date[7] != '-' || date[10] != 'T' || year < 2003 || hour < 0 || hour > 23 ||
+        date[4] != '-' || date[7] != '-' || date[10] != 'T' || year < 2003 || day < 1 || hour < 0 || hour > 23 ||
         day > GlobalSeconds::DaysInMonth(year, month)) {
         return -1;
     }
