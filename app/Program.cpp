@@ -8,7 +8,9 @@
 #include <ctime>
 #include <thread>
 
+#include "app/CryptCommand.h"
 #include "app/RinexCommand.h"
+#include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
 #include "decoder/DecoderThread.h"
@@ -38,8 +40,10 @@ constexpr const char* kUsage =
     "  --rinex FILE                write the RINEX observation files of an RTCM 2 file ('-' = stdin)\n"
     "                              into the current directory, exit\n"
     "  --rinex-date YYYY-MM-DDTHH  with --rinex: date and hour the recording began (default: now)\n"
-    "  --quiet                     batch commands: no summary line\n"
     "  --sourcetable HOST[:PORT]   print a caster's sourcetable, exit\n"
+    "  --encrypt FILE              FILE ('-' = stdin) as encrypted messages 4088 on stdout (enc_da key), exit\n"
+    "  --decrypt FILE              the bytes carried by the messages 4088 in FILE on stdout, exit\n"
+    "  --quiet                     batch commands: no summary line on stderr\n"
     "  --tui                       full-screen terminal view\n"
     "\n"
     "SIGINT/SIGTERM stop the job and end the program; SIGHUP reloads the parameter file.\n";
@@ -143,7 +147,11 @@ int RunProgram(const ProgramOptions& options) {
                                  loaded ? settings.inout_sw.decoder_version : -1, options.quiet};
         return RunRinexCommand(settings, rinex, stderr);
     }
+    if (!options.encrypt_file.empty()) return RunEncryptCommand(settings, options.encrypt_file, options.quiet);
+    if (!options.decrypt_file.empty()) return RunDecryptCommand(settings, options.decrypt_file, options.quiet);
     if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
+
+    if (options.tui) return RunTuiProgram(settings, options.parameter_command_line, true);
 
     BlockJobSignals();
     // Never freed: detached workers may still read it while the process ends.

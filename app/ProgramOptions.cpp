@@ -25,6 +25,10 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             value_of(i, a, options.sourcetable);
         } else if (a == "--decode") {
             value_of(i, a, options.decode_file);
+        } else if (a == "--encrypt") {
+            value_of(i, a, options.encrypt_file);
+        } else if (a == "--decrypt") {
+            value_of(i, a, options.decrypt_file);
         } else if (a == "--rinex") {
             value_of(i, a, options.rinex_file);
         } else if (a == "--rinex-date") {

@@ -15,9 +15,11 @@ struct ProgramOptions {
     std::string save_file;    // --save FILE ("-" = standard output)
     std::string sourcetable;  // --sourcetable HOST[:PORT]
     std::string decode_file;  // --decode FILE ("-" = standard input)
-    std::string rinex_file;   // --rinex FILE ("-" = standard input)
-    std::string rinex_date;   // --rinex-date YYYY-MM-DDTHH
-    bool quiet = false;       // --quiet: batch commands leave out their summary
+    std::string encrypt_file;  // --encrypt FILE ("-" = standard input)
+    std::string decrypt_file;  // --decrypt FILE ("-" = standard input)
+    std::string rinex_file;    // --rinex FILE ("-" = standard input)
+    std::string rinex_date;    // --rinex-date YYYY-MM-DDTHH
+    bool quiet = false;        // batch commands: no summary line
     std::string parameter_command_line;
     std::string error;        // set when the options cannot be used
 };

@@ -2,6 +2,10 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <fstream>
 #include <sstream>
@@ -46,6 +50,36 @@ int ReapChildren() {
     int reaped = 0;
     while (waitpid(-1, nullptr, WNOHANG) > 0) ++reaped;
     return reaped;
+}
+
+}  // namespace zerlan
+
+namespace zerlan {
+
+int RunAndWait(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool ProgramExists(const std::string& program) {
+    if (program.empty()) return false;
+    if (program.find('/') != std::string::npos) return access(program.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    }
+    return false;
 }
 
 }  // namespace zerlan

@@ -18,3 +18,15 @@ std::string CommandFileScript(const std::string& file_text);
 int ReapChildren();
 
 }  // namespace zerlan
+
+namespace zerlan {
+
+// Starts `program` with `args` and waits until it ends (an editor or pager
+// that owns the terminal meanwhile). Its exit status, or -1 when it could not
+// be started.
+int RunAndWait(const std::string& program, const std::vector<std::string>& args);
+// True when `program` names an executable: a path as it stands, or a name
+// found in PATH.
+bool ProgramExists(const std::string& program);
+
+}  // namespace zerlan

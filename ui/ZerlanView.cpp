@@ -123,7 +123,7 @@ void CZerlanView::OnReady() {
     model_.input_type = settings_.inout_sw.input_type;
     jobs_->CheckFullHour();
     // Without a button to press, the headless view always starts the job.
-    jobs_->Start();
+    if (!start_only_with_auto_start_ || settings_.inout_sw.auto_start) jobs_->Start();
 }
 
 void CZerlanView::OnDisplayText(const Message& message) {

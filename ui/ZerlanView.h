@@ -57,6 +57,9 @@ public:
     void ResetForJob();
     // Bar ranges from the view's `maz` settings, clamped to 10..500.
     void SetBarRanges();
+    // The terminal view has a start key: its job starts at once only with the
+    // auto-start setting, as in the main window.
+    void SetStartOnlyWithAutoStart() { start_only_with_auto_start_ = true; }
     // Pumps messages for `ms` milliseconds in 100-ms steps or less.
     void PumpFor(int ms);
 
@@ -75,6 +78,7 @@ private:
     std::unique_ptr<JobControl> jobs_;
     std::thread startup_thread_;
     std::thread clock_thread_;
+    bool start_only_with_auto_start_ = false;
     std::atomic<int32_t> closing_{0};
     std::atomic<int32_t> quit_requested_{0};
     std::atomic<int32_t> reload_requested_{0};

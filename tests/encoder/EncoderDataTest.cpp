@@ -1,0 +1,166 @@
+// MISTY1 against RFC 2994's example, and the 4088/4089 codecs: block and
+// message cutting, the plain count, hostile frames.
+#include "encoder/EncoderData.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoder/Rtcm3FrameBuilder.h"
+
+namespace zerlan {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const std::string kKey = "0123456789abcdef";
+
+std::string RfcKey() {
+    const uint8_t k[16] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                           0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
+    return std::string(reinterpret_cast<const char*>(k), 16);
+}
+
+TEST(Misty1, EncryptsAndDecryptsTheRfcExample) {
+    CMisty1 m;
+    ASSERT_EQ(m.MistySetKey(RfcKey()), 0);
+    const struct {
+        Bytes plain, cipher;
+    } vectors[] = {
+        {{0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef}, {0x8b, 0x1d, 0xa5, 0xf5, 0x6a, 0xb3, 0xd0, 0x7c}},
+        {{0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10}, {0x04, 0xb6, 0x82, 0x40, 0xb1, 0x3b, 0xe9, 0x5d}},
+    };
+    for (const auto& v : vectors) {
+        Bytes out(8), back(8);
+        m.MistyEncrypt(v.plain.data(), out.data());
+        EXPECT_EQ(out, v.cipher);
+        m.MistyDecrypt(out.data(), back.data());
+        EXPECT_EQ(back, v.plain);
+    }
+}
+
+TEST(Misty1, KeysOfAnyOtherLengthAreRefused) {
+    CMisty1 m;
+    for (const std::string key : {"", "0123456789abcde", "0123456789abcdef0"}) {
+        EXPECT_EQ(m.MistySetKey(key), 1) << key.size();
+        EXPECT_FALSE(m.HasKey());
+    }
+    // No padding of a short key: nothing is sent, nothing decrypted.
+    std::vector<Bytes> frames;
+    EncoderData encoder({0, "short", 1, 2}, [&](const uint8_t* f, size_t n) { frames.emplace_back(f, f + n); });
+    EXPECT_FALSE(encoder.KeyAccepted());
+    encoder.PutRead(reinterpret_cast<const uint8_t*>("abc"), 3);
+    EXPECT_TRUE(frames.empty());
+    EXPECT_NE(RefusedKeyText("short").find("enc_da field 2"), std::string::npos);
+}
+
+struct Codec {
+    std::vector<Bytes> frames;
+    Bytes plain;
+    EncoderData encoder{{0, kKey, 7, 1000}, [this](const uint8_t* f, size_t n) { frames.emplace_back(f, f + n); }};
+
+    Bytes Decrypt(const std::string& key = kKey) {
+        Bytes out;
+        DecoderData decoder({0, key, 0, 0}, [&](const uint8_t* b, size_t n) { out.insert(out.end(), b, b + n); });
+        for (const Bytes& f : frames)
+            for (uint8_t b : f) decoder.PutByte(b);
+        return out;
+    }
+};
+
+Bytes Random(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    Bytes b(n);
+    for (auto& x : b) x = static_cast<uint8_t>(gen());
+    return b;
+}
+
+TEST(EncoderData, TwentyBytesMakeOneMessageOfThreeBlocks) {
+    Codec c;
+    const Bytes input = Random(20, 1);
+    c.encoder.PutRead(input.data(), input.size());
+    ASSERT_EQ(c.frames.size(), 1u);
+    const Bytes& f = c.frames[0];
+    ASSERT_EQ(f.size(), 3u + 31 + 3);
+    EXPECT_EQ(f[0], 0xD3);
+    EXPECT_EQ(((f[1] & 3) << 8) | f[2], 31);                   // 8 x 3 blocks + 7
+    EXPECT_EQ((f[3] << 4) | (f[4] >> 4), 4088);
+    EXPECT_EQ(((f[4] & 0xf) << 8) | f[5], 7);                  // provider
+    EXPECT_EQ((f[6] << 4) | (f[7] >> 4), 1000);                // key number
+    EXPECT_EQ(f[7] & 0xf, 0);                                  // encoder type
+    EXPECT_EQ((f[8] << 8) | f[9], 20);                         // plain count
+    EXPECT_EQ(c.Decrypt(), input);
+}
+
+TEST(EncoderData, LongReadsAreSplitIntoMessagesOf127Blocks) {
+    Codec c;
+    const Bytes input = Random(1016 * 2 + 5, 2);
+    c.encoder.PutRead(input.data(), input.size());
+    ASSERT_EQ(c.frames.size(), 3u);
+    EXPECT_EQ(c.frames[0].size(), 1023u + 6);
+    EXPECT_EQ(c.frames[1].size(), 1023u + 6);
+    EXPECT_EQ(c.frames[2].size(), 15u + 6);
+    EXPECT_EQ(c.Decrypt(), input);
+    EXPECT_NE(c.Decrypt("fedcba9876543210"), input);
+}
+
+TEST(DecoderData, FindsFramesAmongOtherDataAndReadsAnnouncements) {
+    Codec c;
+    const Bytes input = Random(100, 3);
+    c.encoder.PutRead(input.data(), input.size());
+    CRtcm3FrameBuilder other;
+    other.U(12, 1005).U(12, 1).U(40, 0);
+    CRtcm3FrameBuilder announce;
+    announce.U(12, 4089).U(12, 7).U(10, 1023).U(14, 10079);
+    Bytes stream = {0xD3, 0x03, 0xE8, 0x01};  // a false preamble first
+    for (const Bytes& f : {other.Frame(), c.frames[0], announce.Frame()}) stream.insert(stream.end(), f.begin(), f.end());
+    Bytes out;
+    int week = -1, seconds = -1;
+    DecoderData decoder(
+        {0, kKey, 0, 0}, [&](const uint8_t* b, size_t n) { out.insert(out.end(), b, b + n); },
+        [&](int provider, int w, int s) {
+            EXPECT_EQ(provider, 7);
+            week = w;
+            seconds = s;
+        });
+    // The false preamble's length of 1000 must not hold back the frames
+    // behind it: they are read before any further byte arrives.
+    for (uint8_t b : stream) decoder.PutByte(b);
+    EXPECT_EQ(out, input);
+    EXPECT_EQ(week, 1023);
+    EXPECT_EQ(seconds, 10079 * 60);
+    EXPECT_EQ(decoder.MessagesDecrypted(), 1);
+    EXPECT_EQ(decoder.FramesIgnored(), 1);
+}
+
+TEST(DecoderData, APlainCountBeyondTheBlocksIsLimitedToThem) {
+    Codec c;
+    const Bytes input = Random(16, 4);
+    c.encoder.PutRead(input.data(), input.size());
+    // Same two blocks, count raised to 65535, CRC made valid again.
+    Bytes message(c.frames[0].begin() + 3, c.frames[0].end() - 3);
+    message[5] = 0xff;
+    message[6] = 0xff;
+    c.frames[0] = Rtcm3Frame(message);
+    EXPECT_EQ(c.Decrypt(), input);
+}
+
+TEST(DecoderData, RandomFramesWithValidCrcNeverReadPastTheFrame) {
+    std::mt19937 gen(5);
+    DecoderData decoder({0, kKey, 0, 0}, [](const uint8_t*, size_t n) { EXPECT_LE(n, 1016u); });
+    for (int i = 0; i < 2000; ++i) {
+        Bytes message(gen() % 40);
+        for (auto& b : message) b = static_cast<uint8_t>(gen());
+        if (message.size() >= 2 && i % 2 == 0) {  // half of them claim to be 4088 or 4089
+            message[0] = 0xFF;
+            message[1] = static_cast<uint8_t>((i % 4 == 0 ? 0x80 : 0x90) | (message[1] & 0x0f));
+        }
+        for (uint8_t b : Rtcm3Frame(message)) decoder.PutByte(b);
+    }
+    EXPECT_GT(decoder.MessagesDecrypted() + decoder.Announcements(), 0);
+}
+
+}  // namespace
+}  // namespace zerlan
