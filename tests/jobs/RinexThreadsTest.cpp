@@ -10,6 +10,7 @@
 #include "app/RinexCommand.h"
 #include "core/CharPool.h"
 #include "jobs/RinexThreads.h"
+#include "platform/Sleep.h"
 
 namespace zerlan {
 namespace {
@@ -52,11 +53,16 @@ bool Empty(CharPool& pool) {
 class RinexThreads : public testing::RelayJob {
 protected:
     // Decoder on with the RINEX encoder; RINEX files under "job", and to TCP
-    // clients on `rinex_port` when given.
+    // clients on `rinex_port` when given. The PC-minus-UTC setting moves the
+    // clock to half a minute into its hour, so that measurements of the
+    // first minute of an hour are never taken for the hour before or after.
     void ConfigureRinex(const std::string& input, const std::string& rinex_port = "") {
+        const LocalTime now = Clock::Get().Now();
+        const std::string shift = std::to_string(now.minute * 60 + now.second - 30);
         Configure(input + " /dec_out,\"FALSE;x;FALSE;a,4096;FALSE;" + FreePort() + ";1;FALSE;FALSE,60;TRUE\"" +
-                  " /rinex,\"TRUE;TRUE;TRUE;1;0;0;60;job;0000;x.hdr;" + (rinex_port.empty() ? "FALSE" : "TRUE") +
-                  ";" + (rinex_port.empty() ? "4006" : rinex_port) + ";2;15.0\"");
+                  " /rinex,\"TRUE;TRUE;TRUE;1;" + shift + ";0;60;job;0000;x.hdr;" +
+                  (rinex_port.empty() ? "FALSE" : "TRUE") + ";" + (rinex_port.empty() ? "4006" : rinex_port) +
+                  ";2;15.0\"");
     }
 };
 
@@ -81,51 +87,66 @@ TEST_F(RinexThreads, AReplayedFileJobWritesWhatTheBatchCommandWrites) {
 }
 
 TEST_F(RinexThreads, ATcpClientReceivesTheRecordsTheFileGets) {
-    CBlockingSocket source_listener, source, client;
-    source_listener.Create(CBlockingSocket::kStream);
-    source_listener.Bind(CSocketAddress("127.0.0.1", 0));
-    source_listener.Listen();
     const std::string port = FreePort();
-    ConfigureRinex("/inout_sw,\"TCP;Null;Null;Null;Null;Null;Null;RTCM;1000;0;-1;20\" /tcp_in,\"127.0.0.1;" +
-                       std::to_string(source_listener.BoundPort()) + ";FALSE\"",
-                   port);
+    ConfigureRinex("/inout_sw,\"DUMMY;Null;Null;Null;Null;Null;Null;RTCM;500;1;1;1000\"", port);
     view_.jobs().Start();
     EXPECT_TRUE(renderer_.Shows("Rinex-Tcp-Out Thread !"));
-    ASSERT_TRUE(source_listener.Accept(source, nullptr));
+    CBlockingSocket client;
     ASSERT_TRUE(ConnectClient(client, port));
     ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Accept on Port " + port + " !"); }, 5000));
 
-    // A burst may cost the decoder frames; whatever the encoder makes of
-    // it goes to the file and to the client alike.
-    const std::string stream = testing::ReadFile(kExample);
-    source.Send(stream.data(), static_cast<int>(stream.size()), 5);
+    // Decoded lines as the decoder writes them, one epoch at a time, each
+    // taken by the encoder and the server before the next.
     std::string got;
+    auto receive = [&] {
+        char buffer[4096];
+        try {
+            const int n = client.Receive(buffer, sizeof buffer, 0);
+            if (n > 0) got.append(buffer, static_cast<size_t>(n));
+        } catch (const CBlockingSocketException&) {
+        }
+    };
+    for (int second = 1; second <= 12; ++second) {
+        std::string lines;
+        for (int sv : {2, 5, 12}) {
+            char line[300];
+            std::snprintf(line, sizeof line,
+                          "MT19 SV %i ZCount %.1lf GPSSec 0.0000000 Freq 0_L1:0.1905m SmoothInterv 0_0-1_Min "
+                          "0_C/A-Code 7_PR-DataQuality_<=_0.329m 15_MultipathError_not_determined FktPR 0.020 "
+                          "PR %.3lf MMI 0\r\n",
+                          sv, second * 1.0, 2e7 + sv * 1000 + second);
+            lines += line;
+        }
+        while (state_.decoded_text_pool.Write(lines.data(), static_cast<int>(lines.size())) < 0) Sleep(1);
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                receive();
+                return Empty(state_.decoded_text_pool) && Empty(state_.rinex_pool);
+            },
+            5000));
+    }
     auto file = [] {
         std::string text;
         for (const auto& entry : fs::directory_iterator("job")) text += testing::ReadFile(entry.path().string());
         return text;
     };
-    const char* kEpoch = "  0 06G";
+    const char* kEpoch = "  0 03G";
+    // Twelve epochs: the ring holds the last four back.
     ASSERT_TRUE(PumpUntil(
         [&] {
-            char buffer[4096];
-            try {
-                const int n = client.Receive(buffer, sizeof buffer, 0);
-                if (n > 0) got.append(buffer, static_cast<size_t>(n));
-            } catch (const CBlockingSocketException&) {
-            }
-            return Empty(state_.input_pool_a) && Empty(state_.decoded_text_pool) && Empty(state_.rinex_pool) &&
-                   Count(got, kEpoch) >= 3 && Count(got, kEpoch) == Count(file(), kEpoch);
+            receive();
+            return Count(got, kEpoch) == 8;
         },
         5000));
+    EXPECT_EQ(got, file());
     EXPECT_EQ(state_.registry.Query(9), 2);  // the client's thread and the next acceptor
     EXPECT_TRUE(StopAndWaitIdle(10000));
     EXPECT_EQ(state_.registry.Query(9), 0);
     EXPECT_EQ(state_.rinex_tcp_out_server_started.load(), 0);
-    // The stop adds the four epochs of the ring to the file.
+    // The stop writes the four epochs of the ring to the file.
     const std::string written = file();
     EXPECT_EQ(written.substr(0, got.size()), got);
-    EXPECT_GE(Count(written, kEpoch), Count(got, kEpoch) + 4);
+    EXPECT_EQ(Count(written, kEpoch), 12);
 }
 
 TEST_F(RinexThreads, APortSharedWithTheTcpInputStartsNoServerButTheEncoder) {
@@ -137,6 +158,16 @@ TEST_F(RinexThreads, APortSharedWithTheTcpInputStartsNoServerButTheEncoder) {
     EXPECT_NE(view_.model().warning_text.find("Rinex-TcpOutPort is the same like TcpInPort"), std::string::npos);
     EXPECT_EQ(state_.rinex_tcp_out_server_started.load(), 0);
     EXPECT_TRUE(StopAndWaitIdle(10000));
+}
+
+TEST(RinexPoolText, ARecordLongerThanAPoolBlockArrivesWhole) {
+    CharPool pool;
+    const int slot = pool.AddEnabledReader();
+    std::string record;
+    for (int i = 0; i < 50; ++i) record += std::string(64, static_cast<char>('a' + i % 26)) + "\n";
+    ASSERT_TRUE(WriteRinexText(pool, record, false, nullptr));
+    std::vector<char> buffer(CharPool::kBufferSize);
+    EXPECT_EQ(std::string(buffer.data(), static_cast<size_t>(pool.Read(buffer.data(), slot))), record);
 }
 
 }  // namespace
