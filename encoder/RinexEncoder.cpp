@@ -118,16 +118,16 @@ void RinexEncoder::EncodeLine(const std::string& line) {
         const bool glonass = sv > kGlonassOffset;
         if (glonass ? !config_.glonass : !config_.gps) return;
         const double t = std::atof(w[4].c_str());
+        if (!(t >= 0.0 && t < kSecondsPerHour)) return;  // a Z-count counts seconds of the hour
         const int32_t key = StartEpoch(t, glonass);
         StoreObservation(type == "MT18" ? 18 : 19, key, t);
     }
 }
 
 int32_t RinexEncoder::StartEpoch(double t, bool glonass) {
-    if (glonass) {
-        t += gps_glonass_s_;
+    if (glonass && std::isfinite(gps_glonass_s_)) {
+        t = std::fmod(t + gps_glonass_s_, kSecondsPerHour);
         if (t < 0) t += kSecondsPerHour;
-        if (t >= kSecondsPerHour) t -= kSecondsPerHour;
     }
     // Z-counts come in 0.6 s steps: x.8 and the next (x+1).4 would both round
     // to x+1, so the later one goes up.
