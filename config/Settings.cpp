@@ -60,7 +60,7 @@ constexpr KeyInfo kKeys[kKeyCount] = {
     {Key::kEncDa, "enc_da", "Adjustments for En-/DecoderData-Settings", "14",
      "0_MistyOne;7c1e5a93d04bf862;0000;1000;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;0;0;0", false},
     {Key::kRinex, "rinex", "Adjustments for RinexData-Settings", "14",
-     "TRUE;TRUE;TRUE;1;5;0;60;.\\;0000;.\\0000.hdr;FALSE;4006;20;15.00000000", false},
+     "TRUE;TRUE;TRUE;1;5;0;60;.\\;0000;.\\0000.hdr;FALSE;4006;20;18.00000000", false},
     {Key::kSeb, "seb", "Time-interval for char-input-control", "2", "1;1", false},
 };
 

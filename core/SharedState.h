@@ -87,6 +87,7 @@ public:
     // Bytes of the running time unit of each output's rate watch.
     std::array<Counter, static_cast<int>(OutputKind::kCount)> output_watch{};
     Counter decoder_total{0};
+    Counter decoder_pipe_total{0};
     Counter decoder_frames{0};
 
     // 7. Job flags.

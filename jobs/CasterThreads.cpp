@@ -36,6 +36,9 @@ struct Next {
 Next Stop() { return {true, 0, false}; }
 Next Wait(int ms) { return {false, ms, false}; }
 Next PlainWait(int ms) { return {false, ms, true}; }
+// A caster that is down is asked again only after the reconnect wait (and
+// the next attempt resolves its name again): casters ban clients that hammer.
+Next ConnectFailed(int w) { return Wait(w * 9 / 10 < kConnectRetryMs ? kConnectRetryMs * 10 / 9 + 1 : w); }
 
 // The shortened reconnect wait; false when a stop cut it short.
 bool WaitBeforeRetry(WorkerScope& worker, const Next& next) {
@@ -108,7 +111,7 @@ bool ProxyTunnel(SharedState& state, CSuperSocket& socket, WorkerScope& worker, 
     const ProxyOutcome outcome = ReadProxyAnswer(
         SocketBytes(socket, worker, state.input_bar_count),
         [&state](const std::string& line) {
-            state.ShowText(line);
+            state.ShowReceivedText(line);
             state.input_bar_count = 0;
         },
         &refused);
@@ -117,11 +120,13 @@ bool ProxyTunnel(SharedState& state, CSuperSocket& socket, WorkerScope& worker, 
         case ProxyOutcome::kStopped: *next = Stop(); return false;
         case ProxyOutcome::kTransferFailed: *next = Wait(kProxyFailureWait); return false;
         case ProxyOutcome::kRefusedLine:
-            state.ShowText("Not connection to Proxy-Server(1) !\r\n" + refused);
+            state.ShowText("Not connection to Proxy-Server(1) !\r\n");
+            state.ShowReceivedText(refused);
             *next = Wait(refused_wait);
             return false;
         case ProxyOutcome::kRefusedLong:
-            state.ShowText("Not connection to Proxy-Server(2) !\r\n" + refused);
+            state.ShowText("Not connection to Proxy-Server(2) !\r\n");
+            state.ShowReceivedText(refused);
             *next = Wait(kProxyFailureWait);
             return false;
     }
@@ -131,12 +136,12 @@ bool ProxyTunnel(SharedState& state, CSuperSocket& socket, WorkerScope& worker, 
 // The caster's status line; false with `next` set when there is none.
 bool StatusLine(SharedState& state, const ByteSource& bytes, int w, std::string* line, Next* next) {
     switch (ReadLine(bytes, kResponseLimit, line)) {
-        case LineOutcome::kLine: state.ShowText(*line); return true;
+        case LineOutcome::kLine: state.ShowReceivedText(*line); return true;
         case LineOutcome::kStopped: *next = Stop(); return false;
         case LineOutcome::kTransferFailed: *next = Wait(w); return false;
         case LineOutcome::kTooLong:
             state.ShowText("Don't know answer from ntrip-caster: \r\n");
-            state.ShowText(*line);
+            state.ShowReceivedText(*line);
             *next = Wait(w);
             return false;
     }
@@ -185,10 +190,9 @@ private:
         const std::string credential = Base64Encode(RestoreSlashes(c_.login, kNetSlashSubstitute));
         const Target t = TargetOf(c_, socket);
 
-        while (socket.ClientStart(t.address.c_str(), t.port.c_str()) == CSuperSocket::kRefused) {
+        if (socket.ClientStart(t.address.c_str(), t.port.c_str()) == CSuperSocket::kRefused) {
             if (RateAlarm()) state_.Send(msg::kInputBar);
-            if (worker_.StopRequested()) return Stop();
-            Sleep(kConnectRetryMs);
+            return worker_.StopRequested() ? Stop() : ConnectFailed(w_);
         }
         Next next = Login(socket, t, mount, credential);
         if (!next.stop && next.wait_ms == 0) next = Stream(socket);
@@ -314,10 +318,9 @@ private:
         const std::string mount = MountpointPath(c_.mountpoint);
         const std::string password = RestoreSlashes(c_.login, kNetSlashSubstitute);
         const Target t = TargetOf(c_, socket);
-        while (socket.ClientStart(t.address.c_str(), t.port.c_str()) == CSuperSocket::kRefused) {
+        if (socket.ClientStart(t.address.c_str(), t.port.c_str()) == CSuperSocket::kRefused) {
             if (RateAlarm()) state_.Send(msg::kCasterOutBar);
-            if (worker_.StopRequested()) return Stop();
-            Sleep(kConnectRetryMs);
+            return worker_.StopRequested() ? Stop() : ConnectFailed(w_);
         }
         Next next = Login(socket, t, mount, password);
         if (!next.stop && next.wait_ms == 0) next = Upload(socket);

@@ -160,8 +160,7 @@ void FileOutputThread(SharedState& state, WorkerScope& worker) {
             writer.CheckRotation();
             if (IsAlarm(watch.Check("Go new Start !!!", msg::kFileOutRate, 1))) break;
             const int n = slot.Read(buffer.data());
-            if (n > 0) {
-                writer.Write(buffer.data(), n);
+            if (n > 0 && writer.Write(buffer.data(), n)) {
                 CountOutput(state, OutputKind::kFile, n, bar_max);
                 state.Send(msg::kAllOutputBars);
             }

@@ -7,8 +7,11 @@
 #include "config/ParameterFile.h"
 #include "core/GeneralStop.h"
 #include "decoder/DecoderThread.h"
+#include "jobs/PipeThreads.h"
 #include "jobs/RinexThreads.h"
+#include "jobs/SerialThreads.h"
 #include "jobs/StreamThreads.h"
+#include "jobs/SvFkpThreads.h"
 #include "platform/Console.h"
 #include "platform/Sleep.h"
 #include "supervision/Protocol.h"
@@ -80,7 +83,10 @@ void JobControl::WaitForReaders() {
 }
 
 void JobControl::Start() {
-    if (state_.registry.GetState() != 2) return;
+    if (state_.registry.GetState() != 2) {
+        state_.restart_reason = 0;
+        return;
+    }
     view_.model().warning_text.clear();
     view_.model().document_title = view_.settings().parameter_file;
     if (state_.restart_reason.load() != 2) state_.settings = view_.settings();
@@ -123,10 +129,12 @@ namespace {
 using LaunchFn = std::function<void(const char*, const std::function<bool()>&)>;
 
 void StartNetworkOutputRows(SharedState& state, const LaunchFn& launch,
-                            const std::function<void(const std::string&)>& show) {
+                            const std::function<void(const std::string&)>& show, bool tcp_out_conflict) {
     const Settings& s = state.settings;
     auto& conn = state.connections;
-    if (s.inout_sw.TcpOut() && s.tcp_out.server_mode) {
+    if (s.inout_sw.TcpOut() && s.tcp_out.server_mode && tcp_out_conflict) {
+        // Reported in the warning text; the input server keeps its port.
+    } else if (s.inout_sw.TcpOut() && s.tcp_out.server_mode) {
         if (OpenTcpOutputListener(state)) {
             conn[SharedState::kConnTcpOut] = Format("SP%s", s.tcp_out.port);
             launch("TCP-Server Thread !%s", [&] { return StartTcpOutputServer(state); });
@@ -206,7 +214,17 @@ void JobControl::StartRows() {
         conn[SharedState::kConnCasterOut] = Format2("%s:%s", s.cast_out.host, s.cast_out.port);
         Launch("Ntrip-Server Thread !%s", [&] { return StartCasterOutput(state_); }, 1);
     }
-    StartNetworkOutputRows(state_, output_launch, [this](const std::string& text) { view_.SetLogText(text); });
+    if (s.inout_sw.SerialOut()) {
+        conn[SharedState::kConnSerialOut] = s.co_out.port;
+        Launch("Comport Thread !%s", [&] { return StartSerialOutput(state_); }, 1);
+    }
+    const bool tcp_out_conflict = s.inout_sw.TcpOut() && s.tcp_out.server_mode && CheckPortConflicts(4) != 0;
+    StartNetworkOutputRows(
+        state_, output_launch, [this](const std::string& text) { view_.SetLogText(text); }, tcp_out_conflict);
+    if (s.inout_sw.PipeOut()) {
+        conn[SharedState::kConnPipeOut] = s.pipe_out;
+        Launch("Pipe Thread !%s", [&] { return StartPipeOutput(state_); }, 1);
+    }
 
     if (s.inout_sw.FileOut()) {
         conn[SharedState::kConnFileOut] =
@@ -217,6 +235,10 @@ void JobControl::StartRows() {
 
     if (s.inout_sw.RtcmDecoder()) {
         Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); }, 1);
+        Launch(nullptr, [&] { return StartSvFkpPoolThread(state_); }, 1);
+        if (s.dec_out.pipe_on) {
+            Launch("Decoder-PipeOut Thread !%s", [&] { return StartDecPipeOutput(state_); }, 1);
+        }
         if (s.dec_out.file_on) {
             Launch("Decoder-FileOut Thread !%s", [&] { return StartDecFileOutput(state_); }, 1);
         }
@@ -228,7 +250,11 @@ void JobControl::StartRows() {
                 Sleep(kNoDecServerPauseMs);
             }
         }
-        StartRinexRows();
+        StartRinexServerRow();
+        if (s.dec_out.fkp_watch_on) Launch("Decoder-FkpWatch Thread !%s", [&] { return StartFkpWatchThread(state_); });
+        if (s.dec_out.rinex_on) {
+            Launch("Decoder-RinexData Thread !%s", [&] { return StartRinexEncoder(state_); }, 1);
+        }
     }
 
     if (s.nmea.on) Launch("Nmea-Create Thread !%s", [&] { return StartNmeaCreator(state_); });
@@ -249,6 +275,14 @@ void JobControl::StartRows() {
             conn[SharedState::kConnInput].clear();
             Launch("Dummy Thread !%s", [&] { return StartDummyInput(state_); });
             break;
+        case InputType::kSerial:
+            conn[SharedState::kConnInput] = s.co_in.port;
+            Launch("Comport Thread !%s", [&] { return StartSerialInput(state_); });
+            break;
+        case InputType::kPipe:
+            conn[SharedState::kConnInput] = s.pipe_in;
+            Launch("Pipe Thread !%s", [&] { return StartPipeInput(state_); });
+            break;
         case InputType::kTcp:
         case InputType::kUdp:
             StartNetworkInputRow(state_, launch);
@@ -259,8 +293,8 @@ void JobControl::StartRows() {
     }
 }
 
-// The RINEX TCP server, then the encoder that feeds it.
-void JobControl::StartRinexRows() {
+// The RINEX TCP server; its encoder starts after the FKP watch.
+void JobControl::StartRinexServerRow() {
     const Settings& s = state_.settings;
     if (!s.dec_out.rinex_on) return;
     if (s.rinex.tcp_on && CheckPortConflicts(2) == 0) {
@@ -271,7 +305,6 @@ void JobControl::StartRinexRows() {
             Sleep(kNoDecServerPauseMs);
         }
     }
-    Launch("Decoder-RinexData Thread !%s", [&] { return StartRinexEncoder(state_); }, 1);
 }
 
 int JobControl::CheckPortConflicts(int kind) {
@@ -305,6 +338,12 @@ int JobControl::CheckPortConflicts(int kind) {
             add(rinex == dec,
                 "Rinex-TcpOutPort is the same like RtcmDecoder-TcpOutPort\n RinexTcpOut-Job is stoped !\n");
             break;
+        case 4:
+            // Only a TCP input server listens on its port.
+            add(tcp_out == tcp_in && s.inout_sw.Input() == InputType::kTcp && s.tcp_in.server_mode &&
+                    s.tcp_out.server_mode,
+                "\nTcpOutPort is the same like TcpInPort\n TcpOut-Job is stoped !\n");
+            break;
         case 3:
             add(http == tcp_in, "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n");
             add(http == tcp_out, "Http-TcpOutPort is the same like TcpOutPort\n HttpTcpOut-Job is stoped !\n");
@@ -327,6 +366,10 @@ void JobControl::Stop() {
         WriteEventRecord(title, text, file);
     };
     AddNetworkStopHooks(state_, hooks);
+    hooks.wake_before_loop = [this, before = std::move(hooks.wake_before_loop)] {
+        WakePipeOutputs(state_);
+        if (before) before();
+    };
     general_stop_ = StartGeneralStop(state_, std::move(hooks));
 }
 
@@ -348,6 +391,8 @@ void JobControl::OnGeneralStopDone() {
 }
 
 void JobControl::OnRestart() {
+    // A restart queued behind the operator's stop must not start a job.
+    if (state_.registry.GetState() != 0) return;
     state_.restart_reason = 1;
     restart_pending_ = true;
     Stop();
@@ -355,6 +400,7 @@ void JobControl::OnRestart() {
 }
 
 void JobControl::OnRestartCaster() {
+    if (state_.registry.GetState() != 0) return;
     state_.restart_reason = 2;
     restart_pending_ = true;
     Stop();
@@ -371,6 +417,17 @@ void JobControl::OnRestartWait() {
     for (int i = 0; i < restart_wait_steps_ && state_.registry.GetState() != 2; ++i) {
         view_.PumpFor(restart_step_ms_);
     }
+    if (state_.registry.GetState() != 2) {
+        // Giving up would leave the relay stopped without a word: say so
+        // once and wait again from the view's own loop.
+        if (!restart_overdue_) {
+            WriteEventRecord("Restart", "failure, job not idle after the restart wait", ProtocolFile());
+            restart_overdue_ = true;
+        }
+        view_.queue().Post(msg::kRestartWait);
+        return;
+    }
+    restart_overdue_ = false;
     for (int i = 0; i < restart_settle_steps_; ++i) view_.PumpFor(restart_step_ms_);
     Start();
     restart_pending_ = false;

@@ -40,6 +40,7 @@ public:
     void Reload();
 
     // 1 when a conflict was found; the messages go to the warning text.
+    // Kind 4: the TCP output server's port equal to the TCP input server's.
     int CheckPortConflicts(int kind);
     void CheckFullHour();
 
@@ -59,7 +60,7 @@ private:
     // far hold their pool readers, so that no first bytes reach a pool early.
     void WaitForReaders();
     void StartRows();
-    void StartRinexRows();
+    void StartRinexServerRow();
     std::string ProtocolFile() const;
 
     SharedState& state_;
@@ -68,6 +69,7 @@ private:
     int expected_readers_ = 0;
     bool ever_started_ = false;
     bool restart_pending_ = false;
+    bool restart_overdue_ = false;
     std::string last_moment_;
     int full_hour_pause_ms_ = 1005;
     int restart_wait_steps_ = 300;

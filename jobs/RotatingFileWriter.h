@@ -20,6 +20,8 @@ namespace zerlan {
 // and the command with each "%" replaced by `closed_file` (the replacement
 // stops at 800 characters and is used only when shorter than 950).
 std::string CommandFileText(const std::string& command, const std::string& closed_file, const NowStrings& now);
+// False when the replacement would be cut: such a command is not run.
+bool CommandFits(const std::string& command, const std::string& closed_file);
 
 class RotatingFileWriter {
 public:
@@ -33,9 +35,12 @@ public:
     // Chooses the name (waiting for the station id with "Auto") and opens it,
     // retrying every 20 ms. False when a stop came first.
     bool Open();
-    // The rotation check of each pass: at second 0, at least 3 s after the
-    // last check, switches to the file of the new period.
+    // The rotation check of each pass: at the first pass in a new minute,
+    // switches to the file of the new period.
     void CheckRotation();
+    // False when the bytes could not be written: the failure is shown once
+    // and recorded, the file is closed and opened again at the next call, and
+    // the bytes lost meanwhile are shown once writing works again.
     bool Write(const char* data, int length);
     void Close();
     const std::string& name() const { return name_; }
@@ -44,6 +49,9 @@ public:
 private:
     std::string CurrentName();
     bool OpenName(const std::string& name);
+    // One attempt; an outage's first failure names the file and the reason.
+    bool TryOpen(const std::string& path);
+    void WriteFailed(int error);
     void RunCommand(const std::string& closed_file);
 
     SharedState& state_;
@@ -52,7 +60,11 @@ private:
     std::FILE* file_ = nullptr;
     bool stdout_ = false;
     std::string name_;
-    int64_t last_check_ms_ = 0;
+    std::string path_;
+    int64_t last_minute_ = 0;
+    bool open_failure_shown_ = false;
+    bool writing_failed_ = false;
+    long long lost_bytes_ = 0;
 };
 
 }  // namespace zerlan

@@ -1,5 +1,6 @@
 #include "jobs/StreamCommon.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "core/PacedWrite.h"
@@ -39,6 +40,10 @@ CharWatchLimits OutputWatchLimits(const Settings& s) {
 
 std::string ProtocolFileOf(const Settings& settings) {
     return settings.protocol_file.empty() ? kDefaultProtocolFile : settings.protocol_file;
+}
+
+int NextRetryWait(int wait_ms, int max_ms) {
+    return std::max(1, std::min(max_ms, wait_ms > max_ms / 2 ? max_ms : wait_ms * 2));
 }
 
 bool IsAlarm(int r) { return r == CharWatch::kTooFew || r == CharWatch::kTooMany; }

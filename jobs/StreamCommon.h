@@ -25,6 +25,11 @@ std::string ProtocolFileOf(const Settings& settings);
 // True for the rate-watch results that report a failure (too few, too many).
 bool IsAlarm(int check_result);
 
+// The longest wait between two failed connects of a client thread.
+constexpr int kMaxRetryWaitMs = 5000;
+// The wait after one more failed connect: doubled, at most `max_ms`.
+int NextRetryWait(int wait_ms, int max_ms);
+
 // The received-block step of every input thread.
 class InputDelivery {
 public:

@@ -27,6 +27,7 @@ namespace {
 constexpr int kReplyEvery = 5;      // passes between two polls for client replies
 constexpr int kReplySize = 90;
 constexpr uint32_t kResetWatchMessage = WM_USER + 130;
+constexpr int kTcpInRetryMs = 100;
 
 MessageQueue* ViewOf(SharedState& state) { return state.view_window.load(); }
 
@@ -62,18 +63,23 @@ int AddSlot(CharPool& pool, WorkerScope& worker, int enabled) {
     return -1;
 }
 
-// Connects a client socket, retrying every `retry_ms` under the rate watch
-// (an alarm sends the bar message); false when a stop came first.
+// Connects a client socket under the rate watch (an alarm sends the bar
+// message). Between failed connects it waits `retry_ms`, doubled after each
+// failure up to `max_retry_ms`; a growing wait also resolves the name again
+// before each attempt, so an address that changed or failed once is found.
+// False when a stop came first.
 bool ConnectClient(SharedState& state, WorkerScope& worker, CSuperSocket& socket, const std::string& address,
                    const std::string& port, CharWatch& watch, const char* warning, uint32_t rate_message,
-                   uint32_t bar_message, int retry_ms) {
-    socket.ResolveHost(address.c_str(), port.c_str());
-    const std::string host = socket.HostText();
-    while (socket.ClientStart(host.c_str(), port.c_str()) == CSuperSocket::kRefused) {
+                   uint32_t bar_message, int retry_ms, int max_retry_ms) {
+    int wait_ms = retry_ms;
+    for (bool resolve = true;; resolve = max_retry_ms > retry_ms) {
+        if (resolve) socket.ResolveHost(address.c_str(), port.c_str());
+        const std::string host = socket.HostText();
+        if (socket.ClientStart(host.c_str(), port.c_str()) != CSuperSocket::kRefused) return true;
         if (IsAlarm(watch.Check(warning, rate_message, 1))) state.Send(bar_message);
-        if (!worker.Sleep(retry_ms)) return false;
+        if (!worker.Sleep(wait_ms)) return false;
+        wait_ms = NextRetryWait(wait_ms, max_retry_ms);
     }
-    return true;
 }
 
 // ---- TCP input client ----
@@ -93,7 +99,8 @@ void TcpInClientThread(SharedState& state, WorkerScope& worker) {
         delivery.Reset();
         state.input_total = 0;
         if (!ConnectClient(state, worker, socket, s.tcp_in.address, s.tcp_in.port, watch,
-                           "CharWatch: TcpInClient-Warning !", msg::kInputRate, msg::kInputBar, 100)) {
+                           "CharWatch: TcpInClient-Warning !", msg::kInputRate, msg::kInputBar, kTcpInRetryMs,
+                           kMaxRetryWaitMs)) {
             return;
         }
         if (first) {
@@ -151,7 +158,7 @@ void TcpInServerThread(SharedState& state, WorkerScope& worker) {
     while (!worker.StopRequested()) {
         CSuperSocket socket(&state, ViewOf(state));
         delivery.Reset();
-        if (socket.ServerStart(s.tcp_in.port.c_str()) == CSuperSocket::kRefused) {
+        if (socket.ServerStart(s.tcp_in.port.c_str(), s.tcp_in.address.c_str()) == CSuperSocket::kRefused) {
             socket.Stop();
             state.Send(msg::kStopJob);
             return;
@@ -190,7 +197,8 @@ void TcpInServerThread(SharedState& state, WorkerScope& worker) {
                 socket.Stop();
                 return;
             }
-            if (IsAlarm(watch.Check("CharWatch: TcpInServer-Warning !", msg::kInputRate, 1))) {
+            // The rate-watch thread writes the outage's record; this one only reconnects.
+            if (IsAlarm(watch.Check("CharWatch: TcpInServer-Warning !", msg::kInputRate, 0))) {
                 state.Send(msg::kInputBar);
                 socket.Stop();
                 Sleep(20);
@@ -245,7 +253,7 @@ void TcpOutClientThread(SharedState& state, WorkerScope& worker) {
     while (!worker.StopRequested()) {
         CSuperSocket socket(&state, ViewOf(state));
         if (!ConnectClient(state, worker, socket, s.tcp_out.address, s.tcp_out.port, watch,
-                           "CharWatch: TcpOutClient-Warning !", msg::kTcpOutRate, msg::kTcpClientOutBar, 20)) {
+                           "CharWatch: TcpOutClient-Warning !", msg::kTcpOutRate, msg::kTcpClientOutBar, 20, 20)) {
             return;
         }
         if (first) {
@@ -320,9 +328,23 @@ struct ServerJob {
     ServerProfile profile;
     std::mutex own_accept_lock;
     Counter reset_counter{0};  // bytes for the reset watch
+    // Who is waiting to accept (or about to) and who serves a client; one
+    // acceptor runs whenever fewer than the maximum are served.
+    std::mutex places_lock;
+    int acceptors = 0;
+    int serving = 0;
 };
 
-void StartTcpServerThread(SharedState& state, const std::shared_ptr<ServerJob>& job);
+bool StartTcpServerThread(SharedState& state, const std::shared_ptr<ServerJob>& job);
+
+// Starts an acceptor unless one is waiting or every place is taken.
+void StartAcceptorIfNeeded(SharedState& state, const std::shared_ptr<ServerJob>& job) {
+    if (state.registry.StopRequested()) return;
+    std::lock_guard<std::mutex> lock(job->places_lock);
+    if (job->acceptors > 0 || job->serving >= job->profile.max_clients) return;
+    ++job->acceptors;
+    if (!StartTcpServerThread(state, job)) --job->acceptors;
+}
 
 int MaxClients(const std::string& text) {
     const int n = std::atoi(text.c_str());
@@ -344,10 +366,22 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
     const Settings& s = state.settings;
     const std::string pr = ProtocolFileOf(s);
     CSuperSocket& listener = *p.listener;
-    auto registered = [&] { return state.registry.Query(p.count_selector); };
-    auto successor = [&] {
-        if (!worker.StopRequested()) StartTcpServerThread(state, job);
-    };
+    // This thread was counted as an acceptor when it was started.
+    bool accepting = true;
+    bool serving = false;
+    struct Places {
+        const std::shared_ptr<ServerJob>& job;
+        bool& accepting;
+        bool& serving;
+        void Leave(bool accepting_now, bool serving_now) {
+            std::lock_guard<std::mutex> lock(job->places_lock);
+            job->acceptors -= accepting && !accepting_now ? 1 : 0;
+            job->serving += (serving_now ? 1 : 0) - (serving ? 1 : 0);
+            accepting = accepting_now;
+            serving = serving_now;
+        }
+        ~Places() { Leave(false, false); }
+    } places{job, accepting, serving};
 
     // No data queues for a client that is not yet connected.
     CharPool& pool = *p.pool;
@@ -381,25 +415,26 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
         accepted = listener.Accept(client, &address);
     }
     if (accepted != CSuperSocket::kDone) {
+        places.Leave(false, false);
         Sleep(10);
         // An interrupted accept means the listener was closed: nothing to wait for.
-        if (accepted == CSuperSocket::kRefused && registered() < p.max_clients) successor();
+        if (accepted == CSuperSocket::kRefused) StartAcceptorIfNeeded(state, job);
         return;
     }
+    places.Leave(false, true);
     Sleep(1);
     pool.SetEnabled(slot, 1);
     listener.LogAccept(address, pr.c_str());
     if (worker.StopRequested()) return;
-    if (registered() < p.max_clients) {
-        Sleep(4);
-        successor();
-    }
+    Sleep(4);
+    StartAcceptorIfNeeded(state, job);
     state.ShowText(Line("Accept on Port %s !\r\n", p.port));
     WriteStartRecord(state, p.protocol_title, p.protocol_start);
 
-    // The last client thread to go leaves an acceptor behind.
+    // A thread that loses its client frees its place for the next one.
     auto lose_client = [&] {
-        if (!worker.StopRequested() && registered() < 2) successor();
+        places.Leave(false, false);
+        StartAcceptorIfNeeded(state, job);
     };
     std::vector<char> buffer(CharPool::kBufferSize);
     char reply[kReplySize + 1];
@@ -445,16 +480,17 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
     }
 }
 
-void StartTcpServerThread(SharedState& state, const std::shared_ptr<ServerJob>& job) {
-    StartWorker(state.registry, job->profile.kind, job->profile.name, [&state, job](WorkerScope& w) {
-        TcpServerThread(state, w, job);
-        ShowServerStatus(state, job->profile.kind);
-    });
+bool StartTcpServerThread(SharedState& state, const std::shared_ptr<ServerJob>& job) {
+    return StartWorker(state.registry, job->profile.kind, job->profile.name, [&state, job](WorkerScope& w) {
+               TcpServerThread(state, w, job);
+               ShowServerStatus(state, job->profile.kind);
+           }) >= 0;
 }
 
 // Opens a server's listening socket on `port`; raises `started` when it listens.
-bool OpenListener(CSuperSocket& listener, const std::string& port, Counter& started) {
-    if (listener.ServerStart(port.c_str()) == CSuperSocket::kDone && !listener.ServerIdle()) {
+// `address` "0.0.0.0" or empty listens on every interface.
+bool OpenListener(CSuperSocket& listener, const std::string& port, const std::string& address, Counter& started) {
+    if (listener.ServerStart(port.c_str(), address.c_str()) == CSuperSocket::kDone && !listener.ServerIdle()) {
         started = 1;
         return true;
     }
@@ -504,7 +540,8 @@ bool StartTcpOutputClient(SharedState& state) {
 }
 
 bool OpenTcpOutputListener(SharedState& state) {
-    return OpenListener(state.sockets.tcp_out_server, state.settings.tcp_out.port, state.tcp_out_server_started);
+    return OpenListener(state.sockets.tcp_out_server, state.settings.tcp_out.port, state.settings.tcp_out.address,
+                        state.tcp_out_server_started);
 }
 
 bool StartTcpOutputServer(SharedState& state) {
@@ -523,14 +560,15 @@ bool StartTcpOutputServer(SharedState& state) {
     p.protocol_start = "TcpServerOut-Start";
     p.watch_text = "CharWatch: TcpOutServer-Warning !";
     p.relay = true;
-    StartTcpServerThread(state, job);
+    StartAcceptorIfNeeded(state, job);
     StartWorker(state.registry, 0, "TCP-Out-Server-CharWatch-TH",
                 [&state, job](WorkerScope& w) { TcpOutServerWatchThread(state, w, job); });
     return true;
 }
 
 bool OpenDecTcpOutputListener(SharedState& state) {
-    return OpenListener(state.sockets.decoder_tcp_out_server, state.settings.dec_out.tcp_port,
+    // The decoded-text server has no address setting of its own.
+    return OpenListener(state.sockets.decoder_tcp_out_server, state.settings.dec_out.tcp_port, std::string(),
                         state.dec_tcp_out_server_started);
 }
 
@@ -550,7 +588,7 @@ bool StartDecTcpOutputServer(SharedState& state) {
     p.protocol_start = "DecTcpServerOut-Start";
     p.watch_text = "CharWatch: TcpDecOutServer-Warning !";
     p.relay = false;
-    StartTcpServerThread(state, job);
+    StartAcceptorIfNeeded(state, job);
     return true;
 }
 
@@ -581,7 +619,7 @@ bool StartRinexTcpOutputServer(SharedState& state) {
 
 void WakeTcpInputServer(SharedState& state) {
     CSuperSocket& waker = state.sockets.waker;
-    waker.WakeAndStop(state.settings.tcp_in.port.c_str());
+    waker.WakeAndStop(state.settings.tcp_in.port.c_str(), state.settings.tcp_in.address.c_str());
 }
 
 void WakeTcpOutputServer(SharedState& state) {

@@ -25,6 +25,8 @@ namespace zerlan {
 namespace {
 
 constexpr int kPositionSlot = 1;  // the UDP clients' replies share this slot
+// A datagram is taken whole whatever the read size: a shorter read would cut it.
+constexpr int kDatagramSize = CSuperSocket::kMaxReceive;
 
 std::string OpenLine(const UdpParams& p) { return "Udp-Open with " + p.own_address + ":" + p.own_port + " !\r\n"; }
 
@@ -52,7 +54,7 @@ void UdpInServerThread(SharedState& state, WorkerScope& worker) {
     CharWatch watch(state, &state.input_total, 0, InputWatchLimits(s), ProtocolFileOf(s));
     GgaUpstream gga(state);
     InputDelivery delivery(state, worker, true, false);
-    const int read_size = NetworkReadSize(s);
+    const int read_size = kDatagramSize;
     std::vector<char> buffer(static_cast<size_t>(read_size) + 1);
     bool first = true;
 
@@ -114,7 +116,7 @@ void UdpInClientReceiver(SharedState& state, WorkerScope& worker) {
     SocketSet& sockets = state.sockets;
     InputDelivery delivery(state, worker, true, false);
     delivery.Reset();
-    const int read_size = NetworkReadSize(state.settings);
+    const int read_size = kDatagramSize;
     std::vector<char> buffer(static_cast<size_t>(read_size) + 1);
     while (!worker.StopRequested()) {
         {
@@ -222,7 +224,7 @@ struct UdpOutServerJob {
 
 void UdpOutServerListener(SharedState& state, WorkerScope& worker, UdpOutServerJob& job) {
     CSuperSocket& socket = state.sockets.udp_out_server;
-    const int read_size = NetworkReadSize(state.settings);
+    const int read_size = kDatagramSize;
     std::vector<char> buffer(static_cast<size_t>(read_size) + 1);
     while (!worker.StopRequested()) {
         if (job.server_ready.load() != 1) {
@@ -300,10 +302,15 @@ void UdpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
             if (socket.UdpOverrun() == 1) break;
             const int n = slot.Read(buffer.data());
             if (n > 0) {
+                // With no client the block is dropped; re-opening the socket
+                // would lose the registrations arriving meanwhile, and one
+                // client that cannot be reached is no reason to fail the rest.
                 int sent = 0;
-                if (socket.UdpSendAll(buffer.data(), n, &sent) == CSuperSocket::kTransferFailed || sent == 0) break;
-                CountOutput(state, OutputKind::kUdp, sent, bar_max);
-                state.Post(msg::kUdpOutBar);
+                socket.UdpSendAll(buffer.data(), n, &sent);
+                if (sent > 0) {
+                    CountOutput(state, OutputKind::kUdp, sent, bar_max);
+                    state.Post(msg::kUdpOutBar);
+                }
             }
             Sleep(1);
         }
@@ -317,7 +324,7 @@ void UdpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
 
 void UdpOutClientListener(SharedState& state, WorkerScope& worker) {
     CSuperSocket& socket = state.sockets.udp_out_client;
-    const int read_size = NetworkReadSize(state.settings);
+    const int read_size = kDatagramSize;
     std::vector<char> buffer(static_cast<size_t>(read_size) + 1);
     while (!worker.StopRequested()) {
         int n = 0;

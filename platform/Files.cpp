@@ -21,6 +21,13 @@ bool FileExists(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &st) == 0;
 }
 
+bool StillNamed(std::FILE* file, const std::string& path) {
+    struct stat open_st {};
+    struct stat named_st {};
+    if (file == nullptr || fstat(fileno(file), &open_st) != 0 || stat(path.c_str(), &named_st) != 0) return false;
+    return open_st.st_dev == named_st.st_dev && open_st.st_ino == named_st.st_ino;
+}
+
 bool AppendToFile(const std::string& path, const char* data, size_t size) {
     std::FILE* f = std::fopen(path.c_str(), "ab");
     if (f == nullptr) return false;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace zerlan {
@@ -16,5 +17,9 @@ int MakeDirectory(const std::string& path);
 bool FileExists(const std::string& path);
 // Appends `size` bytes to the file, creating it; false when it cannot be opened or written.
 bool AppendToFile(const std::string& path, const char* data, size_t size);
+
+// True while `path` still names the open `file`; false once the file or its
+// directory was removed or replaced (writes would go nowhere).
+bool StillNamed(std::FILE* file, const std::string& path);
 
 }  // namespace zerlan

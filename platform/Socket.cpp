@@ -72,6 +72,8 @@ int Bind(int fd, const Endpoint& local) {
 
 int Listen(int fd, int backlog) { return ::listen(fd, backlog); }
 
+int MaxBacklog() { return SOMAXCONN; }
+
 int Accept(int fd, Endpoint* peer) {
     sockaddr_in a;
     socklen_t len = sizeof a;

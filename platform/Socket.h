@@ -41,6 +41,8 @@ int Open(int type);
 int SetReuseAddress(int fd);
 int Bind(int fd, const Endpoint& local);
 int Listen(int fd, int backlog);
+// The system's largest listen queue: a burst of clients is not held back.
+int MaxBacklog();
 // Blocks until a connection arrives; returns the new descriptor or -1.
 int Accept(int fd, Endpoint* peer);
 // Gives up after timeout_ms with errno ETIMEDOUT.

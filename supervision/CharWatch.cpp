@@ -92,7 +92,16 @@ bool CharWatch::AdvancePeriod(Period& period, int32_t bytes, int32_t duration, c
     period.end_time = now_;
     if (write_protocol == 1) {
         WriteProtocol(title, period.failure_text, protocol_file_, period_index);
-        CreateMarkerFile(title);
+        const std::string& parameter_file =
+            shared_->parameter_file.empty() ? shared_->settings.parameter_file : shared_->parameter_file;
+        if (IsMarkerName(title, parameter_file, protocol_file_)) {
+            CreateMarkerFile(title);
+        } else if (!marker_refused_[period_index & 1]) {
+            marker_refused_[period_index & 1] = true;
+            shared_->ShowText(std::string("No marker file for the ") + (period_index == 0 ? "miz" : "maz") +
+                              " title \"" + title +
+                              "\": not a plain file name, or the parameter or protocol file\r\n");
+        }
     }
     shared_->ShowTextAndWait(display_prefix + period.failure_text);
     period.count = 0;

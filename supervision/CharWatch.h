@@ -120,6 +120,7 @@ private:
     Period low_;
     Period high_;
     int state_ = kNothing;
+    bool marker_refused_[2] = {false, false};  // warned once per half
     int32_t interval_ = 0;
     int32_t interval_limit_ = 0;
     int64_t last_interval_ = 0;

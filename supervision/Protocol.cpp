@@ -1,5 +1,6 @@
 #include "supervision/Protocol.h"
 
+#include <cctype>
 #include <cstdio>
 #include <mutex>
 
@@ -59,6 +60,24 @@ int WriteStatusRecord(SharedState& shared, const std::string& title, const std::
 int WriteEventRecord(const std::string& title, const std::string& text, const std::string& protocol_file) {
     if (protocol_file.empty()) return 2;
     return AppendLine(protocol_file, title + " : " + text + "\n") ? 0 : 2;
+}
+
+namespace {
+std::string BaseName(const std::string& setting_path) {
+    const std::string path = MapPath(setting_path);
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+bool IsMarkerName(const std::string& title, const std::string& parameter_file, const std::string& protocol_file) {
+    if (title.empty() || title.find_first_not_of('.') == std::string::npos) return false;
+    for (unsigned char c : title) {
+        if (!std::isalnum(c) || c >= 0x80) {
+            if (c != '_' && c != '-' && c != '.') return false;
+        }
+    }
+    return title != BaseName(parameter_file) && title != BaseName(protocol_file);
 }
 
 void CreateMarkerFile(const std::string& title) {

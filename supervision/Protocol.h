@@ -36,6 +36,11 @@ int WriteStatusRecord(SharedState& shared, const std::string& title, const std::
 // Returns 0, or 2 when nothing was written.
 int WriteEventRecord(const std::string& title, const std::string& text, const std::string& protocol_file);
 
+// True when `title` may name a marker file: a plain name (letters, digits,
+// '_', '-', '.'; not only dots) that is neither the parameter file's nor the
+// protocol file's name. Anything else would empty a file the program needs.
+bool IsMarkerName(const std::string& title, const std::string& parameter_file, const std::string& protocol_file);
+
 // Creates (or empties) the file named `title` in the working directory.
 // Failure is ignored: the marker is a courtesy to outside scripts.
 void CreateMarkerFile(const std::string& title);

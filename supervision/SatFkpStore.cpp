@@ -54,20 +54,11 @@ SatFkpStore::SatFkpStore(const ThreadRegistry* registry) : registry_(registry) {
 void SatFkpStore::AdvanceRing(Ring& ring) { ring.index = (ring.index + 1) % kRingSize; }
 
 void SatFkpStore::MergeAscending(const Ring& ring, std::vector<int32_t>& merged) {
-    merged.clear();
-    for (const List& list : ring.lists) {
-        for (int32_t i = 0; i < list.count; ++i) {
-            const int32_t number = list.entries[i];
-            if (std::find(merged.begin(), merged.end(), number) != merged.end()) continue;
-            merged.push_back(number);
-            if (merged.size() >= 2 && number < merged[merged.size() - 2]) {
-                // The frame's list stops ascending here; the rest of it is not trusted.
-                merged.pop_back();
-                break;
-            }
-            if (merged.size() == static_cast<size_t>(kListSize)) merged.erase(merged.begin(), merged.begin() + kListSize / 2);
-        }
-    }
+    // Every satellite of the last seven frames, in ascending order. Frames of
+    // one satellite (ephemerides) and lists out of order (RTCM 2 types 18/19)
+    // must not hide the satellites of the other frames.
+    MergeAll(ring, merged);
+    std::sort(merged.begin(), merged.end());
 }
 
 void SatFkpStore::MergeAll(const Ring& ring, std::vector<int32_t>& merged) {
@@ -144,8 +135,10 @@ int SatFkpStore::ClearSatelliteList(int system, int n) {
     if (!ValidSystem(system) || n < 1 || n > 12) return 1;
     Access access(*this, {{kSatRing, kWrite}});
     if (!access.granted()) return 0;
+    // The whole ring goes: a stale satellite must not linger for six more
+    // clearing periods.
     Ring& ring = sat_rings_[system];
-    ring.lists[ring.index] = List{};
+    ring.lists.fill(List{});
     AdvanceRing(ring);
     return 0;
 }
@@ -155,7 +148,7 @@ int SatFkpStore::ClearFkpList(int system, int n) {
     Access access(*this, {{kFkpRing, kWrite}});
     if (!access.granted()) return 0;
     Ring& ring = fkp_rings_[system];
-    ring.lists[ring.index] = List{};
+    ring.lists.fill(List{});
     AdvanceRing(ring);
     return 0;
 }

@@ -59,17 +59,17 @@ public:
     int SetSatelliteList(std::span<const int32_t> numbers, int system);
     // The same for FKP, taking the numbers up to the first 0.
     int SetFkpList(std::span<const int32_t> numbers, int system);
-    // Empties the list at the ring position and advances the ring, as a frame
-    // without satellites would; the last-seen time stays. n must be 1..12.
+    // Empties every list of the system's ring (stale data is gone at once)
+    // and advances the ring; the last-seen time stays. n must be 1..12.
     int ClearSatelliteList(int system, int n);
     int ClearFkpList(int system, int n);
     // Sets time and interval of every record of `type`, or appends one; at 200
     // records the newest 100 are kept.
     int AddMessageRecord(int32_t type, int system, const std::string& time_text, int32_t interval);
 
-    // Rebuild the counting results of a system from its ring: satellites as
-    // an ascending list (a frame's list is left where it stops ascending),
-    // FKP satellites in order of first appearance.
+    // Rebuild the counting results of a system from its ring: every number
+    // of the last seven frames once, satellites in ascending order, FKP
+    // satellites in order of first appearance.
     int CountSatellites(int system);
     int CountFkp(int system);
     // Counting results of the last CountSatellites / CountFkp (empty or 0 for

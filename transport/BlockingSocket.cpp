@@ -145,7 +145,7 @@ void CBlockingSocket::Bind(const CSocketAddress& local) {
 }
 
 void CBlockingSocket::Listen() {
-    if (sock::Listen(Use(*this, "Listen").fd, 5) != 0) throw CBlockingSocketException("Listen");
+    if (sock::Listen(Use(*this, "Listen").fd, sock::MaxBacklog()) != 0) throw CBlockingSocketException("Listen");
 }
 
 bool CBlockingSocket::Accept(CBlockingSocket& target, CSocketAddress* address) {

@@ -1,5 +1,6 @@
 #include "transport/SuperSocket.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -23,6 +24,12 @@ constexpr int kStatusMirrorSlot = 20;
 constexpr int kRegisterSeconds = 1;
 constexpr int kSendAllSeconds = 1;
 
+// A wait that ended with nothing to read: the short time-outs only let
+// threads see the stop switch, so this is no failure.
+bool IsIdleTimeout(const CBlockingSocketException& e) {
+    return e.ErrorCode() == 0 && e.Message() == "Receive timeout";
+}
+
 // atoi of the setting; a port outside 0..65535 would bind or reach a
 // different port than the one configured.
 uint16_t PortOrThrow(const char* text, const char* operation) {
@@ -31,9 +38,12 @@ uint16_t PortOrThrow(const char* text, const char* operation) {
     return static_cast<uint16_t>(value);
 }
 
-// An empty address means every local address.
+// An empty address means every local address; a name is resolved.
 CSocketAddress LocalAddressOf(const char* address, uint16_t port) {
     if (address == nullptr || *address == '\0') return CSocketAddress(0u, port);
+    if (sock::ParseDotted(address) == 0xFFFFFFFFu && std::strcmp(address, "255.255.255.255") != 0) {
+        return CBlockingSocket::GetHostByName(address, port);
+    }
     return CSocketAddress(address, port);
 }
 
@@ -225,10 +235,14 @@ int CSuperSocket::Stop() {
     return kDone;
 }
 
-int CSuperSocket::Wake(const char* port) { return ClientStart("127.0.0.1", port); }
+int CSuperSocket::Wake(const char* port, const char* address) {
+    // A listener on every interface is reached through the loopback.
+    const bool any = address == nullptr || *address == '\0' || std::strcmp(address, "0.0.0.0") == 0;
+    return ClientStart(any ? "127.0.0.1" : address, port);
+}
 
-void CSuperSocket::WakeAndStop(const char* port) {
-    Wake(port);
+void CSuperSocket::WakeAndStop(const char* port, const char* address) {
+    Wake(port, address);
     Sleep(10);
     Stop();
 }
@@ -248,7 +262,8 @@ int CSuperSocket::Receive(char* buffer, int size, int seconds, int* count) {
         buffer[n] = '\0';
         bytes_received_.store(n);
         if (count != nullptr) *count = n;
-    } catch (const CBlockingSocketException&) {
+    } catch (const CBlockingSocketException& e) {
+        if (IsIdleTimeout(e)) return kDone;
         if (server && seconds > 0) ShowError("Error in ServerRecive");
         return kTransferFailed;
     }
@@ -283,7 +298,8 @@ int CSuperSocket::ReceiveFrom(char* buffer, int size, CBlockingSocket& socket, i
         buffer[n] = '\0';
         bytes_received_.store(n);
         if (count != nullptr) *count = n;
-    } catch (const CBlockingSocketException&) {
+    } catch (const CBlockingSocketException& e) {
+        if (IsIdleTimeout(e)) return kDone;
         ShowError("Error in ServerRecive");
         return kTransferFailed;
     }
@@ -348,11 +364,21 @@ int CSuperSocket::UdpReceive(char* buffer, int size, const char* mode, int* coun
         }
         bytes_received_.store(n);
         if (count != nullptr) *count = n;
-    } catch (const CBlockingSocketException&) {
+    } catch (const CBlockingSocketException& e) {
+        if (IsIdleTimeout(e)) return kDone;
         ShowError("Error in UdpRecive");
         return kTransferFailed;
     }
     return kDone;
+}
+
+int CSuperSocket::SendDatagrams(const char* data, int length, const CSocketAddress& to, int seconds) {
+    int total = 0;
+    do {
+        const int piece = std::min(length - total, kMaxDatagram);
+        total += main_.SendDatagram(data + total, piece, to, seconds);
+    } while (total < length);
+    return total;
 }
 
 int CSuperSocket::UdpSend(const char* data, int length, const char* mode, int* count) {
@@ -366,7 +392,7 @@ int CSuperSocket::UdpSend(const char* data, int length, const char* mode, int* c
         to = (mode != nullptr && mode[0] == 'O') ? remote_address_ : last_sender_;
     }
     try {
-        const int n = main_.SendDatagram(data, length, to, kUdpSeconds);
+        const int n = SendDatagrams(data, length, to, kUdpSeconds);
         bytes_sent_.store(n);
         if (count != nullptr) *count = n;
     } catch (const CBlockingSocketException&) {
@@ -381,14 +407,16 @@ int CSuperSocket::UdpSendAll(const char* data, int length, int* count) {
     if (length < 0 || length > kMaxSend || (data == nullptr && length > 0)) return kRefused;
     if (udp_active_.load() != 1) return kDone;
     bytes_sent_.store(0);
-    // Sends from a copy, so registrations never wait for a slow send.
+    // Held for the whole block, so a client whose cancel was handled gets
+    // nothing more; registrations never wait for it.
+    std::lock_guard<std::mutex> sending(send_mutex_);
     std::vector<CSocketAddress> clients = UdpClients();
     std::vector<int32_t> sent(clients.size(), 0);
     int result = kDone;
     int32_t total = 0;
     for (size_t i = 0; i < clients.size(); ++i) {
         try {
-            sent[i] = main_.SendDatagram(data, length, clients[i], kSendAllSeconds);
+            sent[i] = SendDatagrams(data, length, clients[i], kSendAllSeconds);
             total += sent[i];
         } catch (const CBlockingSocketException&) {
             ShowError("Error in UdpSend");
@@ -461,6 +489,7 @@ void CSuperSocket::RegisterClient(const CSocketAddress& sender) {
 void CSuperSocket::DeregisterClient(const CSocketAddress& sender) {
     int count = 0;
     {
+        std::lock_guard<std::mutex> sending(send_mutex_);
         std::lock_guard<std::mutex> lock(table_mutex_);
         int found = -1;
         for (int i = 0; i < udp_client_count_ && found < 0; ++i) {

@@ -38,6 +38,9 @@ public:
 
     static constexpr int kMaxReceive = 1499;
     static constexpr int kMaxSend = 7000;
+    // Larger blocks are sent as several datagrams, which pass any usual path
+    // without fragments.
+    static constexpr int kMaxDatagram = 1400;
     static constexpr int kLineSize = 1000;
     static constexpr int kUdpTableSize = 210;
     static constexpr int kUdpClientSlots = 200;
@@ -76,9 +79,10 @@ public:
     // Waits for a client on a socket owned by the caller.
     int Accept(CBlockingSocket& target, CSocketAddress* address);
     int Stop();
-    // Connects to 127.0.0.1:port so that a blocked accept returns, then stops.
-    void WakeAndStop(const char* port);
-    int Wake(const char* port);
+    // Connects to the listener's address (127.0.0.1 for every interface) so
+    // that a blocked accept returns, then stops.
+    void WakeAndStop(const char* port, const char* address = nullptr);
+    int Wake(const char* port, const char* address = nullptr);
 
     // ---- transfers (`count` receives the bytes moved by this call) ----
     // Reads at most `size` (1..1499) bytes; the buffer must hold size + 1.
@@ -97,6 +101,7 @@ public:
     // Mode starting with 'O': to the remote address; otherwise to the last sender.
     int UdpSend(const char* data, int length, const char* mode, int* count = nullptr);
     // To every registered client; `count` is the sum sent. 2 if any send failed.
+    // Once a cancel has been handled, its client is sent nothing more.
     int UdpSendAll(const char* data, int length, int* count = nullptr);
     // Reads one registration datagram (1 s) and updates the client table.
     int UdpRegister(char* buffer, int size, int* count = nullptr);
@@ -148,6 +153,8 @@ private:
     void RegisterClient(const CSocketAddress& sender);
     void DeregisterClient(const CSocketAddress& sender);
     void DropOldest();
+    // The block in datagrams of at most kMaxDatagram bytes; throws.
+    int SendDatagrams(const char* data, int length, const CSocketAddress& to, int seconds);
 
     SharedState* shared_ = nullptr;
     std::atomic<MessageQueue*> window_{nullptr};
@@ -163,6 +170,7 @@ private:
     std::atomic<int32_t> bytes_received_{0};
     std::atomic<int32_t> udp_client_limit_{0};
 
+    std::mutex send_mutex_;           // one UdpSendAll at a time; taken before table_mutex_
     mutable std::mutex table_mutex_;  // the UDP client table and its counts
     int32_t udp_client_count_ = 0;
     int32_t udp_overrun_ = 0;

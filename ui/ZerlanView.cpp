@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "core/DisplayLog.h"
 #include "core/GlobalSeconds.h"
@@ -95,6 +96,8 @@ void CZerlanView::ResetForJob() {
     model_.status_text.clear();
     for (auto& line : model_.decoder_lines) line.clear();
     model_.decoder_lines[0] = "0000";
+    for (std::string* f : {&model_.gps_fkp_count, &model_.glo_fkp_count, &model_.gps_sat_list, &model_.glo_sat_list})
+        f->clear();
     state_.input_bar_count = 0;
     state_.input_total = 0;
     state_.pool_total = 0;
@@ -153,6 +156,35 @@ void CZerlanView::OnStatusSlot10() {
     std::string text;
     for (int tries = 0; tries < 1000 && state_.status_board.GetText(text, 10) < 0; ++tries) Sleep(1);
     model_.status_text = text;
+    renderer_.Refresh(model_);
+}
+
+void CZerlanView::OnSatelliteState(uint32_t id) {
+    const bool fkp = id == msg::kGpsFkpCount || id == msg::kGloFkpCount;
+    const int system = id == msg::kGpsFkpCount || id == msg::kGpsSatList ? 0 : 1;
+    // A reader given up at a stop leaves the marker: keep what is shown.
+    std::vector<int32_t> numbers{-1};
+    SatFkpStore& store = state_.sat_fkp_store;
+    if (fkp) {
+        store.DisplayFkp(system, numbers);
+    } else {
+        store.DisplaySatellites(system, numbers);
+    }
+    if (numbers.size() == 1 && numbers[0] == -1) return;
+    // The fields hold the values (the terminal view labels them); the log
+    // line names them.
+    std::string value = std::to_string(numbers.size());
+    if (!fkp && !numbers.empty()) {
+        value += ":";
+        for (int32_t n : numbers) value += " " + std::to_string(n);
+    }
+    std::string& field = fkp ? (system == 0 ? model_.gps_fkp_count : model_.glo_fkp_count)
+                             : (system == 0 ? model_.gps_sat_list : model_.glo_sat_list);
+    // The watch reports every few seconds; the log only hears of changes.
+    if (value == field) return;
+    field = value;
+    const std::string label = std::string(system == 0 ? "Gps-" : "Glo-") + (fkp ? "Fkp " : "Sat ");
+    renderer_.LogAppended(AppendDisplayText(model_.log, label + value + "\r\n"), false);
     renderer_.Refresh(model_);
 }
 
@@ -215,10 +247,10 @@ void CZerlanView::Handle(const Message& message) {
         case msg::kClearDecoderFields:
             for (auto& f : model_.decoder_fields) f.clear();
             break;
-        case msg::kGpsFkpCount: model_.gps_fkp_count = message.text; break;
-        case msg::kGloFkpCount: model_.glo_fkp_count = message.text; break;
-        case msg::kGpsSatList: model_.gps_sat_list = message.text; break;
-        case msg::kGloSatList: model_.glo_sat_list = message.text; break;
+        case msg::kGpsFkpCount:
+        case msg::kGloFkpCount:
+        case msg::kGpsSatList:
+        case msg::kGloSatList: OnSatelliteState(message.id); break;
         case msg::kRestart: jobs_->OnRestart(); break;
         case msg::kRestartWait: jobs_->OnRestartWait(); break;
         case msg::kRestartCaster: jobs_->OnRestartCaster(); break;

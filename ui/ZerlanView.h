@@ -68,6 +68,8 @@ private:
     void OnDisplayText(const Message& message);
     void OnDecoderFields();
     void OnStatusSlot10();
+    // WM_USER+141..+144: one satellite-state text from the store.
+    void OnSatelliteState(uint32_t id);
     void ShowNumber(uint32_t id, int32_t value);
 
     SharedState& state_;

@@ -60,7 +60,7 @@ TEST(SettingsDefaults, ParsedFieldsOfTheBuiltInValues) {
     EXPECT_EQ(s.dec_in.message_types.size(), 7u);
     EXPECT_EQ(s.html.items.size(), 19u);
     EXPECT_EQ(s.nmea.mode, 1);
-    EXPECT_EQ(s.rinex.gps_glo_diff_s, "15.00000000");
+    EXPECT_EQ(s.rinex.gps_glo_diff_s, "18.00000000");
     EXPECT_EQ(s.wsat.glo_min_count, "3");
     EXPECT_EQ(s.maz.input_limit, "7000");
     EXPECT_EQ(s.loaded, 0);

@@ -5,6 +5,7 @@
 
 #include "RelayTestSupport.h"
 #include "platform/Sleep.h"
+#include "platform/Socket.h"
 #include "support/FakeCaster.h"
 
 namespace zerlan {
@@ -115,7 +116,7 @@ TEST_F(CasterThreads, AProxyAnsweringHttp11IsAcceptedAndTheGetFollowsTheTunnel) 
     FakeCaster proxy([&](FakeCaster& c, int fd, int attempt) {
         if (attempt > 0) return;
         c.Record(c.ReadRequest(fd));
-        FakeCaster::SendAll(fd, "HTTP/1.1 200 Connection established\r\nProxy-Agent: test\r\n\r\n");
+        FakeCaster::SendAll(fd, "HTTP/1.1 200 Connection established\r\nProxy-Agent: t\x1b[2Jst\r\n\r\n");
         c.Record(c.ReadRequest(fd));
         WaitForFileOutput();
         FakeCaster::SendAll(fd, "ICY 200 OK\r\n" + data);
@@ -129,6 +130,8 @@ TEST_F(CasterThreads, AProxyAnsweringHttp11IsAcceptedAndTheGetFollowsTheTunnel) 
     EXPECT_EQ(got[1].rfind("GET /RTCM3 HTTP/1.0\r\n", 0), 0u);
     EXPECT_EQ(StopAndReadOutput(), data);
     EXPECT_TRUE(renderer_.Shows("Connect with 127.0.0.1:" + proxy.port() + " !\r\n"));
+    // The proxy's lines are received text, masked on a terminal.
+    EXPECT_NE(renderer_.received.find("Proxy-Agent: t\x1b[2Jst"), std::string::npos);
 }
 
 // Acceptances of an earlier attempt must not carry over: a bare empty line
@@ -212,6 +215,43 @@ TEST_F(CasterThreads, TheUploadLogsInAsSourceAfterABadPasswordAndSendsTheStream)
     EXPECT_TRUE(renderer_.Shows("ERROR - Bad Password\r\n"));
     EXPECT_TRUE(renderer_.Shows("Not connection to ntrip-caster !\r\n"));
     EXPECT_EQ(Count(testing::ReadFile("Protokol.dat"), "Ntrip-Server : no_failure, ToCasterOut-Start "), 1u);
+}
+
+
+TEST_F(CasterThreads, AQuietCasterKeepsItsOneConnectionAndItsStatusLineIsShownAsReceivedText) {
+    const std::string data = StreamBytes(1200);
+    FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
+        if (attempt > 0) return;
+        c.ReadRequest(fd);
+        WaitForFileOutput();
+        FakeCaster::SendAll(fd, "ICY 200 OK \x1b[2J\r\n");
+        // Longer than the receive time-out before the first stream byte.
+        Sleep(2600);
+        FakeCaster::SendAll(fd, data);
+        c.Hold(fd);
+    });
+    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;u:p;100;0;0.0.0.0;8080");
+    ASSERT_TRUE(PumpUntil([&] { return FileOutBytes() >= static_cast<int32_t>(data.size()); }, 10000));
+    EXPECT_EQ(StopAndReadOutput(), data);
+    EXPECT_EQ(caster.attempts(), 1);
+    EXPECT_NE(renderer_.received.find("ICY 200 OK \x1b[2J"), std::string::npos);
+}
+
+TEST_F(CasterThreads, ARefusedConnectIsTriedAgainOnlyAfterTheReconnectWait) {
+    CBlockingSocket listener;  // bound but not listening: connects are refused
+    listener.Create(CBlockingSocket::kStream);
+    listener.Bind(CSocketAddress("127.0.0.1", 0));
+    StartInputJob("localhost;" + std::to_string(listener.BoundPort()) + ";RTCM3;x;u:p;2000;0;0.0.0.0;8080");
+    // The input thread starts last and tries at once.
+    const int64_t start = Clock::Get().MonotonicMs();
+    PumpUntil([] { return false; }, 1000);
+    listener.Listen();
+    CBlockingSocket caster;
+    ASSERT_TRUE(PumpUntil([&] { return sock::Wait(listener.Handle(), false, 0) == sock::kWaitReady; }, 5000));
+    // 0.9 of the 2-s wait; a 20-ms retry would be in at once.
+    EXPECT_GE(Clock::Get().MonotonicMs() - start, 1500);
+    EXPECT_TRUE(listener.Accept(caster, nullptr));
+    StopAndReadOutput();
 }
 
 }  // namespace

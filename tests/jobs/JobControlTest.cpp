@@ -5,6 +5,7 @@
 #include "config/ParameterFile.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "RelayTestSupport.h"
 #include "support/TempDir.h"
 #include "ui/ZerlanView.h"
 
@@ -90,22 +91,56 @@ TEST_F(JobControlTest, StartDoesNothingUnlessIdleAndStopOnlyFromRunning) {
     EXPECT_EQ(state_.registry.GetState(), 2);
 }
 
-TEST_F(JobControlTest, AJobWithoutAvailableThreadsFallsBackToIdle) {
+TEST_F(JobControlTest, WithNoOutputsTheSerialInputStillStarts) {
     view_.settings().inout_sw.input_type = "COMP";
     view_.settings().inout_sw.outputs.fill("Null");
+    view_.settings().co_in.port = "\\dev\\zerlan-no-such-tty";
     view_.jobs().Start();
-    EXPECT_EQ(state_.registry.GetState(), 2);
-    EXPECT_FALSE(view_.jobs().EverStarted());
+    EXPECT_EQ(state_.registry.GetState(), 0);
+    EXPECT_TRUE(view_.jobs().EverStarted());
+    EXPECT_EQ(state_.connections[SharedState::kConnInput], "\\dev\\zerlan-no-such-tty");
     EXPECT_EQ(state_.restart_reason.load(), 0);
 }
 
-TEST_F(JobControlTest, RestartWaitGivesUpWhenTheJobNeverBecomesIdle) {
+TEST_F(JobControlTest, ARestartThatFindsTheJobBusyIsRecordedOnceAndWaitsAgain) {
     view_.jobs().SetRestartSteps(3, 1, 1);
-    state_.registry.SetState(1, 0);  // a job that never stops
+    state_.registry.SetState(1, 0);  // a job that does not stop
     state_.restart_reason = 1;
     view_.jobs().OnRestartWait();
-    EXPECT_EQ(state_.registry.GetState(), 0);
+    view_.jobs().OnRestartWait();
+    EXPECT_EQ(testing::ReadFile("Protokol.dat"), "Restart : failure, job not idle after the restart wait\n");
     EXPECT_FALSE(view_.jobs().EverStarted());
+    EXPECT_EQ(view_.queue().Pending(), 2u);  // each pass waits again
+    // Once idle, the waiting restart starts the job.
+    state_.registry.SetState(0, 2);
+    view_.settings().inout_sw.input_type = "DUMMY";
+    view_.jobs().OnRestartWait();
+    EXPECT_TRUE(view_.jobs().EverStarted());
+    EXPECT_EQ(state_.restart_reason.load(), 0);
+}
+
+TEST_F(JobControlTest, RestartRequestsActOnlyOnARunningJob) {
+    state_.registry.SetState(0, 2);  // idle, e.g. after the operator's stop
+    view_.jobs().OnRestart();
+    view_.jobs().OnRestartCaster();
+    EXPECT_EQ(state_.restart_reason.load(), 0);
+    EXPECT_FALSE(view_.jobs().RestartPending());
+    EXPECT_EQ(view_.queue().Pending(), 0u);
+    state_.registry.SetState(0, 1);  // stopping: a start is abandoned and forgets its reason
+    state_.restart_reason = 2;
+    view_.jobs().Start();
+    EXPECT_EQ(state_.restart_reason.load(), 0);
+    state_.registry.SetState(0, 2);
+}
+
+TEST_F(JobControlTest, TheTcpOutputServerDoesNotTakeTheInputServersPort) {
+    const std::string port = testing::FreePort();
+    ParseText(view_.settings(), "/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;Null;500;0;1;20\" /tcp_in,\"127.0.0.1;" +
+                                    port + ";TRUE\" /tcp_out,\"127.0.0.1;" + port + ";TRUE;20;FALSE;0\"");
+    view_.jobs().Start();
+    EXPECT_EQ(boxes_, "[Warning !!] \nTcpOutPort is the same like TcpInPort\n TcpOut-Job is stoped !\n\n");
+    EXPECT_TRUE(state_.connections[SharedState::kConnTcpOut].empty());
+    EXPECT_EQ(state_.tcp_out_server_started.load(), 0);
 }
 
 TEST_F(JobControlTest, SettingsFromDialogWhileRunningShowTheBox) {

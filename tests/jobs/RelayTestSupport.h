@@ -20,15 +20,17 @@ namespace zerlan::testing {
 class QuietRenderer : public Renderer {
 public:
     // Fake peers ask `Shows` from their own threads; the view writes here.
-    void LogAppended(const std::string& text, bool) override {
+    void LogAppended(const std::string& text, bool received_data) override {
         std::lock_guard<std::mutex> lock(mutex_);
         shown += text;
+        if (received_data) received += text;
     }
     bool Shows(const std::string& part) const {
         std::lock_guard<std::mutex> lock(mutex_);
         return shown.find(part) != std::string::npos;
     }
-    std::string shown;  // read directly only on the view (test) thread
+    std::string shown;     // read directly only on the view (test) thread
+    std::string received;  // the part shown as received data (masked on a terminal)
 
 private:
     mutable std::mutex mutex_;

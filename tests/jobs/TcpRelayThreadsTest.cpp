@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "RelayTestSupport.h"
+#include "jobs/StreamCommon.h"
 #include "platform/Sleep.h"
+#include "platform/Socket.h"
 
 namespace zerlan {
 namespace {
@@ -62,9 +64,9 @@ TEST_F(TcpRelayThreads, DummyDataReachesEveryClientOfTheOutputServerAndRepliesRe
         },
         5000));
 
-    // A client that leaves ends its thread; the other goes on being served.
+    // A client that leaves ends its thread (an acceptor takes its place);
+    // the other goes on being served.
     first.Cleanup();
-    EXPECT_TRUE(PumpUntil([&] { return state_.registry.Query(3) == 1; }, 5000));
     got_second.clear();
     EXPECT_TRUE(ReadUntil(second, got_second, [&] { return got_second.find("MT16 ") != std::string::npos; }));
 
@@ -191,6 +193,112 @@ TEST_F(TcpRelayThreads, AnInputServerIsWokenFromItsAcceptByTheStop) {
     source.Cleanup();
     // Back in its accept after the client left; only the wake-up ends it.
     PumpUntil([&] { return renderer_.shown.find("NeuStart TCP-In-Server !!") != std::string::npos; }, 5000);
+    EXPECT_TRUE(StopAndWaitIdle(8000));
+}
+
+
+TEST_F(TcpRelayThreads, WithTwoClientsAllowedAFreedPlaceIsServedWhileTheOtherStays) {
+    const std::string port = FreePort();
+    Configure("/inout_sw,\"DUMMY;Null;Null;TCP;Null;Null;Null;Null;500;0;1;20\" /tcp_out,\"127.0.0.1;" + port +
+              ";TRUE;2;FALSE;0\"");
+    view_.jobs().Start();
+    CBlockingSocket a, b, c;
+    std::string got_a, got_b, got_c;
+    ASSERT_TRUE(ConnectClient(a, port));
+    ASSERT_TRUE(ReadUntil(a, got_a, [&] { return got_a.find("MT16 ") != std::string::npos; }));
+    ASSERT_TRUE(ConnectClient(b, port));
+    ASSERT_TRUE(ReadUntil(b, got_b, [&] { return got_b.find("MT16 ") != std::string::npos; }));
+    ASSERT_TRUE(ConnectClient(c, port));
+    a.Cleanup();
+    // C takes A's place while B is still being served.
+    EXPECT_TRUE(ReadUntil(c, got_c, [&] { return got_c.find("MT16 ") != std::string::npos; }));
+    got_b.clear();
+    EXPECT_TRUE(ReadUntil(b, got_b, [&] { return got_b.find("MT16 ") != std::string::npos; }));
+    EXPECT_EQ(state_.registry.Query(3), 2);
+    EXPECT_TRUE(StopAndWaitIdle(10000));
+}
+
+TEST_F(TcpRelayThreads, AQuietSourceKeepsItsOneConnectionToTheInputClient) {
+    const std::string port = FreePort();
+    CBlockingSocket listener;
+    listener.Create(CBlockingSocket::kStream);
+    listener.Bind(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(port))));
+    listener.Listen();
+    Configure("/inout_sw,\"TCP;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;20\" /tcp_in,\"127.0.0.1;" + port +
+              ";FALSE\" /file_out,\"out.bin,4096;FALSE;0;60;.\\;0896;k;none\"");
+    view_.jobs().Start();
+    CBlockingSocket peer;
+    ASSERT_TRUE(listener.Accept(peer, nullptr));
+    // Longer than the receive time-out before the first byte.
+    PumpUntil([] { return false; }, 2600);
+    const std::string data(3000, 'q');
+    peer.Send(data.data(), static_cast<int>(data.size()), 2);
+    EXPECT_TRUE(PumpUntil([&] { return testing::ReadFile("out.bin") == data; }, 5000));
+    EXPECT_EQ(sock::Wait(listener.Handle(), false, 0), sock::kWaitTimedOut);  // no second connect
+    EXPECT_TRUE(StopAndWaitIdle(10000));
+}
+
+TEST_F(TcpRelayThreads, AQuietClientOfTheInputServerIsKeptAndAnOutageWritesOneRecord) {
+    const std::string port = FreePort();
+    Configure("/inout_sw,\"TCP;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;20\" /tcp_in,\"127.0.0.1;" + port +
+              ";TRUE\" /file_out,\"in.bin,4096;FALSE;0;60;.\\;0896;k;none\" "
+              "/miz,\"50;InputDataNull;4;50;OutputDataNull;0\"");
+    view_.jobs().Start();
+    CBlockingSocket source;
+    ASSERT_TRUE(ConnectClient(source, port));
+    // Quiet past the receive time-out, yet below the rate limit's 4 s.
+    PumpUntil([] { return false; }, 2600);
+    source.Send("abc\r\n", 5, 1);
+    ASSERT_TRUE(PumpUntil([&] { return testing::ReadFile("in.bin") == "abc\r\n"; }, 5000));
+    EXPECT_FALSE(renderer_.Shows("NeuStart TCP-In-Server !!"));
+
+    // The trickle stays below the minimum: both watches see the outage, one writes it.
+    int64_t next_send = 0;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            if (Clock::Get().MonotonicMs() >= next_send) {
+                next_send = Clock::Get().MonotonicMs() + 300;
+                try {
+                    source.Send("x", 1, 0);
+                } catch (const CBlockingSocketException&) {
+                }
+            }
+            return testing::ReadFile("Protokol.dat").find("ZW InputDataNull") != std::string::npos;
+        },
+        8000));
+    PumpUntil([] { return false; }, 2500);
+    const std::string records = testing::ReadFile("Protokol.dat");
+    size_t count = 0;
+    for (size_t at = records.find("ZW InputDataNull"); at != std::string::npos;
+         at = records.find("ZW InputDataNull", at + 1)) {
+        ++count;
+    }
+    EXPECT_EQ(count, 1u) << records;
+    EXPECT_TRUE(StopAndWaitIdle(8000));
+}
+
+TEST_F(TcpRelayThreads, TheInputClientWaitsLongerAfterEachRefusedConnect) {
+    for (const auto& [wait, next] : std::vector<std::pair<int, int>>{{100, 200}, {2000, 4000}, {3000, 5000},
+                                                                      {5000, 5000}, {20, 20}}) {
+        EXPECT_EQ(NextRetryWait(wait, wait == 20 ? 20 : kMaxRetryWaitMs), next) << wait;
+    }
+    const std::string port = FreePort();
+    CBlockingSocket listener;  // bound but not listening: connects are refused
+    listener.Create(CBlockingSocket::kStream);
+    listener.Bind(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(port))));
+    Configure("/inout_sw,\"TCP;Null;Null;Null;Null;Null;Null;Null;1000;0;1;20\" /tcp_in,\"localhost;" + port +
+              ";FALSE\"");
+    view_.jobs().Start();
+    // The input thread starts last and tries at once.
+    const int64_t start = Clock::Get().MonotonicMs();
+    PumpUntil([] { return false; }, 1000);
+    listener.Listen();
+    // Attempts at about 0, 0.1, 0.3, 0.7 and 1.5 s: the fifth one connects,
+    // where a 100-ms retry would be in at once.
+    CBlockingSocket peer;
+    ASSERT_TRUE(PumpUntil([&] { return sock::Wait(listener.Handle(), false, 0) == sock::kWaitReady; }, 6000));
+    EXPECT_GE(Clock::Get().MonotonicMs() - start, 1350);
+    EXPECT_TRUE(listener.Accept(peer, nullptr));
     EXPECT_TRUE(StopAndWaitIdle(8000));
 }
 

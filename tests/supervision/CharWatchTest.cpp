@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "SupervisionFixture.h"
@@ -247,6 +248,38 @@ TEST(CharWatchThreads, WatchLoopRunsUntilStop) {
     registry.SetState(0, 1);
     t.join();
     EXPECT_TRUE(done.load());
+}
+
+
+TEST_F(CharWatchTest, AMarkerIsMadeOnlyForAPlainNameThatIsNoFileOfTheProgram) {
+    shared_.settings.parameter_file = ".\\z.par";
+    {
+        std::ofstream("z.par") << "/pr,\"p.dat\"";
+        std::ofstream("p.dat") << "kept";
+    }
+    struct Case {
+        std::string title;
+        bool made;
+    };
+    for (const Case& c : {Case{"Low_Rate-1.flag", true}, Case{"z.par", false}, Case{"p.dat", false},
+                          Case{"sub/x", false}, Case{"..", false}, Case{"a b", false}}) {
+        CharWatch watch(shared_, &counter_, 3,
+                        CharWatchLimits{1, 50, 1, c.title, 10000, 0, "High-Title"}, ".\\p.dat");
+        messages_.clear();
+        EXPECT_EQ(Unit(watch, counter_, 0), CharWatch::kTooFew) << c.title;
+        EXPECT_EQ(Unit(watch, counter_, 0), CharWatch::kTooFew) << c.title;
+        if (c.made) {
+            EXPECT_TRUE(Exists(c.title));
+        } else {
+            view_.PumpPending();
+            size_t warnings = 0;
+            for (const std::string& t : Texts()) warnings += t.find("No marker file for the miz title") == 0;
+            EXPECT_EQ(warnings, 1u) << c.title;
+        }
+    }
+    EXPECT_EQ(ReadFile("z.par"), "/pr,\"p.dat\"");
+    EXPECT_NE(ReadFile("p.dat").find("kept"), std::string::npos);
+    EXPECT_FALSE(Exists("sub"));
 }
 
 }  // namespace

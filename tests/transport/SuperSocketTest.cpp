@@ -115,25 +115,27 @@ TEST_F(SuperSocketTest, TcpRoundTripReturnsPerCallCounts) {
     EXPECT_TRUE(client.ClientIdle());
 }
 
-TEST_F(SuperSocketTest, ReceiveTimeOutAndPeerCloseAreTransferFailures) {
+TEST_F(SuperSocketTest, AQuietReceiveIsNoFailureButAClosedPeerIs) {
     CSuperSocket server(shared.get(), &view), client(shared.get());
     ASSERT_NO_FATAL_FAILURE(Connect(server, client));
     char buf[100];
     int n = -1;
     auto start = Steady::now();
-    EXPECT_EQ(server.Receive(buf, 99, 0, &n), 2);
+    EXPECT_EQ(server.Receive(buf, 99, 0, &n), 0);
+    EXPECT_EQ(n, 0);
     EXPECT_LT(MsSince(start), 200);
-    EXPECT_TRUE(ShownTexts().empty());  // 0-second polls stay quiet
     start = Steady::now();
-    EXPECT_EQ(server.Receive(buf, 99, 1, &n), 2);
+    EXPECT_EQ(server.Receive(buf, 99, 1, &n), 0);
+    EXPECT_EQ(n, 0);
     EXPECT_GE(MsSince(start), 900);
     EXPECT_LT(MsSince(start), 1800);
-    EXPECT_EQ(ShownTexts(), std::vector<std::string>{"Error in ServerRecive\r\n"});
+    EXPECT_TRUE(ShownTexts().empty());
     client.Stop();
     start = Steady::now();
     EXPECT_EQ(server.Receive(buf, 99, 1, &n), 2);
     EXPECT_EQ(n, 0);
     EXPECT_LT(MsSince(start), 500);
+    EXPECT_EQ(ShownTexts(), std::vector<std::string>{"Error in ServerRecive\r\n"});
     server.Stop();
 }
 
@@ -285,23 +287,76 @@ TEST_F(UdpRegistrationTest, LimitZeroIsTreatedAsOneClient) {
     server->Stop();
 }
 
-TEST_F(UdpRegistrationTest, SendAllReachesEveryClientAndSums) {
+TEST_F(UdpRegistrationTest, SendAllReachesEveryClientInDatagramsOfAtMost1400Bytes) {
     ASSERT_NO_FATAL_FAILURE(Start("5"));
     Say(0, "!+!+");
     Say(1, "!+!+");
+    std::string block(3000, 'x');
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7);
     int n = 0;
-    EXPECT_EQ(server->UdpSendAll("RTCM", 4, &n), 0);
-    EXPECT_EQ(n, 8);
-    EXPECT_EQ(server->BytesSent(), 8);
-    EXPECT_EQ(server->PerClientBytesSent()[1], 4);
-    char buf[16];
+    EXPECT_EQ(server->UdpSendAll(block.data(), 3000, &n), 0);
+    EXPECT_EQ(n, 6000);
+    EXPECT_EQ(server->BytesSent(), 6000);
+    EXPECT_EQ(server->PerClientBytesSent()[1], 3000);
+    char buf[2000];
     CSocketAddress from;
     for (int c = 0; c < 2; ++c) {
-        EXPECT_EQ(clients[c].ReceiveDatagram(buf, sizeof buf, &from, 1), 4);
+        std::string got;
+        for (int expected : {1400, 1400, 200}) {
+            ASSERT_EQ(clients[c].ReceiveDatagram(buf, sizeof buf, &from, 1), expected);
+            got.append(buf, static_cast<size_t>(expected));
+        }
+        EXPECT_EQ(got, block);
         EXPECT_EQ(from.Port(), server->LocalPort());
     }
     server->Stop();
     EXPECT_TRUE(server->UdpIdle());
+}
+
+TEST_F(SuperSocketTest, AUdpReceiveTakesAWholeDatagramAndAQuietOneIsNoFailure) {
+    CSuperSocket in_server(shared.get());
+    ASSERT_EQ(in_server.UdpStart("", "", "127.0.0.1", "0", "10", "INSRV"), 0);
+    CBlockingSocket sender;
+    sender.Create(CBlockingSocket::kDatagram);
+    const std::string datagram(1499, 'd');
+    sender.SendDatagram(datagram.data(), 1499, CSocketAddress("127.0.0.1", in_server.LocalPort()), 1);
+    char buf[1500];
+    int n = 0;
+    EXPECT_EQ(in_server.UdpReceive(buf, 1499, "INSRV", &n), 0);
+    EXPECT_EQ(n, 1499);
+    const auto start = Steady::now();
+    EXPECT_EQ(in_server.UdpReceive(buf, 1499, "INSRV", &n), 0);  // 3 s of nothing
+    EXPECT_EQ(n, 0);
+    EXPECT_GE(MsSince(start), 2900);
+    in_server.Stop();
+}
+
+TEST_F(SuperSocketTest, ServersListenOnTheNamedAddressWithTheSystemBacklog) {
+    CSuperSocket any(shared.get()), named(shared.get());
+    ASSERT_EQ(any.ServerStart("0", "0.0.0.0"), 0);
+    ASSERT_EQ(named.ServerStart("0", "127.0.0.2"), 0);
+    const std::string listen = [] {
+        std::ifstream tcp("/proc/net/tcp");
+        std::stringstream text;
+        text << tcp.rdbuf();
+        return text.str();
+    }();
+    char hex[64];
+    std::snprintf(hex, sizeof hex, "00000000:%04X", any.LocalPort());
+    EXPECT_NE(listen.find(hex), std::string::npos);
+    std::snprintf(hex, sizeof hex, "0200007F:%04X", named.LocalPort());
+    EXPECT_NE(listen.find(hex), std::string::npos);
+    // More connects than the old queue of 5 complete at once, none accepted yet.
+    std::vector<std::unique_ptr<CBlockingSocket>> clients;
+    const auto start = Steady::now();
+    for (int i = 0; i < 20; ++i) {
+        clients.push_back(std::make_unique<CBlockingSocket>());
+        clients.back()->Create();
+        clients.back()->Connect(CSocketAddress("127.0.0.2", named.LocalPort()), 2);
+    }
+    EXPECT_LT(MsSince(start), 500);
+    any.Stop();
+    named.Stop();
 }
 
 TEST_F(SuperSocketTest, UdpClientSendsToPartnerAndServerAnswersLastSender) {

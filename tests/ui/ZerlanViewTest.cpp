@@ -51,6 +51,25 @@ TEST_F(ZerlanViewTest, DecoderFieldsShowTheGpsWeekWhenSlot3IsEmpty) {
     EXPECT_GT(std::atoi(view_.model().decoder_fields[3].c_str()), 1199);
 }
 
+TEST_F(ZerlanViewTest, SatelliteStatesAreLoggedOnlyWhenTheyChange) {
+    auto post_all = [this] {
+        for (uint32_t m : {msg::kGpsFkpCount, msg::kGloFkpCount, msg::kGpsSatList, msg::kGloSatList}) state_.Post(m);
+        view_.queue().PumpPending();
+    };
+    state_.sat_fkp_store.SetSatelliteList(std::vector<int32_t>{12, 3, 7}, 0);
+    state_.sat_fkp_store.SetFkpList(std::vector<int32_t>{45}, 1);
+    post_all();
+    EXPECT_EQ(renderer_.shown, "Gps-Fkp 0\r\nGlo-Fkp 1\r\nGps-Sat 3: 3 7 12\r\nGlo-Sat 0\r\n");
+    EXPECT_EQ(view_.model().gps_sat_list, "3: 3 7 12");
+    EXPECT_EQ(view_.model().glo_fkp_count, "1");
+    renderer_.shown.clear();
+    post_all();
+    EXPECT_EQ(renderer_.shown, "");
+    state_.sat_fkp_store.SetSatelliteList(std::vector<int32_t>{48}, 1);
+    post_all();
+    EXPECT_EQ(renderer_.shown, "Glo-Sat 1: 48\r\n");
+}
+
 TEST_F(ZerlanViewTest, NumberFieldsAndBars) {
     state_.output_rate[static_cast<int>(OutputKind::kTcp)] = 77;
     state_.input_rate = 1234;

@@ -1,0 +1,293 @@
+// The relay through the zerlan program on loopback: a source that stays quiet
+// for 5 s and then sends 1 MB reaches every TCP and UDP client byte for byte
+// over one single connection to the source; the same through the caster
+// input from str2str's NTRIP caster.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Socket.h"
+#include "support/TempDir.h"
+#include "transport/BlockingSocket.h"
+
+namespace zerlan {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+constexpr int kSilenceMs = 5000;
+constexpr size_t kStreamSize = 1 << 20;
+
+std::string FreePort() {
+    CBlockingSocket probe;
+    probe.Create(CBlockingSocket::kStream);
+    probe.Bind(CSocketAddress("127.0.0.1", 0));
+    const std::string port = std::to_string(probe.BoundPort());
+    probe.Cleanup();
+    return port;
+}
+
+uint16_t PortOf(const std::string& port) { return static_cast<uint16_t>(std::stoi(port)); }
+
+bool WaitFor(const std::function<bool()>& done, int max_ms, int poll_ms = 10) {
+    const auto end = Steady::now() + std::chrono::milliseconds(max_ms);
+    while (!done()) {
+        if (Steady::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
+    }
+    return true;
+}
+
+// A child program whose stdout and stderr go to files; ended with SIGTERM.
+class Child {
+public:
+    Child(const std::string& program, const std::vector<std::string>& args, const std::string& out,
+          const std::string& err) {
+        pid_ = fork();
+        if (pid_ != 0) return;
+        std::freopen(out.c_str(), "w", stdout);
+        std::freopen(err.c_str(), "w", stderr);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(program.c_str(), argv.data());
+        _exit(127);
+    }
+    ~Child() { Stop(); }
+    // Exit status after SIGTERM, -1 when it had to be killed.
+    int Stop() {
+        if (pid_ <= 0) return status_;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 12000)) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            status_ = -1;
+        } else {
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        pid_ = -1;
+        return status_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// Connects, retrying while the program is not yet listening.
+bool Connect(CBlockingSocket& socket, const std::string& port) {
+    return WaitFor(
+        [&] {
+            try {
+                socket.Create(CBlockingSocket::kStream);
+                socket.Connect(CSocketAddress("127.0.0.1", PortOf(port)), 1);
+                return true;
+            } catch (const CBlockingSocketException&) {
+                socket.Cleanup();
+                return false;
+            }
+        },
+        10000);
+}
+
+bool HaveProgram(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Pattern() {
+    std::string data(kStreamSize, '\0');
+    uint32_t x = 12345;
+    for (char& c : data) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    return data;
+}
+
+// Reads a TCP stream or a UDP socket's datagrams on a thread of its own.
+class Collector {
+public:
+    explicit Collector(CBlockingSocket& socket, bool datagrams) : socket_(socket) {
+        thread_ = std::thread([this, datagrams] {
+            std::vector<char> buffer(65536);
+            while (!done_.load()) {
+                try {
+                    const int n = datagrams
+                                      ? socket_.ReceiveDatagram(buffer.data(), 65536, nullptr, 0)
+                                      : socket_.Receive(buffer.data(), 65536, 0);
+                    if (n > 0) {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        got_.append(buffer.data(), static_cast<size_t>(n));
+                        continue;
+                    }
+                    if (!datagrams) return;  // closed
+                } catch (const CBlockingSocketException&) {
+                }
+                sock::Wait(socket_.Handle(), false, 20);
+            }
+        });
+    }
+    ~Collector() {
+        done_ = true;
+        thread_.join();
+    }
+    size_t size() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return got_.size();
+    }
+    std::string got() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return got_;
+    }
+
+private:
+    CBlockingSocket& socket_;
+    std::atomic<bool> done_{false};
+    std::mutex mutex_;
+    std::string got_;
+    std::thread thread_;
+};
+
+// Sends in pieces below a reader's 5000-byte margin, each once every reader
+// has the one before: a live relay never holds its input back, so on a loaded
+// machine a source running free would outrun a reader that is not scheduled.
+bool SendInSteps(CBlockingSocket& socket, const std::string& data, const std::vector<Collector*>& readers) {
+    constexpr size_t kPiece = 4000;
+    for (size_t at = 0; at < data.size(); at += kPiece) {
+        const size_t n = std::min(kPiece, data.size() - at);
+        socket.Send(data.data() + at, static_cast<int>(n), 5);
+        const bool caught_up = WaitFor(
+            [&] {
+                for (Collector* r : readers) {
+                    if (r->size() < at + n) return false;
+                }
+                return true;
+            },
+            10000, 1);
+        if (!caught_up) return false;
+    }
+    return true;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+bool Listening(const std::string& hex_address, const std::string& port) {
+    char entry[64];
+    std::snprintf(entry, sizeof entry, "%s:%04X 00000000:0000 0A", hex_address.c_str(), std::stoi(port));
+    return testing::ReadFile("/proc/net/tcp").find(entry) != std::string::npos;
+}
+
+const char* kQuietWatches = "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"";
+
+TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdpClientWhole) {
+    testing::TempDir dir;
+    const std::string data = Pattern();
+    CBlockingSocket source_listener;
+    source_listener.Create(CBlockingSocket::kStream);
+    source_listener.Bind(CSocketAddress("127.0.0.1", 0));
+    source_listener.Listen();
+    const std::string in_port = std::to_string(source_listener.BoundPort());
+    const std::string out_port = FreePort();
+    const std::string udp_port = FreePort();
+    Child zerlan(ZERLAN_BINARY,
+                 {"/inout_sw,\"TCP;Null;Null;TCP;UDP;Null;Null;Null;1000;0;1;100\"",
+                  "/tcp_in,\"localhost;" + in_port + ";FALSE\"",
+                  "/tcp_out,\"127.0.0.1;" + out_port + ";TRUE;5;FALSE;0\"",
+                  "/udp_out,\"127.0.0.1;1;TRUE;127.0.0.1;" + udp_port + ";20\"", kQuietWatches},
+                 "out.txt", "err.txt");
+
+    CBlockingSocket clients[3];
+    for (CBlockingSocket& c : clients) ASSERT_TRUE(Connect(c, out_port));
+    EXPECT_TRUE(Listening("0100007F", out_port)) << testing::ReadFile("/proc/net/tcp");
+    CBlockingSocket udp;
+    udp.Create(CBlockingSocket::kDatagram);
+    const int big = 4 << 20;
+    setsockopt(udp.Handle(), SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+    udp.Bind(CSocketAddress("127.0.0.1", 0));
+    ASSERT_TRUE(WaitFor([] { return testing::ReadFile("err.txt").find("Udp-Open with") != std::string::npos; },
+                        10000));
+    udp.SendDatagram("!+!+", 4, CSocketAddress("127.0.0.1", PortOf(udp_port)), 1);
+    // Every client is served before the first byte flows.
+    ASSERT_TRUE(WaitFor(
+        [] {
+            const std::string err = testing::ReadFile("err.txt");
+            return Count(err, "Accept on Port") >= 3 && err.find("Udp-Contact with Morvik-Client") != std::string::npos;
+        },
+        10000))
+        << testing::ReadFile("err.txt");
+
+    CBlockingSocket source;
+    ASSERT_TRUE(source_listener.Accept(source, nullptr));
+    std::vector<std::unique_ptr<Collector>> collectors;
+    for (CBlockingSocket& c : clients) collectors.push_back(std::make_unique<Collector>(c, false));
+    collectors.push_back(std::make_unique<Collector>(udp, true));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
+    std::vector<Collector*> readers;
+    for (auto& c : collectors) readers.push_back(c.get());
+    EXPECT_TRUE(SendInSteps(source, data, readers));
+    for (size_t i = 0; i < collectors.size(); ++i) {
+        EXPECT_TRUE(collectors[i]->got() == data) << "client " << i << " got " << collectors[i]->size();
+    }
+    // One connection to the source for the whole run.
+    EXPECT_EQ(sock::Wait(source_listener.Handle(), false, 0), sock::kWaitTimedOut);
+    collectors.clear();
+    EXPECT_EQ(zerlan.Stop(), 0);
+}
+
+TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
+    if (!HaveProgram("str2str")) GTEST_SKIP() << "str2str is not installed";
+    testing::TempDir dir;
+    const std::string data = Pattern();
+    const std::string feed_port = FreePort();
+    const std::string caster_port = FreePort();
+    Child caster("str2str", {"-in", "tcpsvr://:" + feed_port, "-out", "ntripc://user:pass@:" + caster_port + "/MNT"},
+                 "caster.out", "caster.err");
+    CBlockingSocket feed;
+    ASSERT_TRUE(Connect(feed, feed_port));
+    const std::string out_port = FreePort();
+    Child zerlan(ZERLAN_BINARY,
+                 {"/inout_sw,\"CAST;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;100\"",
+                  "/cast_in,\"127.0.0.1;" + caster_port + ";MNT;x;user:pass;1000;0;0.0.0.0;8080\"",
+                  "/tcp_out,\"0.0.0.0;" + out_port + ";TRUE;5;FALSE;0\"", kQuietWatches},
+                 "out.txt", "err.txt");
+    CBlockingSocket client;
+    ASSERT_TRUE(Connect(client, out_port));
+    EXPECT_TRUE(Listening("00000000", out_port));
+    ASSERT_TRUE(WaitFor(
+        [] {
+            const std::string err = testing::ReadFile("err.txt");
+            return err.find("ICY 200 OK") != std::string::npos && err.find("Accept on Port") != std::string::npos;
+        },
+        10000))
+        << testing::ReadFile("err.txt") << testing::ReadFile("caster.err");
+    auto collector = std::make_unique<Collector>(client, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
+    EXPECT_TRUE(SendInSteps(feed, data, {collector.get()}));
+    EXPECT_TRUE(collector->got() == data) << "got " << collector->size();
+    collector.reset();
+    EXPECT_EQ(Count(testing::ReadFile("err.txt"), "Connect with 127.0.0.1:" + caster_port), 1u);
+    EXPECT_EQ(zerlan.Stop(), 0);
+}
+
+}  // namespace
+}  // namespace zerlan

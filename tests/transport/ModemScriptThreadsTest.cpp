@@ -1,0 +1,309 @@
+// The serial device and its modem scripts against a fake modem on the
+// other end of a pseudo-terminal. Waits of the scripts are counted, not
+// slept; the answer time-out runs on a fake clock.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "support/PtyPair.h"
+#include "support/TempDir.h"
+#include "transport/ComDevice.h"
+
+namespace zerlan {
+namespace {
+
+using testing::PtyPair;
+
+// Answers every CR-terminated line with what `respond` returns for it.
+class FakeModem {
+public:
+    FakeModem(const PtyPair& pty, std::function<std::string(const std::string&)> respond)
+        : pty_(pty), respond_(std::move(respond)), thread_([this] { Run(); }) {}
+    ~FakeModem() {
+        done_ = true;
+        thread_.join();
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_;
+    }
+    int Count(const std::string& line) {
+        int n = 0;
+        for (const std::string& l : Lines()) n += l == line ? 1 : 0;
+        return n;
+    }
+
+private:
+    void Run() {
+        std::string pending;
+        while (!done_) {
+            const std::string got = pty_.Read(2);
+            if (got.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            pending += got;
+            size_t cr;
+            while ((cr = pending.find('\r')) != std::string::npos) {
+                const std::string line = pending.substr(0, cr);
+                pending.erase(0, cr + 1);
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    lines_.push_back(line);
+                }
+                const std::string answer = respond_(line);
+                if (!answer.empty()) pty_.Write(answer);
+            }
+        }
+    }
+
+    const PtyPair& pty_;
+    std::function<std::string(const std::string&)> respond_;
+    std::atomic<bool> done_{false};
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+    std::thread thread_;
+};
+
+class ModemScriptThreads : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(pty_.ok()); }
+    void TearDown() override { Clock::Install(nullptr); }
+
+    CComDevice MakeDevice() {
+        return CComDevice([this](const std::string& t) { Log(t); }, [this] { return stop_.load(); },
+                          [this](int ms) {
+                              waited_ms_ += ms;
+                              return !stop_.load();
+                          });
+    }
+    PortSettings Port() const { return PortSettings{pty_.SettingName(), "38400", "n", "8", "1", "rts=on,dtr=on"}; }
+    int Run(const std::string& script) {
+        testing::WriteFile("s.bef", script);
+        CComDevice device = MakeDevice();
+        PortSettings port = Port();
+        return device.RunScript("s.bef", port, false);
+    }
+    void Log(const std::string& text) {
+        std::lock_guard<std::mutex> lock(log_mutex_);
+        log_ += text;
+    }
+    std::string LogText() {
+        std::lock_guard<std::mutex> lock(log_mutex_);
+        return log_;
+    }
+    bool WaitFor(const std::function<bool()>& done) {
+        for (int i = 0; i < 5000; ++i) {
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+
+    testing::TempDir dir_;
+    PtyPair pty_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> waited_ms_{0};
+    std::mutex log_mutex_;
+    std::string log_;
+};
+
+TEST(ModemScript, CommandLinesAreTranslatedBeforeSending) {
+    const struct {
+        const char* line;
+        bool ctrl_z;
+        std::string sent;
+    } cases[] = {
+        {"ATD123|rest", false, "ATD123"},
+        {"AT\"CrLf\"X\"Null\"rest", false, "AT\r\nX"},
+        {"A\"Cr\"B\"Lf\"C\"Esc\"D@", false, std::string("A\rB\nC\x1b" "D\x1b\r")},
+        {"\"\\2\"\"\\3\"\"\\4\"", false, std::string("\x02\x03\x04\r")},
+        {"\xBB\xAB\xAE\xA1\xF1", false, std::string("\x02\x03\x04\r\n\r")},
+        {"say \"hello world\" \\\"kept\\\"", false, "say hello world \\\"kept\\\"\r"},
+        {"AT+CMGS", true, "AT+CMGS\x1a\r"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TranslateCommand(c.line, c.ctrl_z), c.sent) << c.line;
+
+    const AnswerTable t = ParseAnswerTable("2,\"OK\" 3,\"NO_CARRIER\"2 3,\"CONNECT\"5 4,3 5,StrgZ 6,\"X\"0");
+    ASSERT_EQ(t.answers.at(3).size(), 2u);
+    EXPECT_EQ(t.answers.at(3)[0].text, "NO CARRIER");
+    EXPECT_EQ(t.answers.at(3)[0].result, 2);
+    EXPECT_EQ(t.answers.at(3)[1].result, 5);
+    EXPECT_EQ(t.answers.at(2)[0].result, 1);
+    EXPECT_EQ(t.answers.at(6)[0].result, 1);
+    EXPECT_EQ(t.wait_seconds.at(4), 3);
+    EXPECT_TRUE(t.ctrl_z.count(5));
+}
+
+TEST_F(ModemScriptThreads, OpenKeepsKnownOptionsAndDumpsTheAppliedSettings) {
+    CComDevice device = MakeDevice();
+    PortSettings port = Port();
+    port.options = "rts=on, dtr=on,foo=1,xon=on";
+    port.stop_bits = "2";
+    device.Open(port);
+    ASSERT_TRUE(device.IsOpen());
+    EXPECT_EQ(device.definition(), pty_.SettingName() + " BAUD=38400 PARITY=n DATA=8 STOP=2 rts=on dtr=on xon=on");
+    const std::vector<std::string>& dump = device.dump_lines();
+    ASSERT_EQ(dump.size(), 28u);
+    EXPECT_EQ(dump[0], "DCBlength 28\n");
+    EXPECT_EQ(dump[1], "BaudRate 38400\n");
+    // A pseudo-terminal keeps no parity or byte size: the dump shows what the
+    // port holds, not what was asked for.
+    EXPECT_EQ(dump[3], "fParity 0\n");
+    EXPECT_EQ(dump[9], "fOutX 1\n");
+    EXPECT_EQ(dump[16], "wReserved n. d.\n");
+    EXPECT_EQ(dump[19], "ByteSize 8\n");
+    EXPECT_EQ(dump[21], "StopBits 2\n");
+
+    // Bytes pass unchanged both ways: the port is raw.
+    const std::string binary("\r\n\x00\x7f\x11\x13\xff", 7);
+    EXPECT_EQ(device.Write(binary.data(), 7), 7);
+    std::string got;
+    ASSERT_TRUE(WaitFor([&] { return (got += pty_.Read(1)).size() >= 7; }));
+    EXPECT_EQ(got, binary);
+}
+
+TEST_F(ModemScriptThreads, AnswerTableGoesOnRestartsAndJumps) {
+    std::atomic<int> dials{0};
+    FakeModem modem(pty_, [&](const std::string& line) -> std::string {
+        if (line == "ATZ" || line == "ATO") return "\r\nOK\r\n";
+        if (line == "ATD1") return ++dials == 1 ? "\r\nNO CARRIER\r\n" : "\r\nCONNECT 9600\r\n";
+        return "";
+    });
+    EXPECT_EQ(Run("2,\"OK\" 3,\"NO_CARRIER\"2 3,\"CONNECT\"5 5,\"OK\"\nATZ\nATD1\nATSKIPPED\nATO\n"), 0);
+    EXPECT_EQ(modem.Lines(), (std::vector<std::string>{"ATZ", "ATD1", "ATZ", "ATD1", "ATO"}));
+    const std::string log = LogText();
+    EXPECT_NE(log.find("to Line 5"), std::string::npos);
+    EXPECT_NE(log.find("!\r\nCONNECT 9600\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" Modem/Command-controling is finished ...\r\n"), std::string::npos);
+}
+
+TEST_F(ModemScriptThreads, KeywordsLoopJumpCallSilenceAndSwitchThePort) {
+    PtyPair second;
+    ASSERT_TRUE(second.ok());
+    FakeModem modem(pty_, [](const std::string&) { return std::string("\r\nOK\r\n"); });
+    // Awaited answers make sure the modem has read each line before the port goes.
+    const std::string script = "2,\"OK\" 3,\"OK\" 4,1\n"
+                               "AT1\n"
+                               "AT2\n"
+                               "LOOP 2 TO 3\n"
+                               "GOLINE 7\n"
+                               "ATNEVER\n"
+                               "CALL /usr/bin/touch called.flag\n"
+                               "# a remark\n"
+                               "NOCOMMAND\n"
+                               "ATSILENT\n"
+                               "COMPORT " + second.SettingName() + " 9600 n 8 1\n"
+                               "ENDBEF\n"
+                               "ATAFTEREND\n";
+    testing::WriteFile("s.bef", script);
+    CComDevice device = MakeDevice();
+    PortSettings port = Port();
+    EXPECT_EQ(device.RunScript("s.bef", port, true), 0);
+    // The new port stays open (keep-open) with the settings of the COMPORT line.
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(port.port, second.SettingName());
+    EXPECT_EQ(port.baud, "9600");
+    const std::string word = "ON2\r";
+    EXPECT_EQ(device.Write(word.data(), 4), 4);
+    EXPECT_TRUE(WaitFor([&] { return second.Read(1) == word; }));
+
+    EXPECT_EQ(modem.Lines(), (std::vector<std::string>{"AT1", "AT2", "AT2", "AT2"}));
+    // Three waits of line 4 (one second each), two loop jumps, one GOLINE, the reopen.
+    EXPECT_EQ(waited_ms_.load(), 3 * 1000 + 2 * 2000 + 2000 + 100);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("# a remark\r\n"), std::string::npos);
+    EXPECT_NE(log.find("ATSILENT-  "), std::string::npos);
+    EXPECT_EQ(log.find("ATNEVER"), std::string::npos);
+    struct stat st {};
+    EXPECT_TRUE(WaitFor([&] { return stat("called.flag", &st) == 0; }));
+}
+
+TEST_F(ModemScriptThreads, WhileWaitsBeyondTheAnswerTimeOut) {
+    for (const char* mode : {"NOCOMMAND", "WHILE"}) {
+        SCOPED_TRACE(mode);
+        FakeClock clock;
+        Clock::Install(&clock);
+        log_.clear();
+        std::atomic<int> result{-1};
+        std::thread runner([&] { result = Run(std::string("3,\"CONNECT\"\n") + mode + "\nATD\n"); });
+        ASSERT_TRUE(WaitFor([&] { return LogText().find("ATD-  ") != std::string::npos; }));
+        // The fake clock runs a second per real millisecond from here.
+        if (std::string(mode) == "NOCOMMAND") {
+            EXPECT_TRUE(WaitFor([&] {
+                clock.Advance(1000);
+                return result.load() == 0;
+            }));
+            EXPECT_NE(LogText().find(" Timeout ---->\r\n not Answer from Modem ..."), std::string::npos);
+        } else {
+            for (int i = 0; i < 100; ++i) {
+                clock.Advance(1000);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            EXPECT_EQ(result.load(), -1);
+            pty_.Write("\r\nCONNECT\r\n");
+            EXPECT_TRUE(WaitFor([&] { return result.load() == 0; }));
+            EXPECT_EQ(LogText().find("Timeout"), std::string::npos);
+        }
+        runner.join();
+        Clock::Install(nullptr);
+    }
+}
+
+TEST_F(ModemScriptThreads, AKeyPromptGetsOneReturnAndAtMostTen) {
+    FakeClock clock;
+    Clock::Install(&clock);
+    // A modem that connects once prompted with one CR.
+    {
+        FakeModem modem(pty_, [](const std::string& line) -> std::string {
+            if (line == "ATD") return "\r\nPress any key to continue\r\n";
+            return line.empty() ? "\r\nCONNECT\r\n" : "";
+        });
+        EXPECT_EQ(Run("2,\"CONNECT\"\nATD\n"), 0);
+        EXPECT_EQ(modem.Count(""), 1);
+    }
+    // A modem that prompts for ever: ten CRs, then the time-out ends the wait.
+    FakeModem modem(pty_, [](const std::string&) { return std::string("\r\nHit Key\r\n"); });
+    std::atomic<int> result{-1};
+    std::thread runner([&] { result = Run("2,\"CONNECT\"\nATD\n"); });
+    ASSERT_TRUE(WaitFor([&] { return modem.Count("") == 10; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(WaitFor([&] {
+        clock.Advance(1000);
+        return result.load() == 0;
+    }));
+    runner.join();
+    EXPECT_EQ(modem.Count(""), 10);
+}
+
+TEST_F(ModemScriptThreads, DialSendsTheFixedSequence) {
+    FakeModem modem(pty_, [](const std::string& line) { return line.empty() ? std::string() : "\r\nOK\r\n"; });
+    CComDevice device = MakeDevice();
+    device.Dial(Port(), "0123", 2500, 2500, 100);
+    EXPECT_TRUE(device.IsOpen());
+    const std::vector<std::string> expected{"ATZ", "", "AT+CBST=71", "", "ATDT 0123", ""};
+    EXPECT_TRUE(WaitFor([&] { return modem.Lines().size() >= expected.size(); }));
+    EXPECT_EQ(modem.Lines(), expected);
+    EXPECT_EQ(waited_ms_.load(), 3 * 300 + 300 + 300 + 2000);
+}
+
+TEST_F(ModemScriptThreads, AMissingScriptAndAStopEndTheScript) {
+    CComDevice device = MakeDevice();
+    PortSettings port = Port();
+    EXPECT_EQ(device.RunScript("none.bef", port, true), 2);
+    EXPECT_NE(LogText().find("Command/Bef-File none.bef is not available !\r\n"), std::string::npos);
+
+    std::atomic<int> result{-1};
+    std::thread runner([&] { result = Run("2,\"OK\"\nATZ\n"); });
+    ASSERT_TRUE(WaitFor([&] { return LogText().find("ATZ-  ") != std::string::npos; }));
+    stop_ = true;
+    EXPECT_TRUE(WaitFor([&] { return result.load() == 1; }));
+    runner.join();
+}
+
+}  // namespace
+}  // namespace zerlan
