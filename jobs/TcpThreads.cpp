@@ -593,7 +593,8 @@ bool StartDecTcpOutputServer(SharedState& state) {
 }
 
 bool OpenRinexTcpOutputListener(SharedState& state) {
-    return OpenListener(state.sockets.rinex_tcp_out_server, state.settings.rinex.tcp_port,
+    // Nor has the RINEX server.
+    return OpenListener(state.sockets.rinex_tcp_out_server, state.settings.rinex.tcp_port, std::string(),
                         state.rinex_tcp_out_server_started);
 }
 
@@ -613,7 +614,7 @@ bool StartRinexTcpOutputServer(SharedState& state) {
     p.protocol_start = "RinexTcpServerOut-Start";
     p.watch_text = "CharWatch: RinexTcpOutServer-Warning !";
     p.relay = false;
-    StartTcpServerThread(state, job);
+    StartAcceptorIfNeeded(state, job);
     return true;
 }
 
