@@ -66,6 +66,7 @@ int RunRinexCommand(const Settings& settings, const RinexCommand& command, std::
     DecoderSelector decoders(command.version, *rinex_state, [&encoder](const char* text, int length) {
         for (int i = 0; i < length; ++i) encoder.PutByte(text[i]);
     });
+    decoders.rtcm2().SetGlonassTimeDifference(config.gps_glonass_s);
     std::vector<unsigned char> buffer(65536);
     size_t n;
     while ((n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
