@@ -13,7 +13,7 @@
 #include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
-#include "decoder/DecoderThread.h"
+#include "app/DecodeCommand.h"
 #include "platform/Console.h"
 #include "services/Sourcetable.h"
 #include "ui/Renderer.h"
@@ -101,22 +101,6 @@ int SaveSettings(const Settings& settings, const std::string& target) {
     return 0;
 }
 
-int DecodeFile(const Settings& settings, const std::string& name, int version) {
-    std::FILE* in = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
-    if (in == nullptr) {
-        std::fprintf(stderr, "zerlan: cannot read %s\n", name.c_str());
-        return 1;
-    }
-    // A private state: the decoders' status and messages go nowhere.
-    static SharedState* const decode_state = new SharedState;
-    SharedState& state = *decode_state;
-    CopySettings(state.settings, settings);
-    const int status = DecodeStream(in, stdout, version, state);
-    if (in != stdin) std::fclose(in);
-    if (status != 0) std::fprintf(stderr, "zerlan: error reading %s\n", name.c_str());
-    return status;
-}
-
 }  // namespace
 
 int RunProgram(const ProgramOptions& options) {
@@ -140,7 +124,7 @@ int RunProgram(const ProgramOptions& options) {
     if (!options.save_file.empty()) return SaveSettings(settings, options.save_file);
     // Without loaded settings the converter recognises both RTCM versions.
     if (!options.decode_file.empty()) {
-        return DecodeFile(settings, options.decode_file, loaded ? settings.inout_sw.decoder_version : -1);
+        return RunDecodeCommand(options.decode_file, loaded ? settings.inout_sw.decoder_version : -1, options.quiet);
     }
     if (!options.rinex_file.empty()) {
         const RinexCommand rinex{options.rinex_file, options.rinex_date,

@@ -105,6 +105,9 @@ public:
     Counter rtcm_encoder_active{0};
     // Producers wait for their active readers (file replays) when set.
     Counter pacing{0};
+    // Set by an input that has delivered its last byte (the end of a file), so
+    // that the decoder can decide what the end leaves pending.
+    Counter input_ended{0};
 
     // 8. Settings.
     Settings settings;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "decoder/BitString.h"
+#include "decoder/TextFormat.h"
 
 namespace zerlan {
 
@@ -23,18 +24,11 @@ double Rtcm2Fields::SD(int offset, int bits) const { return BitsToDouble(Cut(off
 char Rtcm2Fields::C(int offset) const { return static_cast<char>(BitsToByte(Cut(offset, 8))); }
 
 std::string Rtcm2Format(const char* format, ...) {
-    char buffer[1000];
+    std::string out;
     va_list args;
     va_start(args, format);
-    const int n = vsnprintf(buffer, sizeof buffer, format, args);
+    AppendFormatV(out, format, args);
     va_end(args);
-    if (n < 0) return std::string();
-    if (n < static_cast<int>(sizeof buffer)) return std::string(buffer, n);
-    std::string out(n + 1, '\0');
-    va_start(args, format);
-    vsnprintf(out.data(), out.size(), format, args);
-    va_end(args);
-    out.resize(n);
     return out;
 }
 

@@ -102,8 +102,10 @@ Rtcm2Lines Special(const Rtcm2Frame& frame) {
     const Rtcm2Fields f(frame.data);
     std::string text;
     for (int at = 0; at + 8 <= f.Size(); at += 8) {
-        const char c = f.C(at);
+        char c = f.C(at);
         if (c == '\0') break;
+        // A received line break would start a decoded line of its own.
+        if (c == '\r' || c == '\n') c = '.';
         text.push_back(c);
     }
     return {Rtcm2Format("MT16 ZCount %.1lf \"%s\"%s", frame.zseconds, text.c_str(), kCrLf)};

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "decoder/TextFormat.h"
+
 namespace zerlan::rtcm3 {
 
 // Observations.
@@ -68,9 +70,7 @@ inline std::string LockTimeLabel(const char* band, unsigned i) {
                         : i <= 119 ? "360_<=_lock_time_<_744"
                         : i <= 126 ? "744_<=_lock_time_<_937"
                                    : "lock_time_>=_937";
-    char text[80];
-    std::snprintf(text, sizeof text, "LTI-%s %u_%s", band, i, range);
-    return text;
+    return FormatText("LTI-%s %u_%s", band, i, range);
 }
 
 inline const char* SmoothingLabel(unsigned v) {

@@ -112,9 +112,9 @@ void CRtcm3xDecoder::Residuals() {
         const int sat = static_cast<int>(U(s, s + 5)) + (gps ? 0 : kGloSlotOffset);
         if (sat < lowest || sat > lowest + 39) continue;
         Line("MT%04i SV %02i Soc %.3lfmm Sod %.3lfppm Soh %.3lfppm SIc %.3lfmm SId %.3lfppm %s", msg_number_, sat,
-             S(s + 6, s + 13) * kResidualConstRes, S(s + 14, s + 22) * kResidualDistRes,
-             S(s + 23, s + 28) * kResidualHeightRes, S(s + 29, s + 38) * kResidualConstRes,
-             S(s + 39, s + 48) * kResidualDistRes, "\r\n");
+             UD(s + 6, s + 13) * kResidualConstRes, UD(s + 14, s + 22) * kResidualDistRes,
+             UD(s + 23, s + 28) * kResidualHeightRes, UD(s + 29, s + 38) * kResidualConstRes,
+             UD(s + 39, s + 48) * kResidualDistRes, "\r\n");
     }
 }
 

@@ -23,7 +23,7 @@ void CRtcm3xDecoder::StationArp() {
              glo, gal, x, y, z, "\r\n");
         return;
     }
-    const double height = S(177, 192) * kArpRes;
+    const double height = UD(177, 192) * kArpRes;  // DF028 is unsigned
     Line("MT1006 ITRFRealYear %i GpsInd %i GloInd %i GalInd %i RefStatInd %i SingRecOscInd %i ARP_X %.4lf ARP_Y "
          "%.4lf ARP_Z %.4lf AntH %.4lf%s",
          year, gps, glo, gal, ref_station, oscillator, x, y, z, height, "\r\n");

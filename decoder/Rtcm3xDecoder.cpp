@@ -5,30 +5,42 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/CharPool.h"
 #include "core/GlobalSeconds.h"
-#include "core/Messages.h"
-#include "core/SharedState.h"
 #include "decoder/BitString.h"
-#include "decoder/StringAnalyser.h"
-#include "platform/Sleep.h"
+#include "decoder/TextFormat.h"
 
 namespace zerlan {
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kEstimatorName = "Rtcm3.1";
-constexpr int kHeaderBits = 24;      // preamble, reserved bits, length
 constexpr int kCrcBits = 24;
-constexpr int kMinSearchBits = 56;   // a preamble hit needs this many bits from it
-constexpr int kFitLimit = 8584;      // frames ending beyond this force a compaction
-constexpr int kDropAt = 8553;        // unconsumed bits that cost the oldest 3000
-constexpr int kDropBits = 3000;
+constexpr int kLengthEnd = 24;        // preamble, reserved bits and length
+constexpr uint32_t kPreambleBits = 0x34C0;  // 0xD3 and six zeros, 14 bits
+constexpr size_t kCompactBytes = 4096;  // consumed bytes kept before moving the rest
 
 // Status-board slots the view fetches on WM_USER+138.
 constexpr int kSlotStation = 0;
 constexpr int kSlotFrameCount = 6;
 constexpr int kSlotName = 9;
+
+struct Crc24Table {
+    uint32_t entry[256];
+    Crc24Table() {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t crc = i << 16;
+            for (int b = 0; b < 8; ++b) crc = (crc & 0x800000) ? ((crc << 1) ^ 0x864CFB) : (crc << 1);
+            entry[i] = crc & 0xFFFFFF;
+        }
+    }
+};
+
+uint32_t Crc24Q(const uint8_t* data, size_t length) {
+    static const Crc24Table table;
+    uint32_t crc = 0;
+    for (size_t i = 0; i < length; ++i) crc = ((crc << 8) & 0xFFFFFF) ^ table.entry[((crc >> 16) ^ data[i]) & 0xFF];
+    return crc;
+}
 
 // Second within the hour of the clock text "Www Mmm dd hh:mm:ss.mmm yyyy".
 double PcSecondOfHour(const std::string& clock_text) {
@@ -49,27 +61,29 @@ bool CarriesStationId(int number) {
 
 }  // namespace
 
-CRtcm3xDecoder::CRtcm3xDecoder(int version, SharedState& shared, LineSink sink)
-    : shared_(shared), sink_(std::move(sink)), version_(version) {
+CRtcm3xDecoder::CRtcm3xDecoder(int version, DecoderOutput& out) : out_(out), version_(version) { Reset(); }
+
+CRtcm3xDecoder::CRtcm3xDecoder(int version, LineSink sink)
+    : own_output_(std::move(sink)), out_(own_output_), version_(version) {
     Reset();
 }
 
 CRtcm3xDecoder::~CRtcm3xDecoder() = default;
 
 void CRtcm3xDecoder::Reset() {
-    buffer_.clear();
-    buffer_.reserve(kMaxBufferBits + 8);
-    frame_.clear();
-    bit_count_ = 0;
-    search_pos_ = 1;
-    started_ = false;
+    bytes_.clear();
+    bytes_.reserve(kCompactBytes + 2048);
+    head_ = 0;
+    search_bit_ = 0;
     in_frame_ = false;
-    bytes_to_wait_ = 0;
+    frame_.clear();
+    frame_bits_ = FrameBits();
     msg_length_ = 0;
     msg_bits_ = 0;
     msg_number_ = 0;
     station_id_ = 0;
     frame_count_ = 0;
+    rejected_count_ = 0;
     for (auto& s : status_) s.clear();
     estimator_.Reset();
     estimator_.SetEnabled(true);
@@ -77,103 +91,107 @@ void CRtcm3xDecoder::Reset() {
 }
 
 int CRtcm3xDecoder::AddByte(uint8_t byte) {
-    buffer_ += ByteToBits8(byte);
-    bit_count_ += 8;
-    Compact(false);
-    if (!in_frame_) {
-        if (bit_count_ >= kMinSearchBits) {
-            if (!started_) {
-                search_pos_ = 1;
-                started_ = true;
-            }
-            if (SearchPreamble()) return -1;
-        }
-        return 0;
-    }
-    bytes_to_wait_ -= 1;
-    if (bytes_to_wait_ >= 1) return 0;
-    in_frame_ = false;
-    bytes_to_wait_ = 0;
-    if (CheckFrame() == 1) {
-        search_pos_ += 48 + static_cast<int>(msg_length_) * 8;
-        Compact(true);
-        return 1;
-    }
-    search_pos_ += 1;
-    return 0;
+    bytes_.push_back(byte);
+    const bool waiting = in_frame_;
+    const int frames = Scan(false);
+    if (frames > 0) return 1;
+    return in_frame_ && !waiting ? -1 : 0;
 }
 
-int CRtcm3xDecoder::Flush(bool end_of_input) {
-    const std::string_view pre(kPreamble);
+int CRtcm3xDecoder::Flush(bool end_of_input) { return Scan(end_of_input); }
+
+int CRtcm3xDecoder::Scan(bool end_of_input) {
     int frames = 0;
+    const size_t total_bits = bytes_.size() * 8;
     for (;;) {
-        if (!in_frame_) {
-            int p = search_pos_;
-            while (p + 23 <= bit_count_ && std::string_view(buffer_).substr(p - 1, pre.size()) != pre) ++p;
-            if (p + 23 > bit_count_) return frames;
-            search_pos_ = p;
-            msg_length_ = BitsToUInt(std::string_view(buffer_).substr(p - 1 + 14, 10));
+        if (!in_frame_ && !FindCandidate()) break;
+        const size_t frame_bits = msg_length_ * 8 + 48;
+        if (search_bit_ + frame_bits > total_bits) {
+            if (!end_of_input) break;
+            // This candidate can never complete: the bits behind its preamble may
+            // still hold frames.
+            in_frame_ = false;
+            ++search_bit_;
+            continue;
         }
-        const int frame_bits = static_cast<int>(msg_length_) * 8 + 48;
-        if (!end_of_input && search_pos_ - 1 + frame_bits > bit_count_) return frames;
         in_frame_ = false;
-        bytes_to_wait_ = 0;
-        if (search_pos_ - 1 + frame_bits <= bit_count_ && CheckFrame() == 1) {
-            search_pos_ += frame_bits;
-            Compact(true);
+        if (CheckFrame(search_bit_)) {
+            search_bit_ += frame_bits;
             ++frames;
         } else {
-            search_pos_ += 1;
+            ++rejected_count_;
+            out_.Rejected();
+            ++search_bit_;
         }
     }
+    Compact();
+    return frames;
 }
 
-void CRtcm3xDecoder::Compact(bool forced) {
-    if (!forced && bit_count_ - search_pos_ >= kDropAt) {
-        buffer_.erase(0, kDropBits);
-        bit_count_ -= kDropBits;
-        search_pos_ = 1;
-    } else if ((!forced && bit_count_ >= kFitLimit + 1) ||
-               (!forced && bit_count_ - search_pos_ < 31 && bit_count_ >= 73) || forced) {
-        if (search_pos_ > bit_count_ + 1) search_pos_ = bit_count_ + 1;
-        buffer_.erase(0, search_pos_ - 1);
-        bit_count_ = bit_count_ - search_pos_ + 1;
-        search_pos_ = 1;
+// Looks for the next preamble from `search_bit_` whose length field is in;
+// leaves `search_bit_` at the first position not yet examined otherwise.
+bool CRtcm3xDecoder::FindCandidate() {
+    const size_t total_bits = bytes_.size() * 8;
+    if (total_bits < kLengthEnd) return false;
+    const size_t last = total_bits - kLengthEnd;  // last start with its length in
+    const uint8_t* data = bytes_.data();
+    const size_t n = bytes_.size();
+    for (size_t p = search_bit_; p <= last;) {
+        const size_t i = p >> 3;
+        // 24 bits from the byte of p cover every 14-bit pattern starting in it.
+        const uint32_t window = (uint32_t{data[i]} << 16) | (i + 1 < n ? uint32_t{data[i + 1]} << 8 : 0) |
+                                (i + 2 < n ? uint32_t{data[i + 2]} : 0);
+        for (size_t k = p & 7; k < 8 && p <= last; ++k, ++p) {
+            if (((window >> (10 - k)) & 0x3FFF) != kPreambleBits) continue;
+            search_bit_ = p;
+            msg_length_ = static_cast<uint32_t>(ReadBits(data, p + 14, 10));
+            in_frame_ = true;
+            return true;
+        }
     }
-}
-
-bool CRtcm3xDecoder::SearchPreamble() {
-    const std::string_view pre(kPreamble);
-    for (int p = search_pos_; p < bit_count_ - 55; ++p) {
-        if (std::string_view(buffer_).substr(p - 1, pre.size()) != pre) continue;
-        search_pos_ = p;
-        msg_length_ = BitsToUInt(std::string_view(buffer_).substr(p - 1 + 14, 10));
-        in_frame_ = true;
-        bytes_to_wait_ = static_cast<int>(msg_length_) + 3;
-        if (p + static_cast<int>(msg_length_) * 8 + 48 >= kFitLimit) Compact(true);
-        return true;
-    }
-    // Never step back: a rejected preamble must not be found again.
-    if (bit_count_ - 55 > search_pos_) search_pos_ = bit_count_ - 55;
+    search_bit_ = last + 1;
     return false;
 }
 
-int CRtcm3xDecoder::CheckFrame() {
-    const size_t frame_bits = msg_length_ * 8 + 48;
-    frame_ = buffer_.substr(search_pos_ - 1, frame_bits);
-    if (frame_.size() != frame_bits) return 0;
+void CRtcm3xDecoder::Compact() {
+    const size_t keep_from = search_bit_ >> 3;
+    if (keep_from < kCompactBytes) {
+        head_ = keep_from;
+        return;
+    }
+    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(keep_from));
+    search_bit_ -= keep_from * 8;
+    head_ = 0;
+}
+
+bool CRtcm3xDecoder::CheckFrame(size_t first_bit) {
+    const size_t frame_bytes = msg_length_ + 6;
+    frame_.resize(frame_bytes);
+    const size_t byte = first_bit >> 3;
+    const int shift = static_cast<int>(first_bit & 7);
+    if (shift == 0) {
+        std::memcpy(frame_.data(), bytes_.data() + byte, frame_bytes);
+    } else {
+        for (size_t i = 0; i < frame_bytes; ++i) {
+            const uint32_t hi = bytes_[byte + i];
+            const uint32_t lo = byte + i + 1 < bytes_.size() ? bytes_[byte + i + 1] : 0;
+            frame_[i] = static_cast<uint8_t>((hi << shift) | (lo >> (8 - shift)));
+        }
+    }
     // Also for the empty frame: casters send it, with its true CRC, as a keep-alive.
-    const size_t body = frame_bits - kCrcBits;
-    if (Crc24(std::string_view(frame_).substr(0, body)) != std::string_view(frame_).substr(body)) return 0;
+    const size_t body = frame_bytes - 3;
+    const uint32_t sent = (uint32_t{frame_[body]} << 16) | (uint32_t{frame_[body + 1]} << 8) | frame_[body + 2];
+    if (Crc24Q(frame_.data(), body) != sent) return false;
+    frame_bits_ = FrameBits(frame_.data(), static_cast<int>(frame_bytes * 8));
     DecodeHeader();
     WriteHeaderBlock();
     Dispatch();
-    shared_.Send(msg::kDecoderFields);
-    return 1;
+    out_.FrameDone();
+    return true;
 }
 
 void CRtcm3xDecoder::DecodeHeader() {
-    msg_bits_ = static_cast<int>(frame_.size()) - kCrcBits;
+    msg_bits_ = static_cast<int>(frame_.size()) * 8 - kCrcBits;
     // Without 12 message bits the number field would be read out of the CRC.
     msg_number_ = msg_length_ * 8 < 12 ? kEmptyFrameNumber : static_cast<int>(U(25, 36));
     if (msg_number_ == 0 && msg_length_ == 0) msg_number_ = kEmptyFrameNumber;
@@ -203,20 +221,17 @@ void CRtcm3xDecoder::WriteHeaderBlock() {
     estimator_.SetReference(pc_second);
     const double estimate = estimator_.Estimate(pc_second);
 
-    char tm[200];
-    std::snprintf(tm, sizeof tm, "TM %s %.1lf ", estimator_.Name().c_str(), estimate);
-    char number[16];
-    std::snprintf(number, sizeof number, "%04i", msg_number_);
-    char text[600];
-    std::snprintf(text, sizeof text, "%s%s%sMT%s Stat %i Status 1 Sec %.0lf Seq 1000 Frame %i%s", kCrLf, tm,
-                  clock_text.c_str(), number, station_id_, estimate, msg_bits_ + 24, kCrLf);
-    Write(text);
+    line_.clear();
+    AppendFormat(line_, "%sTM %s %.1lf %sMT%04i Stat %i Status 1 Sec %.0lf Seq 1000 Frame %i%s", kCrLf,
+                 estimator_.Name().c_str(), estimate, clock_text.c_str(), msg_number_, station_id_, estimate,
+                 msg_bits_ + 24, kCrLf);
+    Write(line_.data(), line_.size());
 
     SetStatus(kSlotName, std::string("        ") + kEstimatorName);
     ++frame_count_;
-    CStringAnalyser sa;
-    sa.PadLeft('0', 9, std::to_string(frame_count_));
-    SetStatus(kSlotFrameCount, sa.Field(0));
+    char count[32];
+    std::snprintf(count, sizeof count, "%09d", frame_count_);
+    SetStatus(kSlotFrameCount, count);
     if (station_text_ != "----") SetStatus(kSlotStation, station_text_);
 }
 
@@ -247,35 +262,20 @@ void CRtcm3xDecoder::Dispatch() {
     }
 }
 
-void CRtcm3xDecoder::Write(const std::string& text) {
-    // The pool refuses blocks over its single-write limit forever; no line
-    // comes near it, but a retry loop must not depend on that.
-    std::string out = text.size() <= CharPool::kSingleLimit ? text : text.substr(0, CharPool::kSingleLimit - 2) + kCrLf;
-    if (sink_) {
-        sink_(out.c_str(), static_cast<int>(out.size()));
-        return;
-    }
-    while (shared_.decoded_text_pool.WriteLines(out.c_str(), static_cast<int>(out.size())) < 0) {
-        if (shared_.registry.StopRequested()) return;
-        Sleep(1);
-    }
-}
+void CRtcm3xDecoder::Write(const char* text, size_t length) { out_.Text(text, static_cast<int>(length)); }
 
 void CRtcm3xDecoder::Line(const char* format, ...) {
-    char text[2048];
+    line_.clear();
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    AppendFormatV(line_, format, args);
     va_end(args);
-    Write(text);
+    if (!line_.empty()) Write(line_.data(), line_.size());
 }
 
 void CRtcm3xDecoder::SetStatus(int slot, const std::string& text) {
     if (slot >= 0 && slot < 10) status_[slot] = text;
-    while (shared_.status_board.SetText(text.c_str(), slot) < 0) {
-        if (shared_.registry.StopRequested()) return;
-        Sleep(1);
-    }
+    out_.Status(slot, text.c_str());
 }
 
 void CRtcm3xDecoder::NoteGpsEpoch(double seconds, bool sample) {
@@ -293,23 +293,10 @@ void CRtcm3xDecoder::NoteGloEpoch(double seconds) {
     glo_epoch_ = seconds;
 }
 
-std::string_view CRtcm3xDecoder::Cut(int from, int to) const {
-    if (from < 1 || to < from) return {};
-    const int len = static_cast<int>(frame_.size());
-    if (from > len) return {};
-    if (to > len) to = len;
-    return std::string_view(frame_).substr(from - 1, to - from + 1);
-}
-
-uint32_t CRtcm3xDecoder::U(int from, int to) const { return BitsToUInt(Cut(from, to)); }
-double CRtcm3xDecoder::UD(int from, int to) const { return BitsToUDouble(Cut(from, to)); }
-double CRtcm3xDecoder::S(int from, int to) const { return BitsToDouble(Cut(from, to)); }
-double CRtcm3xDecoder::M(int from, int to) const { return BitsToSignMagDouble(Cut(from, to)); }
-
 std::string CRtcm3xDecoder::Chars(int from, int count) const {
     std::string out;
     for (int i = 0; i < count; ++i) {
-        char c = static_cast<char>(BitsToByte(Cut(from + 8 * i, from + 8 * i + 7)));
+        char c = static_cast<char>(frame_bits_.Byte(from + 8 * i));
         if (c == '\0') break;
         if (c == '\r' || c == '\n') c = '.';
         out.push_back(c);

@@ -1,31 +1,32 @@
 // CRtcm3xDecoder: turns a byte stream of RTCM 3 frames (RTCM 10403) into the
-// decoded text that operators read and the encoders parse again. Bytes are
-// collected as a bit string; the preamble is searched bit by bit; a frame is
-// checked with CRC-24Q once all its bytes are in. Each good frame yields a
-// header block (an empty line, the "TM" line, the "MT.... Stat" line) and the
-// lines of its message interpreter: 1001-1017, 1019-1039, 1047 and 1048 are
-// interpreted, every other number gets the header block only. Text goes to the
-// DecodedTextPool of the SharedState, or to a line sink given at construction
-// (the batch converter prints the same text).
+// decoded text that operators read and the encoders parse again. The
+// preamble is searched bit by bit; a candidate is checked with CRC-24Q as
+// soon as all its bytes are in, and after a rejected candidate the search
+// resumes one bit behind its preamble, so no bit of a good frame is ever
+// dropped, whatever false preambles, garbage or truncated frames surround
+// it. Each good frame yields a header block (an empty line, the "TM" line,
+// the "MT.... Stat" line) and the lines of its message interpreter:
+// 1001-1017, 1019-1039, 1047 and 1048 are interpreted, every other number
+// gets the header block only. Results go to a DecoderOutput.
 //
 // Tested with hand-built frames of every interpreted type; also run over public
 // captures (1001-1013, 1019, 1020, 1029-1033), where the values looked right
 // but were not checked one by one.
 //
-// One decoder per thread; the object is not safe for concurrent use. Its
-// outputs (pool, status board, view messages) carry their own locks.
+// One decoder per thread; the object is not safe for concurrent use.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "decoder/DecoderOutput.h"
+#include "decoder/FrameBits.h"
 #include "decoder/RtcmTimeEstimator.h"
 
 namespace zerlan {
-
-class SharedState;
 
 class CRtcm3xDecoder {
 public:
@@ -37,21 +38,24 @@ public:
     static constexpr const char* kPreamble = "11010011000000";  // 0xD3 and six reserved zeros
 
     // `version` is the decoder version setting; the RTCM 3 decoder keeps it
-    // only for symmetry with the RTCM 2 decoder.
-    CRtcm3xDecoder(int version, SharedState& shared, LineSink sink = nullptr);
+    // only for symmetry with the RTCM 2 decoder. `out` must outlive the decoder.
+    CRtcm3xDecoder(int version, DecoderOutput& out);
+    CRtcm3xDecoder(int version, LineSink sink);
     virtual ~CRtcm3xDecoder();
     CRtcm3xDecoder(const CRtcm3xDecoder&) = delete;
     CRtcm3xDecoder& operator=(const CRtcm3xDecoder&) = delete;
 
-    // -1 when this byte ended a preamble search with a hit, 1 when it
-    // completed a good frame (its text is written), 0 otherwise.
+    // 1 when this byte completed at least one good frame (its text is
+    // written), -1 when it found a preamble whose frame is still incomplete,
+    // 0 otherwise.
     int AddByte(uint8_t byte);
-    // For the end of an input: a frame is decided only some bytes after its
-    // end, so the last frames of a file would stay pending. Decodes every
-    // complete frame still in the buffer; returns how many.
-    // With `end_of_input` false (a pause in a live stream) a frame whose bytes
-    // are not all in yet stays pending instead of being skipped.
+    // A frame is decided at its last byte, so a pause has nothing to do
+    // (`end_of_input` false). At the end of an input a candidate that can
+    // never be completed is dropped and the bits behind its preamble are
+    // searched again; returns the frames decoded.
     int Flush(bool end_of_input = true);
+    // Good frames and candidates that failed their CRC since construction.
+    int RejectedCount() const { return rejected_count_; }
 
     int FrameCount() const { return frame_count_; }
     int MsgNumber() const { return msg_number_; }
@@ -62,20 +66,22 @@ public:
     double GpsTimeOfWeek() const { return gps_time_of_week_; }
     double GloEpoch() const { return glo_epoch_; }
     CRtcmTimeEstimator& TimeEstimator() { return estimator_; }
-    int BitCount() const { return bit_count_; }
+    // Bits held that are not yet consumed (bounded by the largest frame).
+    int BitCount() const { return static_cast<int>(bytes_.size() - head_) * 8; }
 
 private:
     // Frame handling.
     void Reset();
-    void Compact(bool forced);
-    bool SearchPreamble();
-    int CheckFrame();
+    int Scan(bool end_of_input);
+    bool FindCandidate();
+    bool CheckFrame(size_t first_bit);
+    void Compact();
     void DecodeHeader();
     void WriteHeaderBlock();
     void Dispatch();
 
     // Output.
-    void Write(const std::string& text);
+    void Write(const char* text, size_t length);
     void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void SetStatus(int slot, const std::string& text);
     void NoteGpsEpoch(double seconds, bool sample);
@@ -83,11 +89,10 @@ private:
 
     // Field access on the current frame (1-based inclusive positions); bits
     // beyond the frame read as missing, i.e. the value shrinks, never overruns.
-    std::string_view Cut(int from, int to) const;
-    uint32_t U(int from, int to) const;
-    double UD(int from, int to) const;
-    double S(int from, int to) const;
-    double M(int from, int to) const;
+    uint32_t U(int from, int to) const { return frame_bits_.U(from, to); }
+    double UD(int from, int to) const { return frame_bits_.UD(from, to); }
+    double S(int from, int to) const { return frame_bits_.S(from, to); }
+    double M(int from, int to) const { return frame_bits_.M(from, to); }
     // True when positions up to `last` lie inside the message (before the CRC).
     bool Fits(int last) const { return last <= msg_bits_; }
     // Counted text of `count` bytes from `from`; NUL ends it, line breaks
@@ -115,22 +120,25 @@ private:
     void EncryptionHeader();    // 1047
     void KeyChange();           // 1048
 
-    SharedState& shared_;
-    LineSink sink_;
+    SinkOutput own_output_{nullptr};
+    DecoderOutput& out_;
     int version_;
 
-    std::string buffer_;  // bit buffer
-    int bit_count_ = 0;
-    int search_pos_ = 1;
-    bool started_ = false;
-    bool in_frame_ = false;
-    int bytes_to_wait_ = 0;
+    // Received bytes from `head_` on are kept; bit positions count from the
+    // start of `bytes_`.
+    std::vector<uint8_t> bytes_;
+    size_t head_ = 0;
+    size_t search_bit_ = 0;
+    bool in_frame_ = false;  // a candidate at `search_bit_` waits for its bytes
     uint32_t msg_length_ = 0;
     int msg_bits_ = 0;
     int msg_number_ = 0;
     int station_id_ = 0;
     int frame_count_ = 0;
-    std::string frame_;
+    int rejected_count_ = 0;
+    std::vector<uint8_t> frame_;  // the current frame, byte aligned
+    std::string line_;            // reused for every line
+    FrameBits frame_bits_;
 
     CRtcmTimeEstimator estimator_;
     std::string status_[10];

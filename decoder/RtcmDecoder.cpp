@@ -4,14 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/CharPool.h"
 #include "core/GlobalSeconds.h"
-#include "core/Messages.h"
-#include "core/SharedState.h"
 #include "decoder/BitString.h"
 #include "decoder/RtcmTimeEstimator.h"
-#include "decoder/StringAnalyser.h"
-#include "platform/Sleep.h"
 
 namespace zerlan {
 namespace {
@@ -19,6 +14,7 @@ namespace {
 constexpr const char* kPreamble = "01100110";
 constexpr const char* kPreambleInverted = "10011001";
 constexpr int kMaxZCount = 5999;
+constexpr size_t kCompactAt = 4096;  // rolled-out characters kept before moving the window
 
 // Status-board slots of the view's decoder fields.
 constexpr int kSlotStation = 0;
@@ -60,8 +56,12 @@ double PcSecondOfHour(const std::string& stamp) {
 
 }  // namespace
 
-CRtcmDecoder::CRtcmDecoder(int version, SharedState& shared, LineSink sink)
-    : shared_(shared), sink_(std::move(sink)) {
+CRtcmDecoder::CRtcmDecoder(int version, DecoderOutput& out) : out_(out) {
+    version23_ = version == 1 || version == -1;
+    Reset();
+}
+
+CRtcmDecoder::CRtcmDecoder(int version, LineSink sink) : own_output_(std::move(sink)), out_(own_output_) {
     version23_ = version == 1 || version == -1;
     Reset();
 }
@@ -70,6 +70,10 @@ CRtcmDecoder::~CRtcmDecoder() = default;
 
 void CRtcmDecoder::Reset() {
     window_.assign(kWindowStart, '0');
+    window_.reserve(kCompactAt + 512);
+    start_ = 0;
+    rolled_ = 0;
+    frame_end_ = 0;
     byte_mode_ = 6;
     mode_counter_ = 0;
     locked_ = false;
@@ -94,21 +98,53 @@ int CRtcmDecoder::AddByte(uint8_t byte) {
         byte_mode_ = byte_mode_ == 6 ? 8 : 6;
         mode_counter_ = 0;
     }
-    window_.erase(0, 6);
-    if (byte_mode_ == 6)
-        window_ += ReverseBits6(ByteToBits6(static_cast<uint8_t>(byte - 64)));
-    else
-        window_ += ReverseBits8(ByteToBits8(byte));
+    // In 6-of-8 bytes the top bits are always 01: anything else is not data,
+    // and rolling it in would shift every following word out of place.
+    if (byte_mode_ == 6 && (byte & 0xC0) != 0x40) return in_sync_ ? 4 : -1;
+    start_ += 6;
+    Roll(byte);
 
     int result = Step();
     // 8-bit bytes bring two bits more than a step consumes: catch up.
-    if (static_cast<int>(window_.size()) >= kMaxWindow) {
+    if (static_cast<int>(window_.size() - start_) >= kMaxWindow) {
         for (int i = 0; i < 5; ++i) {
-            window_.erase(0, 6);
+            start_ += 6;
             result = Step();
         }
     }
+    if (start_ >= kCompactAt) {
+        window_.erase(0, start_);
+        start_ = 0;
+    }
     return result;
+}
+
+// Appends the byte's data bits, least significant first.
+void CRtcmDecoder::Roll(uint8_t byte) {
+    // Each byte value's bits, least significant first, made once.
+    static const struct Table {
+        char bits[256][8];
+        Table() {
+            for (int v = 0; v < 256; ++v)
+                for (int i = 0; i < 8; ++i) bits[v][i] = ((v >> i) & 1) != 0 ? '1' : '0';
+        }
+    } table;
+    const int bits = byte_mode_ == 6 ? 6 : 8;
+    const uint8_t value = byte_mode_ == 6 ? static_cast<uint8_t>(byte - 64) : byte;
+    window_.append(table.bits[value], static_cast<size_t>(bits));
+    rolled_ += bits;
+}
+
+int CRtcmDecoder::Flush() {
+    if (!in_sync_ || words_left_ != 1 || wait_bytes_ < 1) return 0;
+    // The word now lies this far behind the place where it will be taken.
+    const int offset = 6 * wait_bytes_;
+    if (word_pos_ + offset + 29 > static_cast<int>(window_.size() - start_)) return 0;
+    const int pending = wait_bytes_;
+    if (TakeDataWord(offset) != 1) return 0;
+    locked_ = true;
+    wait_bytes_ = pending + 1;
+    return 1;
 }
 
 int CRtcmDecoder::Step() {
@@ -140,11 +176,18 @@ int CRtcmDecoder::SearchPreamble() {
     // Byte-aligned 6-of-8 streams always meet the preamble at 7, where this is
     // window position 6; 8-bit streams meet it anywhere in 7..12, and a false
     // preamble there must not hide the real one a few bits later.
-    CStringAnalyser analyser;
+    const char* window = window_.data() + start_;
+    const int length = static_cast<int>(window_.size() - start_);
     int result = -1;
-    for (int p = 7; p <= 12; ++p) {
-        const char* pattern = window_[p - 2] == '0' ? kPreamble : kPreambleInverted;
-        if (analyser.FindPattern(window_, pattern, p, p) == 0) continue;
+    for (int p = 7; p <= 12 && p + 7 <= length; ++p) {
+        // Either pattern starts with the bit before it: most positions end here.
+        if (window[p - 1] != window[p - 2]) continue;
+        // Bits of the frame just decoded would give chance frames.
+        if (StreamPos(p) < frame_end_) continue;
+        const char* pattern = window[p - 2] == '0' ? kPreamble : kPreambleInverted;
+        int k = 1;
+        while (k < 8 && window[p - 1 + k] == pattern[k]) ++k;
+        if (k < 8) continue;
         if (TryHeader(p, &result)) return 3;
     }
     wait_bytes_ = 1;
@@ -158,7 +201,7 @@ int CRtcmDecoder::SearchPreamble() {
 // is already known.
 bool CRtcmDecoder::TryHeader(int p, int* result) {
     std::string first;
-    if (!CheckWordParity(std::string_view(window_).substr(p - 3), &first)) {
+    if (!CheckWordParity(Window().substr(p - 3), &first)) {
         if (*result == -1) *result = -2;
         return false;
     }
@@ -175,7 +218,9 @@ bool CRtcmDecoder::TryHeader(int p, int* result) {
     const int type = field(11, 16);
     const int zcount = field(33, 45);
     const int count = field(49, 53);
-    if (zcount > kMaxZCount || count < 1 || type == 0) {
+    // A frame without data words (type 1 with no satellite in view) is still
+    // a frame: its header line is printed.
+    if (zcount > kMaxZCount || type == 0 || (count == 0 && !Rtcm2HasWriter(type))) {
         *result = 0;
         return false;
     }
@@ -195,26 +240,37 @@ bool CRtcmDecoder::TryHeader(int p, int* result) {
     std::snprintf(text, sizeof text, "%5ld", static_cast<long>(search_count_));
     SetSlot(text, kSlotSearches);
     search_count_ = 0;
+    if (count == 0) {
+        frame_end_ = StreamPos(p) + 60;
+        frame_data_.clear();
+        FinishFrame();
+        locked_ = true;
+        LoseSync();
+    }
     return true;
 }
 
-int CRtcmDecoder::TakeDataWord() {
-    const std::string_view cut = std::string_view(window_).substr(
-        static_cast<size_t>(word_pos_ - 3) < window_.size() ? word_pos_ - 3 : window_.size(), 33);
+int CRtcmDecoder::TakeDataWord(int offset) {
+    const std::string_view window = Window();
+    const size_t from = static_cast<size_t>(word_pos_ + offset - 3);
+    const std::string_view cut = window.substr(from < window.size() ? from : window.size(), 33);
     if (word_phase_ == -1 && !Rtcm2WordCountValid(msg_type_, word_count_)) {
         char text[100];
         std::snprintf(text, sizeof text, "Invalide Count of Frame at MT%i !%s", msg_type_, kCrLf);
-        shared_.ShowText(text);
+        out_.Log(text);
         LoseSync();
+        out_.Rejected();
         return -1;
     }
     if (!CheckWordParity(cut, &decoded_)) {
         LoseSync();
+        out_.Rejected();
         return -1;
     }
     if (word_phase_ == -1) {
         if (!Rtcm2HasWriter(msg_type_)) {
             LoseSync();
+            out_.Rejected();
             return -1;
         }
         frame_data_.clear();
@@ -228,6 +284,7 @@ int CRtcmDecoder::TakeDataWord() {
         wait_bytes_ = 5;
         return 0;
     }
+    frame_end_ = StreamPos(word_pos_ + offset) + 30;
     FinishFrame();
     word_phase_ = -1;
     wait_bytes_ = 1;
@@ -250,7 +307,7 @@ void CRtcmDecoder::FinishFrame() {
     const Rtcm2Lines lines = Rtcm2MessageLines(frame, &glonass_flag);
     WriteHeaderLine(glonass_flag);
     for (const std::string& line : lines) Emit(line);
-    shared_.Send(msg::kDecoderFields);
+    out_.FrameDone();
 }
 
 void CRtcmDecoder::WriteHeaderLine(int glonass_flag) {
@@ -287,30 +344,13 @@ void CRtcmDecoder::WriteHeaderLine(int glonass_flag) {
                      stamp.c_str(), type, station_id_, health_, zseconds_, sequence_, word_count_, kCrLf));
 
     ++frame_count_;
-    CStringAnalyser analyser;
-    analyser.PadLeft('0', 9, std::to_string(frame_count_));
-    SetSlot(analyser.FieldText(0), kSlotFrames);
+    char count[32];
+    std::snprintf(count, sizeof count, "%09d", frame_count_);
+    SetSlot(count, kSlotFrames);
 }
 
-void CRtcmDecoder::SetSlot(const char* text, int slot) {
-    // The board refuses only while the view is reading; the view never waits on us.
-    for (int tries = 0; tries < 1000 && shared_.status_board.SetText(text, slot) < 0; ++tries) {
-        if (shared_.registry.StopRequested()) return;
-        Sleep(1);
-    }
-}
+void CRtcmDecoder::SetSlot(const char* text, int slot) { out_.Status(slot, text); }
 
-void CRtcmDecoder::Emit(const std::string& text) {
-    if (sink_) {
-        sink_(text.c_str(), static_cast<int>(text.size()));
-        return;
-    }
-    // The pool refuses longer blocks for good; no line comes near the limit.
-    if (static_cast<int>(text.size()) > CharPool::kSingleLimit) return;
-    while (shared_.decoded_text_pool.WriteLines(text.c_str(), static_cast<int>(text.size())) < 0) {
-        if (shared_.registry.StopRequested()) return;
-        Sleep(1);
-    }
-}
+void CRtcmDecoder::Emit(const std::string& text) { out_.Text(text.c_str(), static_cast<int>(text.size())); }
 
 }  // namespace zerlan

@@ -2,42 +2,38 @@
 // (6-of-8 bytes, or plain 8-bit bytes, least significant bit first); they are
 // rolled into a sliding bit window in which the preamble (plain or inverted)
 // is searched, the two header words are parity-checked and decoded, and then
-// one 30-bit data word is taken every five bytes. Until the first frame
-// completes, the byte mode flips between 6-of-8 and 8-bit every 500 bytes.
-// A complete frame becomes a header line and the lines of its message type
-// (decoder/Rtcm2Messages.h), written to the decoded-text pool or, when a line
-// sink is set, handed to the sink instead (the batch converter prints them).
+// one 30-bit data word is taken every five bytes. In 6-of-8 mode a byte whose
+// top bits are not 01 carries no data (CR, LF, recorder text) and is skipped.
+// Until the first frame completes, the byte mode flips between 6-of-8 and
+// 8-bit every 500 bytes. A complete frame becomes a header line and the lines
+// of its message type (decoder/Rtcm2Messages.h), handed to a DecoderOutput.
 //
-// Thread-safety: one decoder belongs to one thread (the decoder thread or
-// the batch converter). It writes to the pool, the status board and the view
-// queue of the SharedState, which carry their own locks.
+// Thread-safety: one decoder belongs to one thread.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "decoder/DecoderOutput.h"
 #include "decoder/Rtcm2Messages.h"
 #include "decoder/RtcmTimeEstimator.h"
 
 namespace zerlan {
-
-class SharedState;
 
 class CRtcmDecoder {
 public:
     using LineSink = std::function<void(const char* text, int length)>;
 
     // `version`: 1 or -1 decode as RTCM 2.3, anything else as RTCM 2.1.
-    // The text goes to the decoded-text pool of `shared`, or to `sink`.
-    CRtcmDecoder(int version, SharedState& shared, LineSink sink = nullptr);
+    // `out` must outlive the decoder.
+    CRtcmDecoder(int version, DecoderOutput& out);
+    CRtcmDecoder(int version, LineSink sink);
     ~CRtcmDecoder();
     CRtcmDecoder(const CRtcmDecoder&) = delete;
     CRtcmDecoder& operator=(const CRtcmDecoder&) = delete;
 
     void Reset();
-    // Text goes to `sink` instead of the pool while it is set.
-    void SetLineSink(LineSink sink) { sink_ = std::move(sink); }
     CRtcmTimeEstimator& TimeEstimator() { return estimator_; }
     // GPS-GLONASS time difference in seconds (the RINEX setting).
     void SetGlonassTimeDifference(double seconds) { glonass_difference_ = seconds; }
@@ -46,6 +42,13 @@ public:
     // 3 preamble with valid header words; 0 preamble but bad header words;
     // -1 no preamble, or sync lost (bad data word, word count, unknown type).
     int AddByte(uint8_t byte);
+    // A word is taken one byte after its last bit has arrived. At the end of
+    // an input (or in a pause) the last word of a frame that is already
+    // complete is taken now; the search then resumes where it would have.
+    // Returns 1 when this completed a frame.
+    int Flush();
+    // Lets the 6/8 mode flip again: the frame that locked it proved false.
+    void Unlock() { locked_ = false; mode_counter_ = 0; }
 
     int SearchCount() const { return search_count_; }
     int FrameCount() const { return frame_count_; }
@@ -67,19 +70,28 @@ private:
     int Step();
     int SearchPreamble();
     bool TryHeader(int p, int* result);
-    int TakeDataWord();
+    int TakeDataWord(int offset = 0);
+    std::string_view Window() const { return std::string_view(window_).substr(start_); }
+    void Roll(uint8_t byte);
     void LoseSync();
     void FinishFrame();
     void WriteHeaderLine(int glonass_flag);
     void Emit(const std::string& text);
     void SetSlot(const char* text, int slot);
 
-    SharedState& shared_;
-    LineSink sink_;
+    SinkOutput own_output_{nullptr};
+    DecoderOutput& out_;
     CRtcmTimeEstimator estimator_;
     double glonass_difference_ = 15.0;
 
-    std::string window_;
+    std::string window_;  // the window is window_ from start_ on
+    size_t start_ = 0;
+    // Bits rolled in since the start, and the stream position just after the
+    // last decoded frame: its bits are never searched again.
+    int64_t rolled_ = 0;
+    int64_t frame_end_ = 0;
+    // Stream position of window position `p` (1-based).
+    int64_t StreamPos(int p) const { return rolled_ - static_cast<int64_t>(window_.size() - start_) + p - 1; }
     int byte_mode_ = 6;
     int32_t mode_counter_ = 0;
     bool locked_ = false;

@@ -58,6 +58,7 @@ void FileInputThread(SharedState& state, WorkerScope& worker) {
     }
     state.ShowText("File-Open from " + s.file_in + " !\r\n");
 
+    state.input_ended = 0;
     InputDelivery delivery(state, worker, true, state.pacing.load() != 0);
     delivery.Reset();
     const int read_size = ReadSizeOf(s);
@@ -80,6 +81,7 @@ void FileInputThread(SharedState& state, WorkerScope& worker) {
             if (!from_stdin) close(fd);
             fd = -1;
             ended = true;
+            state.input_ended = 1;
             // Readers finish what the file gave before the job stops.
             WaitForReadersDrained(state, worker, kDrainMaxMs, kDrainQuietMs);
             state.Send(msg::kStopJob);

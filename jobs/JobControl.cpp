@@ -6,7 +6,7 @@
 
 #include "config/ParameterFile.h"
 #include "core/GeneralStop.h"
-#include "decoder/DecoderThread.h"
+#include "jobs/DecoderThread.h"
 #include "jobs/PipeThreads.h"
 #include "jobs/RinexThreads.h"
 #include "jobs/SerialThreads.h"
@@ -262,6 +262,7 @@ void JobControl::StartRows() {
     WaitForReaders();
     // A replayed file must not outrun its readers; live inputs never wait.
     state_.pacing = s.inout_sw.Input() == InputType::kFile ? 1 : 0;
+    state_.input_ended = 0;
     switch (s.inout_sw.Input()) {
         case InputType::kCaster:
             conn[SharedState::kConnInput] = Format2("%s:%s", s.cast_in.host, s.cast_in.port);

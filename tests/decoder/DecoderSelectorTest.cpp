@@ -1,88 +1,106 @@
-// The version choice shared by the decoder thread and the batch converter.
+// The version choice shared by the decoder thread and the batch converter:
+// in the automatic setting both decoders see every byte, RTCM 2 frames print
+// only once the lock is confirmed.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
-#include "decoder/DecoderThread.h"
+#include "RecordingOutput.h"
+#include "decoder/DecoderSelector.h"
+#include "decoder/Rtcm2Builder.h"
 #include "decoder/Rtcm3FrameBuilder.h"
 
 namespace zerlan {
 namespace {
 
-// A 1005 frame of station 611: every field is chosen, the frame is built
-// with CRC-24Q by the builder.
-std::vector<uint8_t> Station1005() {
+// A 1005 frame of `station`: every field chosen, built with CRC-24Q.
+std::string Station1005(int station = 611) {
     CRtcm3FrameBuilder b;
-    b.U(12, 1005).U(12, 611).U(6, 0).U(1, 1).U(1, 0).U(1, 0).U(1, 0);
+    b.U(12, 1005).U(12, station).U(6, 0).U(1, 1).U(1, 0).U(1, 0).U(1, 0);
     b.S(38, 38692975138LL).U(1, 0).U(1, 0).S(38, 34365713345LL).U(2, 0).S(38, 37173693757LL);
-    return b.Frame();
+    const auto f = b.Frame();
+    return std::string(f.begin(), f.end());
 }
 
-struct Collected {
-    std::string text;
-    CRtcmDecoder::LineSink Sink() {
-        return [this](const char* t, int n) { text.append(t, static_cast<size_t>(n)); };
+// RTCM 2 type 3 frames of `station` in 6-of-8 bytes, after one byte of zero
+// bits: the first word's parity chains on the bits before it.
+std::string Rtcm2Frames(Rtcm2Builder& builder, int station, int count) {
+    builder.SetChain('0', '0');
+    std::string bits;
+    for (int i = 0; i < count; ++i) {
+        Rtcm2Bits data;
+        data.S(398765432, 32).S(63456789, 32).S(-1, 32);
+        bits += builder.Frame({3, station, 100 + i, i % 8, 0}, data.Bits());
     }
-};
+    return '\x40' + ToBytes6(bits);
+}
 
-int CountFrames(const std::string& text, const std::string& marker) {
+int Count(const std::string& text, const std::string& marker) {
     int n = 0;
     for (size_t p = text.find(marker); p != std::string::npos; p = text.find(marker, p + 1)) ++n;
     return n;
 }
 
-TEST(DecoderSelector, AutomaticPicksRtcm3AndAFixedRtcm2VersionIgnoresIt) {
-    SharedState state;
-    std::vector<uint8_t> stream;
-    for (int i = 0; i < 3; ++i) {
-        auto f = Station1005();
-        stream.insert(stream.end(), f.begin(), f.end());
+std::string Decode(int version, const std::string& stream, DecoderSelector** keep = nullptr) {
+    static RecordingOutput out;
+    out = RecordingOutput();
+    static std::unique_ptr<DecoderSelector> selector;
+    selector = std::make_unique<DecoderSelector>(version, out);
+    for (unsigned char byte : stream) selector->AddByte(byte);
+    selector->Finish();
+    if (keep != nullptr) *keep = selector.get();
+    return out.text;
+}
+
+TEST(DecoderSelector, FixedVersionsFeedOnlyTheirDecoder) {
+    Rtcm2Builder builder;
+    const std::string stream = Station1005() + Rtcm2Frames(builder, 77, 3) + Station1005();
+    struct Case {
+        int version;
+        int rtcm3, rtcm2;
+        const char* name;
+    } cases[] = {{2, 2, 0, "Rtcm3.1"}, {1, 0, 3, "Rtcm2.3"}, {0, 0, 3, "Rtcm2.1"}, {-1, 2, 3, "both"}};
+    for (const Case& c : cases) {
+        const std::string text = Decode(c.version, stream);
+        EXPECT_EQ(Count(text, "MT1005 Stat 611"), c.rtcm3) << c.name;
+        EXPECT_EQ(Count(text, "MT03 Stat 77 Status"), c.rtcm2) << c.name;
     }
-    Collected automatic;
-    DecoderSelector any(-1, state, automatic.Sink());
-    for (uint8_t byte : stream) any.AddByte(byte);
-    any.rtcm3().Flush();
-    EXPECT_EQ(CountFrames(automatic.text, "MT1005 Stat"), 3);
-    EXPECT_EQ(any.rtcm3().StationIdText(), "0611");
-
-    Collected fixed;
-    DecoderSelector rtcm23(1, state, fixed.Sink());
-    for (uint8_t byte : stream) rtcm23.AddByte(byte);
-    EXPECT_EQ(fixed.text.find("MT1005"), std::string::npos);
 }
 
-TEST(DecoderSelector, AFlushInTheMiddleOfAFrameLosesNothing) {
-    SharedState state;
-    auto frame = Station1005();
-    Collected out;
-    DecoderSelector any(-1, state, out.Sink());
-    const size_t half = frame.size() / 2;
-    for (size_t i = 0; i < half; ++i) any.AddByte(frame[i]);
-    any.rtcm3().Flush(false);  // a pause inside the frame
-    for (size_t i = half; i < frame.size(); ++i) any.AddByte(frame[i]);
-    any.rtcm3().Flush();  // the end of the stream
-    EXPECT_EQ(CountFrames(out.text, "MT1005 Stat"), 1);
+TEST(DecoderSelector, AStreamThatSwitchesVersionLosesNothingAndKeepsOrder) {
+    Rtcm2Builder builder;
+    const std::string stream =
+        Station1005(1) + Station1005(2) + Rtcm2Frames(builder, 77, 4) + Station1005(3) + Rtcm2Frames(builder, 78, 2);
+    DecoderSelector* selector = nullptr;
+    const std::string text = Decode(-1, stream, &selector);
+    const size_t a = text.find("MT1005 Stat 2 "), b = text.find("MT03 Stat 77"), c = text.find("MT1005 Stat 3 "),
+                 d = text.find("MT03 Stat 78");
+    EXPECT_TRUE(a < b && b < c && c < d) << text;
+    EXPECT_EQ(Count(text, "MT03 Stat 77 Status"), 4);
+    EXPECT_EQ(Count(text, "MT03 Stat 78 Status"), 2);
+    EXPECT_EQ(Count(text, "MT1005 Stat"), 3);
+    EXPECT_EQ(selector->FramesPrinted(2), 6);
+    EXPECT_EQ(selector->FramesPrinted(3), 3);
+    EXPECT_EQ(selector->current(), 2);
 }
 
-TEST(DecodeStream, ConvertsARecordingAndFlushesItsLastFrame) {
-    SharedState state;
-    auto frame = Station1005();
-    std::FILE* in = std::tmpfile();
-    std::FILE* out = std::tmpfile();
-    ASSERT_NE(in, nullptr);
-    ASSERT_NE(out, nullptr);
-    std::fwrite(frame.data(), 1, frame.size(), in);
-    std::rewind(in);
-    EXPECT_EQ(DecodeStream(in, out, -1, state), 0);
-    std::rewind(out);
-    char buffer[4096];
-    const size_t n = std::fread(buffer, 1, sizeof buffer, out);
-    const std::string text(buffer, n);
-    EXPECT_EQ(CountFrames(text, "MT1005 Stat"), 1);
-    EXPECT_NE(text.find("ARP_X 3869297.5138"), std::string::npos) << text;
-    std::fclose(in);
-    std::fclose(out);
+TEST(DecoderSelector, ALoneRtcm2FrameInsideRtcm3DataIsNotPrintedAndTakesNothing) {
+    // A whole valid RTCM 2 frame carried in the text of a 1029: the RTCM 2
+    // decoder syncs on it, yet neither it nor the 1029 around it is lost or
+    // printed wrongly; so too a lone RTCM 2 frame between RTCM 3 frames.
+    Rtcm2Builder builder;
+    const std::string lone = Rtcm2Frames(builder, 99, 1);
+    CRtcm3FrameBuilder text;
+    text.U(12, 1029).U(12, 611).U(16, 1).U(17, 2).U(7, lone.size()).U(8, lone.size()).Text(lone);
+    const auto t = text.Frame();
+    const std::string stream = Station1005() + std::string(t.begin(), t.end()) + Station1005() + lone + Station1005();
+    DecoderSelector* selector = nullptr;
+    const std::string out = Decode(-1, stream, &selector);
+    EXPECT_EQ(Count(out, "MT1029 Stat 611"), 1);
+    EXPECT_EQ(Count(out, "MT1005 Stat 611"), 3);
+    EXPECT_EQ(Count(out, "MT03"), 0);
+    EXPECT_GE(selector->rtcm2().FrameCount(), 2);  // it did sync, twice
+    EXPECT_FALSE(selector->rtcm2().Locked());       // and the false lock was undone
 }
 
 }  // namespace

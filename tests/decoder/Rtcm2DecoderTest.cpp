@@ -85,27 +85,7 @@ TEST(Rtcm2DecoderTest, Type1FrameGivesSortedLines) {
 namespace zerlan {
 namespace {
 
-// Records what the decoder hands to the view.
-struct ViewRecorder {
-    MessageQueue queue;
-    std::vector<Message> messages;
-    explicit ViewRecorder(SharedState& shared) {
-        queue.Attach([this](const Message& m) { messages.push_back(m); });
-        shared.view_window = &queue;
-    }
-    int Count(uint32_t id) {
-        queue.PumpPending();
-        int n = 0;
-        for (const Message& m : messages) n += m.id == id;
-        return n;
-    }
-};
-
-std::string Slot(SharedState& shared, int slot) {
-    std::string text;
-    shared.status_board.GetText(text, slot);
-    return text;
-}
+std::string Slot(const RecordingOutput& out, int slot) { return out.slots[slot]; }
 
 Rtcm2Bits Coordinates(int64_t x, int64_t y, int64_t z) {
     Rtcm2Bits b;
@@ -118,7 +98,6 @@ TEST(Rtcm2DecoderTest, StationFrameFillsHeaderAndStatusBoard) {
     // Z = -1 x 0.01 = -0.010. Z-count 5999 x 0.6 = 3599.4 s (largest allowed).
     Rtcm2Builder builder;
     Rtcm2Harness h;
-    ViewRecorder view(h.shared);
     h.Feed(Stream6(builder, {{{3, 77, 5999, 2, 1}, Coordinates(398765432, 63456789, -1).Bits()}}));
     const auto lines = h.MessageLines();
     ASSERT_EQ(lines.size(), 1u) << h.text;
@@ -126,13 +105,13 @@ TEST(Rtcm2DecoderTest, StationFrameFillsHeaderAndStatusBoard) {
     // Empty line, TM line ending in the PC clock, then the header line.
     EXPECT_EQ(h.text.rfind("\r\nTM Rtcm2.3 ", 0), 0u) << h.text;
     EXPECT_NE(h.text.find("\r\nMT03 Stat 77 Status 1 Sec 3599.4 Seq 2 Frame 4\r\n"), std::string::npos);
-    EXPECT_EQ(Slot(h.shared, 0), "0077");
-    EXPECT_EQ(Slot(h.shared, 1), "3599.4");
-    EXPECT_EQ(Slot(h.shared, 6), "000000001");
-    EXPECT_EQ(Slot(h.shared, 9), "        Rtcm2.3");
-    EXPECT_EQ(Slot(h.shared, 7).size(), 5u);
+    EXPECT_EQ(Slot(h.out, 0), "0077");
+    EXPECT_EQ(Slot(h.out, 1), "3599.4");
+    EXPECT_EQ(Slot(h.out, 6), "000000001");
+    EXPECT_EQ(Slot(h.out, 9), "        Rtcm2.3");
+    EXPECT_EQ(Slot(h.out, 7).size(), 5u);
     EXPECT_EQ(h.decoder.StationIdText(), "0077");
-    EXPECT_EQ(view.Count(msg::kDecoderFields), 1);
+    EXPECT_EQ(h.out.frames, 1);
     EXPECT_EQ(h.decoder.SearchCount(), 0);
 }
 
@@ -148,20 +127,56 @@ TEST(Rtcm2DecoderTest, ResultCodesFollowTheFrame) {
         EXPECT_EQ(tail[w * 5 + 5], 2);
     }
     EXPECT_NE(h.text.find("Rtcm2.3"), std::string::npos);  // estimator name
-    EXPECT_EQ(Slot(h.shared, 9), "        Rtcm2.1");
-    EXPECT_EQ(Slot(h.shared, 0), "0001");
+    EXPECT_EQ(Slot(h.out, 9), "        Rtcm2.1");
+    EXPECT_EQ(Slot(h.out, 0), "0001");
 }
 
-TEST(Rtcm2DecoderTest, HeaderWithZCountAboveHourOrNoWordsIsRejected) {
+TEST(Rtcm2DecoderTest, BytesThatCarryNoDataAreSkippedIn6of8Mode) {
+    // CR LF after every frame, and stray bytes whose top bits are not 01
+    // inside the frames: every frame still decodes, none is shifted.
+    Rtcm2Builder builder;
+    std::string stream;
+    for (int i = 0; i < 6; ++i) {
+        std::string frame = ToBytes6(builder.Frame({3, 20 + i, 100 + i, i, 0}, Coordinates(i, 2, 3).Bits()));
+        frame.insert(7, 1, static_cast<char>(i % 2 ? 0x0A : 0xC3));
+        frame.insert(19, 1, static_cast<char>(0x80 + i));
+        stream += frame + "\r\n";
+    }
+    Rtcm2Harness h;
+    h.Feed(stream);
+    h.decoder.Flush();
+    EXPECT_EQ(h.decoder.FrameCount(), 6);
+    EXPECT_EQ(h.MessageLines().size(), 6u) << h.text;
+    EXPECT_EQ(h.results[7], -1);  // a skipped byte while searching
+}
+
+TEST(Rtcm2DecoderTest, TheEndOfInputDecidesAFrameWhoseLastWordIsIn) {
+    // Without a byte after it the last frame stays pending; the end of the
+    // input decides it, and a stream that goes on later loses no frame.
+    Rtcm2Builder builder;
+    Rtcm2Harness h;
+    h.Feed(ToBytes6(builder.Frame({3, 5, 10, 0, 0}, Coordinates(1, 2, 3).Bits())));
+    EXPECT_EQ(h.decoder.FrameCount(), 0);
+    EXPECT_EQ(h.decoder.Flush(), 1);
+    EXPECT_EQ(h.decoder.Flush(), 0);
+    h.Feed(Stream6(builder, {{{3, 6, 11, 1, 0}, Coordinates(4, 5, 6).Bits()}}));
+    ASSERT_EQ(h.HeaderLines().size(), 2u) << h.text;
+    EXPECT_EQ(h.HeaderLines()[1], "MT03 Stat 6 Status 0 Sec 6.6 Seq 1 Frame 4");
+}
+
+TEST(Rtcm2DecoderTest, HeaderWithZCountAboveHourIsRejectedAFrameWithoutWordsIsNot) {
     Rtcm2Builder builder;
     Rtcm2Harness h;
     Rtcm2Header bad_z{3, 1, 6000, 0, 0};
-    Rtcm2Header no_words{3, 1, 100, 0, 0};
+    Rtcm2Header no_words{1, 1, 100, 0, 0};  // type 1 with no satellite
     no_words.word_count = 0;
-    h.Feed(Stream6(builder, {{bad_z, Coordinates(1, 2, 3).Bits()}, {no_words, ""}}));
-    EXPECT_EQ(h.decoder.FrameCount(), 0);
+    Rtcm2Header no_words_no_writer{8, 1, 100, 0, 0};
+    no_words_no_writer.word_count = 0;
+    h.Feed(Stream6(builder, {{bad_z, Coordinates(1, 2, 3).Bits()}, {no_words, ""}, {no_words_no_writer, ""}}));
+    EXPECT_EQ(h.decoder.FrameCount(), 1);
     EXPECT_TRUE(h.MessageLines().empty());
-    EXPECT_EQ(std::count(h.results.begin(), h.results.end(), 3), 0);
+    ASSERT_EQ(h.HeaderLines().size(), 1u);
+    EXPECT_EQ(h.HeaderLines()[0], "MT01 Stat 1 Status 0 Sec 60.0 Seq 0 Frame 0");
     EXPECT_GE(std::count(h.results.begin(), h.results.end(), 0), 2);
 }
 
@@ -214,12 +229,11 @@ TEST(Rtcm2DecoderTest, WrongWordCountIsReportedAndDropped) {
     Rtcm2Bits five = Coordinates(1, 2, 3);
     five.U(0, 24);
     Rtcm2Harness h;
-    ViewRecorder view(h.shared);
     h.Feed(Stream6(builder, {{{3, 1, 1, 0, 0}, five.Bits()}}));
     EXPECT_TRUE(h.MessageLines().empty());
     EXPECT_EQ(h.decoder.FrameCount(), 0);
-    ASSERT_EQ(view.Count(msg::kDisplayText), 1);
-    EXPECT_EQ(view.messages[0].text, "Invalide Count of Frame at MT3 !\r\n");
+    ASSERT_EQ(h.out.logs.size(), 1u);
+    EXPECT_EQ(h.out.logs[0], "Invalide Count of Frame at MT3 !\r\n");
     EXPECT_NE(std::find(h.results.begin(), h.results.end(), -1), h.results.end());
 }
 

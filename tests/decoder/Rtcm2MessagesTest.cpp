@@ -183,6 +183,10 @@ TEST(Rtcm2MiscTest, TransmitterTimeIonosphereText) {
     Rtcm2Bits s;
     s.Chars("HELLO ");
     EXPECT_EQ(Lines(16, s)[0], "MT16 ZCount 600.0 \"HELLO \"");
+    // A received line break must not start a decoded line.
+    Rtcm2Bits crlf;
+    crlf.Chars("A\r\nBCD");
+    EXPECT_EQ(Lines(16, crlf)[0], "MT16 ZCount 600.0 \"A..BCD\"");
 }
 
 TEST(Rtcm2MiscTest, AntennaTypeAndTimeOffset) {

@@ -114,9 +114,7 @@ TEST(Rtcm2FkpTest, GlonassFramesFillTheGlonassSlot) {
     Rtcm2Harness h;
     h.Feed(Stream6(builder, {{{31, 4, 500, 0, 0}, b.Bits()}}));
     ASSERT_EQ(h.MessageLines().size(), 1u) << h.text;
-    std::string slot1, slot2;
-    h.shared.status_board.GetText(slot1, 1);
-    h.shared.status_board.GetText(slot2, 2);
+    const std::string slot1 = h.out.slots[1], slot2 = h.out.slots[2];
     EXPECT_EQ(slot1, "");
     EXPECT_EQ(slot2, "300.0");
     EXPECT_EQ(h.decoder.GlonassEpoch(), 300.0);

@@ -4,20 +4,19 @@
 #include <string>
 #include <vector>
 
-#include "core/SharedState.h"
+#include "RecordingOutput.h"
 #include "decoder/Rtcm2Builder.h"
 #include "decoder/RtcmDecoder.h"
 
 namespace zerlan {
 
 struct Rtcm2Harness {
-    SharedState shared;
-    std::string text;
+    RecordingOutput out;
+    std::string& text = out.text;
     std::vector<int> results;
     CRtcmDecoder decoder;
 
-    explicit Rtcm2Harness(int version = 1)
-        : decoder(version, shared, [this](const char* t, int n) { text.append(t, n); }) {}
+    explicit Rtcm2Harness(int version = 1) : decoder(version, out) {}
 
     void Feed(const std::string& bytes) {
         for (unsigned char b : bytes) results.push_back(decoder.AddByte(b));

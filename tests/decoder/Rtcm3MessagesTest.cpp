@@ -59,8 +59,7 @@ TEST_F(Rtcm3MessagesTest, GpsObservationsSkipInvalidSatellites) {
                   "LTI-L1 127_lock_time_>=_937 PRModAmbiL1 20985472.060m CNRL1 45.00db-Hz "
                   "CI-L2 2_P(Y)-Code_cross-correlated PR-L2-L1 -2.000m PhR-PR-L2-L1 6.17250m "
                   "LTI-L2 126_744_<=_lock_time_<_937 CNRL2 40.25db-Hz\r\n");
-    std::string slot;
-    shared_.status_board.GetText(slot, 1);
+    std::string slot = out_.slots[1];
     EXPECT_EQ(slot, "345600.0");
     EXPECT_DOUBLE_EQ(decoder_->GpsTimeOfWeek(), 345600.0);
 
@@ -111,18 +110,17 @@ TEST_F(Rtcm3MessagesTest, GlonassObservations) {
     EXPECT_EQ(Decode(build(1009), 1009, 200), "MT1009" + head + "MT1009" + sat + "\r\n");
     EXPECT_EQ(Decode(build(1010), 1010, 200), "MT1010" + head + "MT1010" + sat + amb + "\r\n");
     EXPECT_EQ(Decode(build(1011), 1011, 200), "MT1011" + head + "MT1011" + sat + l2 + "\r\n");
-    std::string slot;
-    shared_.status_board.GetText(slot, 2);
+    std::string slot = out_.slots[2];
     EXPECT_EQ(slot, "5025.5");
 }
 
 TEST_F(Rtcm3MessagesTest, StationAndAntennaDescriptors) {
     CRtcm3FrameBuilder b = NewMessage(1006, 3);
     b.U(6, 5).U(1, 1).U(1, 0).U(1, 1).U(1, 1);
-    b.S(38, -12345).U(1, 1).U(1, 0).S(38, 1).U(2, 0).S(38, 99999999999).U(16, 15000);  // AntH 1.5000
+    b.S(38, -12345).U(1, 1).U(1, 0).S(38, 1).U(2, 0).S(38, 99999999999).U(16, 40000);  // AntH 4.0000, above the signed range
     EXPECT_EQ(Decode(b, 1006, 3),
               "MT1006 ITRFRealYear 5 GpsInd 1 GloInd 0 GalInd 1 RefStatInd 1 SingRecOscInd 1 ARP_X -1.2345 "
-              "ARP_Y 0.0001 ARP_Z 9999999.9999 AntH 1.5000\r\n");
+              "ARP_Y 0.0001 ARP_Z 9999999.9999 AntH 4.0000\r\n");
 
     CRtcm3FrameBuilder d = NewMessage(1008, 3);
     d.U(8, 11).Text("TRM41249.00").U(8, 3).U(8, 5).Text("12345");
@@ -233,8 +231,7 @@ TEST_F(Rtcm3MessagesTest, NetworkCorrectionsAndAuxiliaryDeltas) {
     a.U(12, 1014).U(8, 5).U(4, 2).U(5, 3).U(12, 100).U(12, 101).S(20, -40).S(21, 400000).S(23, -1234);
     // Header 1014 carries its station in the master field (54..65).
     const std::vector<uint8_t> frame = a.Frame();
-    EXPECT_EQ(Feed(frame), 0);
-    Feed(kTail);
+    EXPECT_EQ(Feed(frame), 1);
     EXPECT_EQ(Body(1014, 100, frame),
               "MT1014 NetwId 005 SubNetId 02 NrOfAuxStaTra 3 MastRefStatId 0100 AuxRefStatId 0101 "
               "AuxMastDLat -0.001000\xB0 AuxMastDLong 10.000000\xB0 AuxMastDHeigh -1.234m \r\n");
@@ -274,10 +271,11 @@ TEST_F(Rtcm3MessagesTest, SystemParametersResidualsAndFkp) {
 
     CRtcm3FrameBuilder r;
     r.U(12, 1030).U(20, 345600).U(12, 77).U(7, 4).U(5, 1);
-    r.U(6, 3).S(8, -3).S(9, 10).S(6, 5).S(10, 1).S(10, -100);  // x0.5 mm, x0.01, x0.1, x0.5, x0.01
+    // Unsigned (standard deviations): x0.5 mm, x0.01, x0.1, x0.5, x0.01.
+    r.U(6, 3).U(8, 253).U(9, 10).U(6, 5).U(10, 1).U(10, 924);
     EXPECT_EQ(Decode(r, 1030, 77),
               "MT1030 ToW 345600.0 NrRefs 4 NrOfGpsSv 1 \r\n"
-              "MT1030 SV 03 Soc -1.500mm Sod 0.100ppm Soh 0.500ppm SIc 0.500mm SId -1.000ppm \r\n");
+              "MT1030 SV 03 Soc 126.500mm Sod 0.100ppm Soh 0.500ppm SIc 0.500mm SId 9.240ppm \r\n");
 
     CRtcm3FrameBuilder f = NewMessage(1034, 88);
     f.U(20, 345601).U(5, 2);

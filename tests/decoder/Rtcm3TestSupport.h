@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/SharedState.h"
 #include "decoder/Rtcm3FrameBuilder.h"
 #include "decoder/Rtcm3xDecoder.h"
 #include "platform/Clock.h"
+#include "RecordingOutput.h"
 
 namespace zerlan::testing_rtcm3 {
 
@@ -30,9 +30,7 @@ protected:
     void SetUp() override {
         clock_.Set(LocalTime{2025, 1, 1, 0, 0, 0, 0, 3});
         Clock::Install(&clock_);
-        decoder_ = std::make_unique<CRtcm3xDecoder>(2, shared_, [this](const char* text, int length) {
-            text_.append(text, static_cast<size_t>(length));
-        });
+        decoder_ = std::make_unique<CRtcm3xDecoder>(2, out_);
     }
     void TearDown() override {
         decoder_.reset();
@@ -41,13 +39,12 @@ protected:
 
     // Feeds bytes; returns how many frames were decoded.
     int Feed(const std::vector<uint8_t>& bytes) {
-        int frames = 0;
+        const int before = decoder_->FrameCount();
         for (uint8_t b : bytes) {
-            int r = decoder_->AddByte(b);
+            decoder_->AddByte(b);
             EXPECT_LE(decoder_->BitCount(), CRtcm3xDecoder::kMaxBufferBits);
-            if (r == 1) ++frames;
         }
-        return frames;
+        return decoder_->FrameCount() - before;
     }
     // Text after the header block of a single decoded frame.
     std::string Body(int number, int station, const std::vector<uint8_t>& frame) {
@@ -62,9 +59,9 @@ protected:
     }
 
     FakeClock clock_;
-    SharedState shared_;
+    RecordingOutput out_;
+    std::string& text_ = out_.text;
     std::unique_ptr<CRtcm3xDecoder> decoder_;
-    std::string text_;
 };
 
 // Message header fields common to most types.

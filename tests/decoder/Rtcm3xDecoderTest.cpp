@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "Rtcm3TestSupport.h"
-#include "core/SharedState.h"
 #include "decoder/BitString.h"
 
 namespace zerlan {
@@ -9,13 +8,16 @@ namespace {
 
 using namespace testing_rtcm3;
 
-// The decoder examines a preamble only once more than 56 bits follow from it
-// and then waits length + 3 further bytes, so a byte-aligned frame completes
-// five bytes after its end.
+// Fill after the frames: a frame is decided at its last byte, so these only
+// show that nothing after a frame is needed or harmful.
 const std::vector<uint8_t> kTail = {0, 0, 0, 0, 0};
-// After a rejected preamble the next frame is found late and waits its length
-// from there; enough fill to let every pending frame complete.
 const std::vector<uint8_t> kLongTail(1100, 0);
+
+int Count(const std::string& text, const std::string& marker) {
+    int n = 0;
+    for (size_t p = text.find(marker); p != std::string::npos; p = text.find(marker, p + 1)) ++n;
+    return n;
+}
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
     std::vector<uint8_t> out;
@@ -64,9 +66,9 @@ TEST_F(Rtcm3Fixture, ReportsPreambleHitThenFrame) {
     EXPECT_EQ(frame[2], 0x13);
     std::vector<int> results;
     for (uint8_t b : Concat({frame, kTail})) results.push_back(decoder_->AddByte(b));
-    // Hit on the eighth byte (64 bits), frame on the 8 + 19 + 3 = 30th.
+    // Hit once the length is in (third byte), frame at its own last byte.
     for (int i = 0; i < 30; ++i) {
-        int expected = i == 7 ? -1 : i == 29 ? 1 : 0;
+        int expected = i == 2 ? -1 : i == 24 ? 1 : 0;
         EXPECT_EQ(results[i], expected) << i;
     }
     EXPECT_EQ(Body(1005, 2003, frame), kLine1005);
@@ -99,6 +101,44 @@ TEST_F(Rtcm3Fixture, FindsFramesBehindGarbageAndFalsePreambles) {
     EXPECT_NE(text.find("MT1005 Stat 2003"), std::string::npos);
     EXPECT_NE(text.find("MT1029 Stat 7 "), std::string::npos);
     EXPECT_NE(text.find("MT1005 Stat 44 "), std::string::npos);
+}
+
+TEST_F(Rtcm3Fixture, NoGoodFrameIsLostBehindFalseCandidates) {
+    // Each stream holds the same three good frames behind or between false
+    // candidates; every one decodes once. A false candidate of 1000 bytes
+    // holds back what follows until its bytes are in or the input ends.
+    const std::vector<uint8_t> a = Frame1005(1), b = Frame1005(2), c = Frame1005(3);
+    // Recorder text with a preamble two bits off byte alignment and a length
+    // of 1002: 0x34 0xC0 0xFA 0xA0 is D3 00 3EA shifted right by two.
+    const std::string text = "logger: \x34\xC0\xFA\xA0 text\r\n";
+    const std::vector<uint8_t> recorder(text.begin(), text.end());
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> stream;
+    } cases[] = {
+        {"prefix d3 03 e8", Concat({{0xD3, 0x03, 0xE8, 0x01, 0x02, 0x03}, a, b, c})},
+        {"unaligned long preamble in text", Concat({recorder, a, b, c})},
+        {"prefix, then enough bytes to complete it", Concat({{0xD3, 0x03, 0xE8}, a, b, c, kLongTail})},
+        {"three copies back to back", Concat({a, a, a})},
+        {"false preambles between frames", Concat({a, {0xD3, 0x00, 0x40}, b, {0xD3, 0x02}, c})},
+    };
+    for (const Case& k : cases) {
+        TearDown();
+        SetUp();
+        EXPECT_EQ(Feed(k.stream) + decoder_->Flush(), 3) << k.name;
+        EXPECT_EQ(Count(TakeText(), "MT1005 Stat"), 3) << k.name;
+    }
+}
+
+TEST_F(Rtcm3Fixture, TheEndOfInputGivesUpACandidateThatCannotComplete) {
+    // A frame cut short at the end hides the whole frame inside it until the
+    // input ends; then that one is found too.
+    const std::vector<uint8_t> whole = Frame1005(5);
+    const std::vector<uint8_t> cut = {0xD3, 0x00, 0x40, 0x3E, 0xD0};
+    EXPECT_EQ(Feed(Concat({Frame1005(4), cut, whole})), 1);
+    EXPECT_EQ(decoder_->Flush(false), 0);  // a pause waits for the missing bytes
+    EXPECT_EQ(decoder_->Flush(), 1);
+    EXPECT_EQ(decoder_->StationIdText(), "0005");
 }
 
 TEST_F(Rtcm3Fixture, LongStreamKeepsBufferBoundedAndLosesNoFrame) {
@@ -154,12 +194,11 @@ TEST_F(Rtcm3Fixture, FlushDecodesWhatTheEndOfAFileLeavesPending) {
 
 TEST_F(Rtcm3Fixture, StatusBoardSlots) {
     Feed(Concat({Frame1005(12), Frame1005(12), kTail}));
-    std::string slot;
-    shared_.status_board.GetText(slot, 0);
+    std::string slot = out_.slots[0];
     EXPECT_EQ(slot, "0012");
-    shared_.status_board.GetText(slot, 6);
+    slot = out_.slots[6];
     EXPECT_EQ(slot, "000000002");
-    shared_.status_board.GetText(slot, 9);
+    slot = out_.slots[9];
     EXPECT_EQ(slot, "        Rtcm3.1");
 }
 
@@ -174,26 +213,6 @@ TEST_F(Rtcm3Fixture, ShortFramesGiveTheHeaderOnly) {
     const std::vector<uint8_t> tiny = Rtcm3Frame({0x3E});
     Feed(Concat({short1005.Frame(), short1019.Frame(), tiny, kTail}));
     EXPECT_EQ(TakeText(), HeaderBlock(1005, 5, 128) + HeaderBlock(1019, 5, 216) + HeaderBlock(9999, 5, 56));
-}
-
-TEST(Rtcm3xDecoderPoolTest, WritesIntoTheDecodedTextPool) {
-    FakeClock clock;
-    Clock::Install(&clock);
-    {
-        SharedState shared;
-        shared.registry.SetState(1, 0);  // a job is running
-        const int slot = shared.decoded_text_pool.AddReader(1);
-        ASSERT_GE(slot, 0);
-        CRtcm3xDecoder decoder(2, shared);
-        for (uint8_t b : Concat({Frame1005(), kTail})) decoder.AddByte(b);
-        std::vector<char> out(CharPool::kBufferSize);
-        const int n = shared.decoded_text_pool.Read(out.data(), slot);
-        ASSERT_GT(n, 0);
-        const std::string text(out.data(), static_cast<size_t>(n));
-        EXPECT_EQ(text.substr(text.size() - std::string(kLine1005).size()), kLine1005);
-        EXPECT_EQ(text.substr(0, 2), "\r\n");
-    }
-    Clock::Install(nullptr);
 }
 
 }  // namespace

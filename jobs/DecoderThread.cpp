@@ -1,10 +1,11 @@
-#include "decoder/DecoderThread.h"
+#include "jobs/DecoderThread.h"
 
 #include <cstdlib>
 #include <vector>
 
 #include "core/PacedWrite.h"
 #include "core/Worker.h"
+#include "decoder/DecoderSelector.h"
 #include "jobs/RotatingFileWriter.h"
 #include "jobs/StreamCommon.h"
 #include "platform/Clock.h"
@@ -13,29 +14,38 @@
 
 namespace zerlan {
 
-namespace {
-int ValidVersion(int v) { return v >= -1 && v <= 2 ? v : -1; }
-}  // namespace
+StateDecoderOutput::StateDecoderOutput(SharedState& state, bool pacing, StopQuery stop)
+    : state_(state), pacing_(pacing), stop_(std::move(stop)) {}
 
-DecoderSelector::DecoderSelector(int version, SharedState& state, CRtcmDecoder::LineSink sink)
-    : version_(ValidVersion(version)),
-      current_(version_),
-      rtcm2_(version_, state, sink),
-      rtcm3_(version_, state, sink) {}
-
-int DecoderSelector::AddByte(uint8_t byte) {
-    int r = 0;
-    if (current_ < 2 || current_ == -1) {
-        r = rtcm2_.AddByte(byte);
-        if (version_ != 0 && r >= 1) current_ = 1;
+void StateDecoderOutput::Text(const char* text, int length) {
+    // The pool takes at most kSingleLimit bytes per write: a frame's text goes
+    // in whole lines below that.
+    int begin = 0;
+    while (begin < length) {
+        int end = length;
+        if (end - begin > CharPool::kSingleLimit) {
+            end = begin + CharPool::kSingleLimit;
+            while (end > begin && text[end - 1] != '\n') --end;
+            if (end == begin) end = begin + CharPool::kSingleLimit;  // one line over the limit
+        }
+        if (PacedWriteLines(state_.decoded_text_pool, text + begin, end - begin, pacing_, stop_) < 0 && stop_ &&
+            stop_())
+            return;
+        begin = end;
     }
-    if (current_ == 2 || current_ == -1) {
-        r = rtcm3_.AddByte(byte);
-        if (r > 0) current_ = 2;
-    }
-    if (r < 1 && version_ == -1) current_ = -1;
-    return r;
 }
+
+void StateDecoderOutput::Status(int slot, const char* text) {
+    // The board refuses only while the view is reading; the view never waits on us.
+    for (int tries = 0; tries < 1000 && state_.status_board.SetText(text, slot) < 0; ++tries) {
+        if (stop_ && stop_()) return;
+        Sleep(1);
+    }
+}
+
+void StateDecoderOutput::FrameDone() { state_.Send(msg::kDecoderFields); }
+
+void StateDecoderOutput::Log(const std::string& text) { state_.ShowText(text); }
 
 namespace {
 
@@ -55,23 +65,24 @@ void DecoderThread(SharedState& state, WorkerScope& worker) {
 
     // Decoded text is many times the size of its input: in a replay the text
     // waits for its readers as the input does, so nothing is trimmed away.
-    const bool pacing = state.pacing.load() != 0;
-    auto to_pool = [&state, &worker, pacing](const char* text, int length) {
-        PacedWriteLines(state.decoded_text_pool, text, length, pacing, [&worker] { return worker.StopRequested(); });
-    };
-    DecoderSelector decoders(s.inout_sw.decoder_version, state, to_pool);
+    StateDecoderOutput out(state, state.pacing.load() != 0, [&worker] { return worker.StopRequested(); });
+    DecoderSelector decoders(s.inout_sw.decoder_version, out);
     decoders.rtcm2().SetGlonassTimeDifference(std::atof(s.rinex.gps_glo_diff_s.c_str()));
     std::string station = "----";
-    bool fed_since_flush = false;
+    bool fed_since_pause = false;
     std::vector<char> buffer(CharPool::kBufferSize);
     while (!worker.StopRequested()) {
         const int n = slot.Read(buffer.data());
         if (n > 0) {
-            fed_since_flush = true;
-        } else if (fed_since_flush && (decoders.current() == 2 || decoders.current() == -1)) {
-            // A pause in the stream (or its end): decide the frames still waiting.
-            fed_since_flush = false;
-            if (decoders.rtcm3().Flush(false) > 0) last_decoded = clock.MonotonicMs() / 1000;
+            fed_since_pause = true;
+        } else if (fed_since_pause) {
+            // A pause in the stream, or the end of a file: decide what is complete.
+            fed_since_pause = false;
+            if (state.input_ended.load() != 0) {
+                decoders.Finish();
+            } else {
+                decoders.Pause();
+            }
         }
         for (int i = 0; i < n && !worker.StopRequested(); ++i) {
             const int r = decoders.AddByte(static_cast<uint8_t>(buffer[i]));
@@ -79,8 +90,7 @@ void DecoderThread(SharedState& state, WorkerScope& worker) {
             if (r >= 1) {
                 last_decoded = now;
                 // The file outputs name their files after the station.
-                const std::string& id = decoders.current() == 2 ? decoders.rtcm3().StationIdText()
-                                                                 : decoders.rtcm2().StationIdText();
+                const std::string& id = decoders.StationIdText();
                 if (id != "----" && id != station) {
                     station = id;
                     state.SetStationId(id);
@@ -134,21 +144,6 @@ bool StartDecoderThread(SharedState& state) {
 bool StartDecFileOutput(SharedState& state) {
     return StartWorker(state.registry, 0, "DecFile-Out-TH",
                        [&state](WorkerScope& w) { DecFileOutputThread(state, w); }) >= 0;
-}
-
-int DecodeStream(std::FILE* in, std::FILE* out, int version, SharedState& state) {
-    if (in == nullptr) return 1;
-    auto sink = [out](const char* text, int length) { std::fwrite(text, 1, static_cast<size_t>(length), out); };
-    DecoderSelector decoders(version, state, sink);
-    std::vector<unsigned char> buffer(65536);
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
-        for (size_t i = 0; i < n; ++i) decoders.AddByte(buffer[i]);
-    }
-    // The last frames of a recording are only decided at its end.
-    if (decoders.current() == 2 || decoders.current() == -1) decoders.rtcm3().Flush();
-    std::fflush(out);
-    return std::ferror(in) ? 1 : 0;
 }
 
 }  // namespace zerlan
