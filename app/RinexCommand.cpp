@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "core/GlobalSeconds.h"
-#include "core/SharedState.h"
-#include "decoder/DecoderThread.h"
+#include "decoder/DecoderSelector.h"
 #include "encoder/RinexEncoder.h"
+#include "platform/BatchInput.h"
 #include "platform/Paths.h"
 
 namespace zerlan {
@@ -45,9 +45,9 @@ int RunRinexCommand(const Settings& settings, const RinexCommand& command, std::
     config.to_pool = false;
     config.base_dir = ".";
 
-    std::FILE* in = command.file == "-" ? stdin : std::fopen(command.file.c_str(), "rb");
-    if (in == nullptr) {
-        std::fprintf(err, "zerlan: cannot read %s\n", command.file.c_str());
+    BatchInput in;
+    if (!in.Open(command.file)) {
+        std::fprintf(err, "zerlan: cannot read %s: %s\n", command.file.c_str(), in.Error().c_str());
         return 1;
     }
     RinexEnvironment env;
@@ -61,19 +61,19 @@ int RunRinexCommand(const Settings& settings, const RinexCommand& command, std::
     RinexEncoder encoder(config, std::move(env));
     encoder_seen = &encoder;
 
-    // A private state: the decoders' status and messages go nowhere.
-    static SharedState* const rinex_state = new SharedState;
-    DecoderSelector decoders(command.version, *rinex_state, [&encoder](const char* text, int length) {
-        for (int i = 0; i < length; ++i) encoder.PutByte(text[i]);
+    SinkOutput text([&encoder](const char* data, int length) {
+        for (int i = 0; i < length; ++i) encoder.PutByte(data[i]);
     });
+    DecoderSelector decoders(command.version, text);
     decoders.rtcm2().SetGlonassTimeDifference(config.gps_glonass_s);
-    std::vector<unsigned char> buffer(65536);
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
-        for (size_t i = 0; i < n; ++i) decoders.AddByte(buffer[i]);
+    std::vector<unsigned char> buffer(1 << 16);
+    long n;
+    while ((n = in.Read(buffer.data(), buffer.size())) > 0) {
+        for (long i = 0; i < n; ++i) decoders.AddByte(buffer[static_cast<size_t>(i)]);
     }
-    const bool read_error = std::ferror(in) != 0;
-    if (in != stdin) std::fclose(in);
+    const bool read_error = n == BatchInput::kError;
+    // The last frames of a recording are only decided at its end.
+    decoders.Finish();
     encoder.Finish();
 
     if (!command.quiet) {

@@ -39,7 +39,7 @@ struct RinexConfig {
     int period_min = 0;
     std::string base_dir = ".\\";
     std::string prefix = "0000";  // "Auto": the station of the first frame
-    double gps_glonass_s = 15.0;
+    double gps_glonass_s = 18.0;
 
     static RinexConfig From(const RinexParams& params);
     // "xo" for hourly and daily files, "o" for parts of an hour.

@@ -93,9 +93,11 @@ TEST(RinexCommand, MatchesConvbinOnPublicRecordings) {
         if (testing::ReadFile(input).empty()) GTEST_SKIP() << input << " not present";
         testing::TempDir dir;
         // convbin takes GLONASS into GPS time with the leap seconds of its
-        // date, 15 s in 2009 as the default of our setting.
+        // date, 15 s in 2009; the GPS-GLONASS setting says the same.
         ASSERT_EQ(Shell("convbin -r rtcm2 -v 2.10 -tr 2009/12/18 00:30:00 -o convbin.obs " + input), "");
-        ASSERT_EQ(Shell(std::string(ZERLAN_BINARY) + " --quiet --rinex " + input + " --rinex-date 2009-12-18T00"), "");
+        ASSERT_EQ(Shell(std::string(ZERLAN_BINARY) + " --quiet --rinex " + input + " --rinex-date 2009-12-18T00 " +
+                        "'/rinex,\"TRUE;TRUE;TRUE;1;5;0;60;.\\;0000;x.hdr;FALSE;4006;20;15.0\"' /pr,Protokol.dat"),
+                  "");
         const std::vector<Epoch> theirs = ReadObservations(testing::ReadFile("convbin.obs"));
         const std::vector<Epoch> ours = ReadObservations(testing::ReadFile(OnlyFileWithSuffix(".rxo")));
         ASSERT_EQ(ours.size(), theirs.size()) << name;

@@ -87,10 +87,10 @@ TEST(RinexEncoder, GlonassIsShiftedIntoGpsTimeAndListedAfterGps) {
         RinexConfig config = Harness::Config();
         config.glonass = glonass;
         Harness h(config);
-        h.Feed(Phase(45, 729.6, false, -1234.5) + Range(45, 729.6, false, 21000000.0) + Range(3, 744.6, false, 2e7));
+        h.Feed(Phase(45, 729.6, false, -1234.5) + Range(45, 729.6, false, 21000000.0) + Range(3, 747.6, false, 2e7));
         h.encoder.Finish();
-        EXPECT_NE(h.out.find(glonass ? " 11 12  5 10 12 25.0000000  0 02G 3R 5\n"
-                                     : " 11 12  5 10 12 25.0000000  0 01G 3\n"),
+        EXPECT_NE(h.out.find(glonass ? " 11 12  5 10 12 28.0000000  0 02G 3R 5\n"
+                                     : " 11 12  5 10 12 28.0000000  0 01G 3\n"),
                   std::string::npos);
         EXPECT_EQ(h.out.find("LEAP SECONDS") != std::string::npos, glonass);
     }
