@@ -204,6 +204,9 @@ void AddNetworkStopHooks(SharedState& state, GeneralStopHooks& hooks) {
 void JobControl::StartRows() {
     const Settings& s = state_.settings;
     auto& conn = state_.connections;
+    // A replayed file must not outrun its readers; live inputs never wait.
+    // Set before any thread starts: the decoder and encoders read it once.
+    state_.pacing = s.inout_sw.Input() == InputType::kFile ? 1 : 0;
 
     // Every network output row starts one thread that adds one reader.
     const LaunchFn output_launch = [this](const char* line, const std::function<bool()>& start) {
@@ -260,8 +263,6 @@ void JobControl::StartRows() {
     if (s.nmea.on) Launch("Nmea-Create Thread !%s", [&] { return StartNmeaCreator(state_); });
 
     WaitForReaders();
-    // A replayed file must not outrun its readers; live inputs never wait.
-    state_.pacing = s.inout_sw.Input() == InputType::kFile ? 1 : 0;
     state_.input_ended = 0;
     switch (s.inout_sw.Input()) {
         case InputType::kCaster:
