@@ -4,10 +4,14 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <string>
 #include <thread>
 
+#include "app/EncodeCommand.h"
 #include "app/CryptCommand.h"
 #include "app/RinexCommand.h"
 #include "app/TuiCommand.h"
@@ -30,23 +34,33 @@ constexpr const char* kUsage =
     "and watches the data flow. Settings come from a parameter file:\n"
     "  zerlan                      load morvik.par from the working directory\n"
     "  zerlan /pd,FILE             load FILE\n"
-    "  zerlan /key,value ...       give settings directly as parameter items\n"
+    "  zerlan /key,value ...       give settings directly as parameter items; quote a\n"
+    "                              value that holds '/': '/file_in,\"/var/gnss/in.rtcm3\"'\n"
     "\n"
     "options:\n"
     "  --help                      this text\n"
     "  --version                   program version\n"
+    "  --monitor                   also show the received stream in the log (control bytes as '.')\n"
+    "  --tui                       full-screen terminal view instead of log lines on stderr\n"
     "  --save FILE                 load the settings as usual, write them to FILE ('-' = stdout), exit\n"
-    "  --decode FILE               decode an RTCM 2/3 file ('-' = stdin) to text on stdout, exit\n"
-    "  --rinex FILE                write the RINEX observation files of an RTCM 2 file ('-' = stdin)\n"
-    "                              into the current directory, exit\n"
-    "  --rinex-date YYYY-MM-DDTHH  with --rinex: date and hour the recording began (default: now)\n"
-    "  --sourcetable HOST[:PORT]   print a caster's sourcetable, exit\n"
-    "  --encrypt FILE              FILE ('-' = stdin) as encrypted messages 4088 on stdout (enc_da key), exit\n"
-    "  --decrypt FILE              the bytes carried by the messages 4088 in FILE on stdout, exit\n"
-    "  --quiet                     batch commands: no summary line on stderr\n"
-    "  --tui                       full-screen terminal view\n"
+    "  --sourcetable HOST[:PORT]   print a caster's sourcetable (port 2101 by default), exit;\n"
+    "                              gives up after 20 s\n"
     "\n"
-    "SIGINT/SIGTERM stop the job and end the program; SIGHUP reloads the parameter file.\n";
+    "batch filters: FILE '-' is standard input, the result goes to stdout and one summary\n"
+    "line to stderr; each runs at full speed with the same code and text as a job:\n"
+    "  --decode FILE               RTCM 2/3 to decoded text\n"
+    "  --encode FILE               decoded text to RTCM\n"
+    "  --rinex FILE                RTCM 2 to RINEX 2.10 files in the current directory\n"
+    "  --encrypt FILE              the bytes as encrypted messages 4088 (enc_da key)\n"
+    "  --decrypt FILE              the bytes carried by the messages 4088\n"
+    "  --quiet                     leave the summary line out\n"
+    "\n"
+    "Every log line on stderr starts with the local time. SIGINT or SIGTERM stop the job\n"
+    "and end the program; SIGHUP reloads the parameter file and restarts the job (a file\n"
+    "that cannot be read keeps the running job).\n"
+    "\n"
+    "exit status: 0 stopped by a signal, or the input file ended with every output written;\n"
+    "1 the job ended for any other reason (the last line says why); 2 usage error.\n";
 
 // Turns SIGINT/SIGTERM/SIGHUP into requests to the view; the signals are
 // blocked in every thread and taken here with a bounded wait.
@@ -70,8 +84,14 @@ private:
         timespec timeout{0, 100 * 1000 * 1000};
         while (!done_.load()) {
             int sig = sigtimedwait(&set, nullptr, &timeout);
-            if (sig == SIGINT || sig == SIGTERM) view_.RequestQuit();
-            if (sig == SIGHUP) view_.RequestReload();
+            if (sig == SIGINT || sig == SIGTERM) {
+                LogLine(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + ": the job stops");
+                view_.RequestQuit();
+            }
+            if (sig == SIGHUP) {
+                LogLine("SIGHUP: the parameter file is read again");
+                view_.RequestReload();
+            }
         }
     }
     CZerlanView& view_;
@@ -95,10 +115,21 @@ int SaveSettings(const Settings& settings, const std::string& target) {
         return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;
     }
     if (SaveFile(settings, target) != 0) {
-        std::fprintf(stderr, "zerlan: cannot write %s\n", target.c_str());
+        LogLine("cannot write " + target + ": " + std::strerror(errno));
         return 1;
     }
     return 0;
+}
+
+// The file a reload reads again: the one named at start-up, not the pd item
+// inside it (a saved file names its own default there).
+std::string LoadedFileName(const std::string& command_line, const Settings& settings) {
+    if (command_line.empty()) return "morvik.par";
+    if (command_line.find(' ') == std::string::npos) {
+        Settings named;
+        if (ParseText(named, command_line) == 0) return named.parameter_file;
+    }
+    return settings.parameter_file;
 }
 
 }  // namespace
@@ -119,8 +150,13 @@ int RunProgram(const ProgramOptions& options) {
 
     Settings settings;
     LoadDefaults(settings);
-    const bool loaded = LoadFromCommandLine(settings, options.parameter_command_line) == 0;
-    if (!loaded) MessageBox("Parameterfile incorrect or doesn't exist !\nDefault-value are use !", "Init-Message");
+    LoadReport report;
+    const bool loaded = LoadFromCommandLine(settings, options.parameter_command_line, &report) == 0;
+    for (const std::string& warning : report.warnings) LogLine(warning);
+    if (!loaded) {
+        MessageBox("Parameterfile incorrect or doesn't exist !\nDefault-value are use !", "Init-Message");
+        LogLine(report.problem + "; the built-in defaults are used");
+    }
     if (!options.save_file.empty()) return SaveSettings(settings, options.save_file);
     // Without loaded settings the converter recognises both RTCM versions.
     if (!options.decode_file.empty()) {
@@ -130,6 +166,9 @@ int RunProgram(const ProgramOptions& options) {
         const RinexCommand rinex{options.rinex_file, options.rinex_date,
                                  loaded ? settings.inout_sw.decoder_version : -1, options.quiet};
         return RunRinexCommand(settings, rinex, stderr);
+    }
+    if (!options.encode_file.empty()) {
+        return RunEncodeCommand(settings, loaded && !options.parameter_command_line.empty(), options.encode_file);
     }
     if (!options.encrypt_file.empty()) return RunEncryptCommand(settings, options.encrypt_file, options.quiet);
     if (!options.decrypt_file.empty()) return RunDecryptCommand(settings, options.decrypt_file, options.quiet);
@@ -143,10 +182,10 @@ int RunProgram(const ProgramOptions& options) {
     SharedState& state = *job_state;
     CopySettings(state.settings, settings);
     state.command_line = options.parameter_command_line;
-    state.parameter_file = settings.parameter_file;
+    state.parameter_file = LoadedFileName(options.parameter_command_line, settings);
     state.protocol_file = settings.protocol_file;
 
-    HeadlessRenderer renderer;
+    HeadlessRenderer renderer(stderr, options.monitor);
     CZerlanView view(state, renderer);
     view.Open();
     int status = 0;
@@ -156,6 +195,7 @@ int RunProgram(const ProgramOptions& options) {
         status = view.Run();
     }
     view.Close();
+    LogLine("zerlan ends, exit status " + std::to_string(status) + ": " + view.ExitReason());
     return status;
 }
 

@@ -19,12 +19,16 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             options.version = true;
         } else if (a == "--tui") {
             options.tui = true;
+        } else if (a == "--monitor") {
+            options.monitor = true;
         } else if (a == "--save") {
             value_of(i, a, options.save_file);
         } else if (a == "--sourcetable") {
             value_of(i, a, options.sourcetable);
         } else if (a == "--decode") {
             value_of(i, a, options.decode_file);
+        } else if (a == "--encode") {
+            value_of(i, a, options.encode_file);
         } else if (a == "--encrypt") {
             value_of(i, a, options.encrypt_file);
         } else if (a == "--decrypt") {

@@ -12,9 +12,11 @@ struct ProgramOptions {
     bool help = false;
     bool version = false;
     bool tui = false;
+    bool monitor = false;     // also show the received stream in the log
     std::string save_file;    // --save FILE ("-" = standard output)
     std::string sourcetable;  // --sourcetable HOST[:PORT]
     std::string decode_file;  // --decode FILE ("-" = standard input)
+    std::string encode_file;  // --encode FILE ("-" = standard input)
     std::string encrypt_file;  // --encrypt FILE ("-" = standard input)
     std::string decrypt_file;  // --decrypt FILE ("-" = standard input)
     std::string rinex_file;    // --rinex FILE ("-" = standard input)

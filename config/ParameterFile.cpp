@@ -1,6 +1,8 @@
 #include "config/ParameterFile.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "config/FieldSplit.h"
@@ -29,9 +31,13 @@ std::vector<Item> SplitItems(std::string_view text) {
     size_t end = 0;
     while (end < text.size() && text[end] != '\r' && text[end] != '\n' && text[end] != '\0') ++end;
 
+    // Inside double quotes a '/' belongs to the value (Linux paths); stored
+    // files never held one there, since it used to cut the item.
     std::vector<std::string> pieces(1);
+    bool quoted = false;
     for (size_t i = 0; i < end; ++i) {
-        if (text[i] == '/') {
+        if (text[i] == '"') quoted = !quoted;
+        if (text[i] == '/' && !quoted) {
             if (pieces.size() == kMaxPieces) break;
             pieces.emplace_back();
         } else if (pieces.back().size() < kMaxPieceLength) {
@@ -88,51 +94,86 @@ void LoadDefaults(Settings& settings) {
     }
 }
 
-int ParseText(Settings& settings, std::string_view text) {
+namespace {
+
+// Parses `text`; unknown keys and corrected values are told to `report` as
+// "WHERE: ...".
+int ParseItems(Settings& settings, std::string_view text, const std::string& where, LoadReport* report) {
     bool found = false;
+    // A comment's own '/' ("Path/name for Editor") cuts it like any item; the
+    // pieces after it on its line are comment, not unknown keys.
+    bool in_comment = false;
     for (const Item& item : SplitItems(text)) {
         if (item.key == "rem") {
             found = true;
+            in_comment = true;
         } else if (const auto key = FindKey(item.key)) {
             settings.SetRaw(*key, item.value);
             found = true;
+            if (report == nullptr) continue;
+            for (const std::string& c : settings.Corrections(*key))
+                report->warnings.push_back(where + ": " + item.key + " " + c);
+        } else if (report != nullptr && !item.key.empty() && !in_comment) {
+            report->warnings.push_back(where + ": unknown key \"" + item.key + "\" ignored");
         }
     }
     return found ? 0 : 1;
 }
 
-int LoadFile(Settings& settings, const std::string& path) {
+}  // namespace
+
+int ParseText(Settings& settings, std::string_view text) { return ParseItems(settings, text, "", nullptr); }
+
+int LoadFile(Settings& settings, const std::string& path, LoadReport* report) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return 1;
+    if (file == nullptr) {
+        if (report != nullptr) report->problem = path + ": " + std::strerror(errno);
+        return 1;
+    }
     bool found = false;
+    int line_number = 1;
     std::string line;
     int c;
+    auto parse = [&] {
+        found = ParseItems(settings, line, path + ":" + std::to_string(line_number), report) == 0 || found;
+        line.clear();
+    };
     while ((c = std::fgetc(file)) != EOF) {
         line.push_back(static_cast<char>(c));
         if (c == '\n' || line.size() >= kMaxLineLength) {
-            found = ParseText(settings, line) == 0 || found;
-            line.clear();
+            parse();
+            if (c == '\n') ++line_number;
         }
     }
-    if (!line.empty()) found = ParseText(settings, line) == 0 || found;
+    if (!line.empty()) parse();
+    const int read_error = std::ferror(file) ? errno : 0;
     std::fclose(file);
 
     settings.ReparseAll();
     settings.load_summary = LoadSummary(settings);
     settings.loaded = 1;
+    if (report != nullptr && read_error != 0) report->problem = path + ": " + std::strerror(read_error);
+    if (report != nullptr && read_error == 0 && !found) report->problem = path + ": no parameter item in it";
     return found ? 0 : 1;
 }
 
-int LoadFromCommandLine(Settings& settings, std::string_view command_line) {
+int LoadFromCommandLine(Settings& settings, std::string_view command_line, LoadReport* report) {
     const std::vector<std::string> words = SplitFields(' ', command_line);
-    if (words.empty()) return LoadFile(settings, "morvik.par");
+    if (words.empty()) return LoadFile(settings, "morvik.par", report);
     if (words.size() == 1) {
         const std::vector<Item> items = SplitItems(words[0]);
-        if (items.empty() || items[0].key != "pd") return 1;
+        if (items.empty() || items[0].key != "pd") {
+            if (report != nullptr) {
+                report->problem = "\"" + words[0] + "\" is not a parameter item (a parameter file is given as /pd,FILE)";
+            }
+            return 1;
+        }
         ParseText(settings, words[0]);
-        return LoadFile(settings, MapPath(items[0].value));
+        return LoadFile(settings, MapPath(items[0].value), report);
     }
-    return ParseText(settings, command_line);
+    const int result = ParseItems(settings, command_line, "command line", report);
+    if (result != 0 && report != nullptr) report->problem = "command line: no parameter item in it";
+    return result;
 }
 
 std::string SaveText(const Settings& settings) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/Settings.h"
 
@@ -22,14 +23,21 @@ void LoadDefaults(Settings& settings);
 // items. Returns 0 when at least one known key (or "rem") was found.
 int ParseText(Settings& settings, std::string_view text);
 
+// What a load tells the operator: "FILE:LINE: ..." for unknown keys and
+// corrected values, and why a failed load failed ("FILE: reason").
+struct LoadReport {
+    std::vector<std::string> warnings;
+    std::string problem;
+};
+
 // Loads a parameter file over the current values. Returns 0 when the file
 // could be read and a line held a known key; on any readable file the load
 // summary is rebuilt and `loaded` set.
-int LoadFile(Settings& settings, const std::string& path);
+int LoadFile(Settings& settings, const std::string& path, LoadReport* report = nullptr);
 
 // The command line without the program name: nothing loads "morvik.par"; one
 // word must be a pd item naming the file; more words are parsed as items.
-int LoadFromCommandLine(Settings& settings, std::string_view command_line);
+int LoadFromCommandLine(Settings& settings, std::string_view command_line, LoadReport* report = nullptr);
 
 // The whole parameter file as text (leading empty line, comment and item per key).
 std::string SaveText(const Settings& settings);

@@ -159,6 +159,24 @@ int32_t NmeaMode(const std::string& text) {
     return (n >= 1 && n <= 3) ? n : 1;
 }
 
+bool SameNumber(const std::string& a, const std::string& b) {
+    char* end_a = nullptr;
+    char* end_b = nullptr;
+    const double x = std::strtod(a.c_str(), &end_a);
+    const double y = std::strtod(b.c_str(), &end_b);
+    return *end_a == '\0' && *end_b == '\0' && x == y;
+}
+
+// A field the file left empty was not given, so filling it is no correction.
+void NoteCorrections(const std::vector<std::string>& given, const std::vector<std::string>& used,
+                     std::vector<std::string>& notes) {
+    notes.clear();
+    for (size_t i = 0; i < given.size() && i < used.size(); ++i) {
+        if (given[i].empty() || given[i] == used[i] || SameNumber(given[i], used[i])) continue;
+        notes.push_back("field " + std::to_string(i + 1) + " \"" + given[i] + "\", \"" + used[i] + "\" is used");
+    }
+}
+
 }  // namespace
 
 const KeyInfo& InfoOf(Key key) { return kKeys[static_cast<int>(key)]; }
@@ -206,6 +224,7 @@ void Settings::Reparse(Key key) {
     const int k = static_cast<int>(key);
     std::vector<std::string>& v = fields_[k];
     v = SplitFields(';', raw_[k]);
+    const std::vector<std::string> given = v;
     Fields f(v, static_cast<size_t>(kFieldCounts[k]));
 
     switch (key) {
@@ -376,6 +395,15 @@ void Settings::Reparse(Key key) {
         }
         case Key::kSeb: seb = {f[1], f[2]}; break;
     }
+    NoteCorrections(given, v, corrections_[k]);
+}
+
+bool IsPortNumber(const std::string& text) {
+    if (text.empty() || text.size() > 5) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    const int port = std::atoi(text.c_str());
+    return port >= 1 && port <= 65535;
 }
 
 }  // namespace zerlan

@@ -271,6 +271,9 @@ struct Settings {
     std::string Field(Key key, int index) const;
     void Reparse(Key key);
     void ReparseAll();
+    // What the last parse of a key had to change: one text per field,
+    // 'field 4 "500", "200" is used'.
+    const std::vector<std::string>& Corrections(Key key) const { return corrections_[static_cast<int>(key)]; }
 
     bool operator==(const Settings&) const = default;
 
@@ -316,6 +319,10 @@ struct Settings {
 private:
     std::array<std::string, kKeyCount> raw_;
     std::array<std::vector<std::string>, kKeyCount> fields_;
+    std::array<std::vector<std::string>, kKeyCount> corrections_;
 };
+
+// A port as the sockets need it: a decimal number in 1..65535.
+bool IsPortNumber(const std::string& text);
 
 }  // namespace zerlan

@@ -18,6 +18,7 @@
 
 #include "config/Settings.h"
 #include "core/CharPool.h"
+#include "core/JobOutcome.h"
 #include "core/Messages.h"
 #include "core/StatusBoard.h"
 #include "core/ThreadRegistry.h"
@@ -108,6 +109,7 @@ public:
     // Set by an input that has delivered its last byte (the end of a file), so
     // that the decoder can decide what the end leaves pending.
     Counter input_ended{0};
+    JobOutcome outcome;
 
     // 8. Settings.
     Settings settings;

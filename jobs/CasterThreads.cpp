@@ -8,6 +8,7 @@
 
 #include "core/Worker.h"
 #include "jobs/NtripClient.h"
+#include "jobs/OperatorLog.h"
 #include "jobs/StreamCommon.h"
 #include "jobs/StreamThreads.h"
 #include "platform/Paths.h"
@@ -192,6 +193,7 @@ private:
 
         if (socket.ClientStart(t.address.c_str(), t.port.c_str()) == CSuperSocket::kRefused) {
             if (RateAlarm()) state_.Send(msg::kInputBar);
+            if (!worker_.StopRequested()) Tell(SocketReason(socket) + "; retrying");
             return worker_.StopRequested() ? Stop() : ConnectFailed(w_);
         }
         Next next = Login(socket, t, mount, credential);
@@ -216,6 +218,7 @@ private:
         if (!StatusLine(state_, bytes, w_, &line, &next)) return next;
         if (!ClientAccepts(line)) {
             state_.ShowText("Not connection to ntrip-caster !\r\n");
+            Tell("mountpoint " + RestoreSlashes(c_.mountpoint, kNetSlashSubstitute) + " refused; retrying");
             return Wait(w_);
         }
         // An HTTP caster sends headers before its stream; they are no data.
@@ -238,6 +241,8 @@ private:
         }
         delivery_.Reset();
         WriteStart(state_, "Ntrip-Radio", "FromCasterIn-Start");
+        if (!told_.empty()) ShowEvent(state_, Where() + ": connected again");
+        told_.clear();
         return Next{};
     }
 
@@ -248,11 +253,13 @@ private:
             if (worker_.StopRequested()) return Stop();
             if (RateAlarm()) {
                 state_.Send(msg::kInputBar);
+                Tell("too little data (rate watch); reconnecting");
                 return Wait(w_);
             }
             int n = 0;
             if (socket.Receive(buffer_.data(), read_size_, CSuperSocket::kReceiveSeconds, &n) ==
                 CSuperSocket::kTransferFailed) {
+                Tell(SocketReason(socket) + "; reconnecting");
                 return Wait(w_);
             }
             if (n > 0 && !chunked_) {
@@ -271,11 +278,22 @@ private:
         }
     }
 
+    std::string Where() const {
+        return "input: NTRIP caster " + RestoreSlashes(c_.host, kNetSlashSubstitute) + ":" + c_.port;
+    }
+    // Once per reason while the caster stays unreachable.
+    void Tell(const std::string& why) {
+        if (why == told_) return;
+        told_ = why;
+        ShowEvent(state_, Where() + ": " + why);
+    }
+
     SharedState& state_;
     WorkerScope& worker_;
     const Settings& s_;
     const CasterParams& c_;
     const int w_;
+    std::string told_;
     CharWatch watch_;
     const int gga_interval_s_;
     CharWatch gga_timer_;

@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "core/GlobalSeconds.h"
 #include "core/PacedWrite.h"
+#include "jobs/OperatorLog.h"
 #include "jobs/RotatingFileWriter.h"
 #include "jobs/StreamCommon.h"
 #include "jobs/StreamThreads.h"
@@ -49,9 +51,13 @@ void FileInputThread(SharedState& state, WorkerScope& worker) {
     CharWatch watch(state, &state.input_total, 0, InputWatchLimits(s), protocol);
 
     int fd = 0;
+    const std::string what = from_stdin ? "input: standard input" : "input: file " + MapPath(s.file_in);
     if (!from_stdin) {
         const std::string path = MapPath(s.file_in);
+        bool told = false;
         while ((fd = open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
+            if (!told) ShowEvent(state, what + ": " + std::strerror(errno) + "; retrying");
+            told = true;
             if (IsAlarm(watch.Check("CharWatch: FileIn-Warning !", msg::kInputRate, 1))) state.Post(msg::kInputBar);
             if (!worker.Sleep(20)) return;
         }
@@ -70,6 +76,7 @@ void FileInputThread(SharedState& state, WorkerScope& worker) {
             continue;
         }
         if (IsAlarm(watch.Check("CharWatch: FileIn-> Go Exit !!", msg::kInputRate, 1))) {
+            state.outcome.NoteFailure(what + ": too little data (rate watch)");
             state.Send(msg::kStopJob);
             state.Post(msg::kInputBar);
             continue;
@@ -78,6 +85,14 @@ void FileInputThread(SharedState& state, WorkerScope& worker) {
         if (n > 0) {
             delivery.Deliver(buffer.data(), n);
         } else if (n == 0 || n == -1) {
+            if (n == 0) {
+                ShowEvent(state, what + ": end of input");
+                state.outcome.input_ended.store(1);
+            } else {
+                const std::string why = what + ": " + std::strerror(errno);
+                ShowEvent(state, why);
+                state.outcome.NoteFailure(why);
+            }
             if (!from_stdin) close(fd);
             fd = -1;
             ended = true;

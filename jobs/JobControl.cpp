@@ -7,11 +7,15 @@
 #include "config/ParameterFile.h"
 #include "core/GeneralStop.h"
 #include "jobs/DecoderThread.h"
+#include "jobs/JobWords.h"
+#include "jobs/OperatorLog.h"
 #include "jobs/PipeThreads.h"
 #include "jobs/RinexThreads.h"
+#include "jobs/RtcmEncoderThread.h"
 #include "jobs/SerialThreads.h"
 #include "jobs/StreamThreads.h"
 #include "jobs/SvFkpThreads.h"
+#include "platform/Paths.h"
 #include "platform/Console.h"
 #include "platform/Sleep.h"
 #include "supervision/Protocol.h"
@@ -57,6 +61,7 @@ std::string JobControl::ProtocolFile() const {
 
 void JobControl::Launch(const char* start_line, const std::function<bool()>& start, int readers) {
     if (start_line != nullptr) view_.SetLogText(Format(start_line, SharedState::kLineEnd));
+    if (readers > 0) state_.outcome.outputs_planned.fetch_add(1);
     if (start()) {
         any_started_ = true;
         expected_readers_ += readers;
@@ -66,8 +71,9 @@ void JobControl::Launch(const char* start_line, const std::function<bool()>& sta
 
 void JobControl::WaitForReaders() {
     // The pools reset at this start: their slot counts grow by one per reader.
-    CharPool* pools[] = {&state_.input_pool_a, &state_.input_pool_b, &state_.decoded_text_pool,
-                         &state_.encoder_data_pool_a, &state_.encoder_data_pool_b, &state_.rinex_pool};
+    CharPool* pools[] = {&state_.input_pool_a,        &state_.input_pool_b,        &state_.decoded_text_pool,
+                         &state_.encoder_data_pool_a, &state_.encoder_data_pool_b, &state_.rinex_pool,
+                         &state_.rtcm_encoder_pool};
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReaderWaitMs);
     while (std::chrono::steady_clock::now() < end) {
         int readers = 0;
@@ -90,6 +96,12 @@ void JobControl::Start() {
     view_.model().warning_text.clear();
     view_.model().document_title = view_.settings().parameter_file;
     if (state_.restart_reason.load() != 2) state_.settings = view_.settings();
+    state_.outcome.Reset();
+    if (RefuseBadPorts()) {
+        state_.restart_reason = 0;
+        restart_pending_ = false;
+        return;
+    }
 
     view_.ResetForJob();
     for (auto& text : state_.connections) text.clear();
@@ -100,6 +112,9 @@ void JobControl::Start() {
     state_.encoder_data_pool_a.Reset(0);
     state_.encoder_data_pool_b.Reset(0);
     state_.rinex_pool.Reset(0);
+    state_.rtcm_encoder_pool.Reset(0);
+    // The outputs choose their source pool by it as they start.
+    state_.rtcm_encoder_active = state_.settings.inout_sw.rtcm_encoder_on ? 1 : 0;
     state_.sat_fkp_store.Reset(state_.settings.Field(Key::kHtml, 7));
     state_.status_board.Reset(state_.CaptureNow().Moment());
     view_.SetBarRanges();
@@ -109,9 +124,11 @@ void JobControl::Start() {
 
     any_started_ = false;
     expected_readers_ = 0;
+    for (const std::string& line : DescribeJob(state_.settings)) view_.ShowLine(line);
     StartRows();
 
     if (!any_started_) {
+        state_.outcome.NoteFailure("no part of the job could start");
         state_.registry.SetState(0, 2);
     } else {
         ever_started_ = true;
@@ -122,6 +139,16 @@ void JobControl::Start() {
     }
     state_.restart_reason = 0;
     restart_pending_ = false;
+    // A job without its input (or with a part that must not run) ends at once.
+    if (any_started_ && !state_.outcome.Failure().empty()) Stop();
+}
+
+bool JobControl::RefuseBadPorts() {
+    const std::vector<std::string> problems = PortProblems(view_.settings());
+    if (problems.empty()) return false;
+    for (const std::string& problem : problems) view_.ShowLine(problem + "; the job does not start");
+    state_.outcome.NoteFailure(problems.front());
+    return true;
 }
 
 namespace {
@@ -140,6 +167,11 @@ void StartNetworkOutputRows(SharedState& state, const LaunchFn& launch,
             launch("TCP-Server Thread !%s", [&] { return StartTcpOutputServer(state); });
         } else {
             show("No Tcp-Server-Start !!\r\n");
+            const std::string why = "output: TCP server " + EndpointText(s.tcp_out.address, s.tcp_out.port) +
+                                    " cannot listen: " + SocketReason(state.sockets.tcp_out_server);
+            show(why + "\r\n");
+            state.outcome.outputs_planned.fetch_add(1);
+            state.outcome.NoteOutputFailure(why);
             Sleep(kNoServerPauseMs);
         }
     } else if (s.inout_sw.TcpOut()) {
@@ -236,6 +268,8 @@ void JobControl::StartRows() {
         Launch("File Thread !%s", [&] { return StartFileOutput(state_); }, 1);
     }
 
+    if (s.inout_sw.rtcm_encoder_on) Launch(nullptr, [&] { return StartRtcmEncoderThread(state_); }, 1);
+
     if (s.inout_sw.RtcmDecoder()) {
         Launch("RtcmDecoder Thread !%s", [&] { return StartDecoderThread(state_); }, 1);
         Launch(nullptr, [&] { return StartSvFkpPoolThread(state_); }, 1);
@@ -250,6 +284,11 @@ void JobControl::StartRows() {
                 Launch("Decoder-TcpOut Thread !%s", [&] { return StartDecTcpOutputServer(state_); }, 1);
             } else {
                 view_.SetLogText("No DecOut-Tcp-Server-Start !!\r\n");
+                const std::string why = "decoded text: TCP server " + EndpointText("", s.dec_out.tcp_port) +
+                                        " cannot listen: " + SocketReason(state_.sockets.decoder_tcp_out_server);
+                view_.ShowLine(why);
+                state_.outcome.outputs_planned.fetch_add(1);
+                state_.outcome.NoteOutputFailure(why);
                 Sleep(kNoDecServerPauseMs);
             }
         }
@@ -291,6 +330,7 @@ void JobControl::StartRows() {
             break;
         default:
             view_.SetLogText("Input type " + s.inout_sw.input_type + " is not available in this build\r\n");
+            state_.outcome.NoteFailure("input type " + s.inout_sw.input_type + " is not available in this build");
             break;
     }
 }
@@ -438,10 +478,14 @@ void JobControl::OnRestartWait() {
 void JobControl::Reload() {
     Settings reloaded = view_.settings();
     const std::string file = state_.parameter_file.empty() ? reloaded.parameter_file : state_.parameter_file;
-    if (LoadFile(reloaded, file) != 0) {
-        MessageBox("Parameterfile incorrect or doesn't exist !\nDefault-value are use !", "Init-Message");
+    LoadReport report;
+    if (LoadFile(reloaded, MapPath(file), &report) != 0) {
+        // The settings of the running job are still whole; keep them.
+        view_.ShowLine("reload failed: " + report.problem + "; the running job goes on");
         return;
     }
+    for (const std::string& warning : report.warnings) view_.ShowLine(warning);
+    view_.ShowLine("reloaded " + MapPath(file) + "; the job restarts");
     view_.settings() = reloaded;
     if (state_.registry.GetState() == 0) {
         OnRestart();

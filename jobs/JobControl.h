@@ -61,6 +61,8 @@ private:
     void WaitForReaders();
     void StartRows();
     void StartRinexServerRow();
+    // True (with the messages shown) when a port of the job is unusable.
+    bool RefuseBadPorts();
     std::string ProtocolFile() const;
 
     SharedState& state_;

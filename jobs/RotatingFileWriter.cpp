@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "encoder/RotationNamer.h"
+#include "jobs/OperatorLog.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
@@ -106,7 +107,9 @@ bool RotatingFileWriter::TryOpen(const std::string& path) {
     }
     if (!open_failure_shown_) {
         open_failure_shown_ = true;
-        state_.ShowText("Can't open " + path + ": " + std::strerror(errno) + "\r\n");
+        const std::string reason = std::strerror(errno);
+        state_.ShowText("Can't open " + path + ": " + reason + "\r\n");
+        state_.outcome.NoteOutputFailure("file " + path + " cannot be opened: " + reason);
     }
     return false;
 }

@@ -13,6 +13,7 @@
 
 #include "core/Worker.h"
 #include "jobs/GgaUpstream.h"
+#include "jobs/OperatorLog.h"
 #include "jobs/StreamCommon.h"
 #include "jobs/StreamThreads.h"
 #include "platform/Sleep.h"
@@ -72,10 +73,19 @@ bool ConnectClient(SharedState& state, WorkerScope& worker, CSuperSocket& socket
                    const std::string& port, CharWatch& watch, const char* warning, uint32_t rate_message,
                    uint32_t bar_message, int retry_ms, int max_retry_ms) {
     int wait_ms = retry_ms;
+    bool failed = false;
     for (bool resolve = true;; resolve = max_retry_ms > retry_ms) {
         if (resolve) socket.ResolveHost(address.c_str(), port.c_str());
         const std::string host = socket.HostText();
-        if (socket.ClientStart(host.c_str(), port.c_str()) != CSuperSocket::kRefused) return true;
+        if (socket.ClientStart(host.c_str(), port.c_str()) != CSuperSocket::kRefused) {
+            if (failed) ShowEvent(state, "TCP client " + address + ":" + port + ": connected");
+            return true;
+        }
+        // Once per outage, not once per attempt.
+        if (!failed) {
+            ShowEvent(state, "TCP client " + address + ":" + port + ": " + SocketReason(socket) + "; retrying");
+            failed = true;
+        }
         if (IsAlarm(watch.Check(warning, rate_message, 1))) state.Send(bar_message);
         if (!worker.Sleep(wait_ms)) return false;
         wait_ms = NextRetryWait(wait_ms, max_retry_ms);
@@ -120,12 +130,16 @@ void TcpInClientThread(SharedState& state, WorkerScope& worker) {
             }
             if (IsAlarm(watch.Check("CharWatch: TcpInClient-Warning !", msg::kInputRate, 1))) {
                 state.Send(msg::kInputBar);
+                ShowEvent(state, "input: TCP client " + s.tcp_in.address + ":" + s.tcp_in.port +
+                                     ": too little data (rate watch); reconnecting");
                 socket.Stop();
                 break;
             }
             int n = 0;
             if (socket.Receive(buffer.data(), read_size, CSuperSocket::kReceiveSeconds, &n) ==
                 CSuperSocket::kTransferFailed) {
+                ShowEvent(state, "input: TCP client " + s.tcp_in.address + ":" + s.tcp_in.port + ": " +
+                                     SocketReason(socket) + "; reconnecting");
                 socket.Stop();
                 Sleep(5);
                 break;
@@ -159,6 +173,10 @@ void TcpInServerThread(SharedState& state, WorkerScope& worker) {
         CSuperSocket socket(&state, ViewOf(state));
         delivery.Reset();
         if (socket.ServerStart(s.tcp_in.port.c_str(), s.tcp_in.address.c_str()) == CSuperSocket::kRefused) {
+            const std::string why = "input: TCP server " + EndpointText(s.tcp_in.address, s.tcp_in.port) +
+                                    " cannot listen: " + SocketReason(socket);
+            ShowEvent(state, why);
+            state.outcome.NoteFailure(why);
             socket.Stop();
             state.Send(msg::kStopJob);
             return;
@@ -171,6 +189,8 @@ void TcpInServerThread(SharedState& state, WorkerScope& worker) {
         }
         const int accepted = socket.ServerAccept();
         if (accepted == CSuperSocket::kRefused) {
+            state.outcome.NoteFailure("input: TCP server " + EndpointText(s.tcp_in.address, s.tcp_in.port) +
+                                      " cannot accept: " + SocketReason(socket));
             socket.Stop();
             state.Send(msg::kStopJob);
             return;
@@ -185,6 +205,9 @@ void TcpInServerThread(SharedState& state, WorkerScope& worker) {
             WriteStartRecord(state, "TcpServer-Input", "TcpServerIn-Start");
             first = false;
         }
+        const std::string source = "input: TCP server " + EndpointText(s.tcp_in.address, s.tcp_in.port) + ": client " +
+                                   socket.PeerText();
+        ShowEvent(state, source + " connected");
         // The first sentence must not hold up a client that is not reading.
         if (gga.SendNow([&socket](const char* d, int n) { return socket.Send(d, n, 0); }) ==
             CSuperSocket::kTransferFailed) {
@@ -200,6 +223,7 @@ void TcpInServerThread(SharedState& state, WorkerScope& worker) {
             // The rate-watch thread writes the outage's record; this one only reconnects.
             if (IsAlarm(watch.Check("CharWatch: TcpInServer-Warning !", msg::kInputRate, 0))) {
                 state.Send(msg::kInputBar);
+                ShowEvent(state, source + " dropped: too little data (rate watch)");
                 socket.Stop();
                 Sleep(20);
                 break;
@@ -207,6 +231,7 @@ void TcpInServerThread(SharedState& state, WorkerScope& worker) {
             int n = 0;
             if (socket.Receive(buffer.data(), read_size, CSuperSocket::kReceiveSeconds, &n) ==
                 CSuperSocket::kTransferFailed) {
+                ShowEvent(state, source + " left: " + SocketReason(socket));
                 socket.Stop();
                 Sleep(100);
                 state.ShowTextAndWait("NeuStart TCP-In-Server !!");
@@ -430,9 +455,13 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
     StartAcceptorIfNeeded(state, job);
     state.ShowText(Line("Accept on Port %s !\r\n", p.port));
     WriteStartRecord(state, p.protocol_title, p.protocol_start);
+    const std::string who = std::string(p.relay ? "output" : "decoded text") + ": TCP server port " + p.port +
+                            ": client " + address.DottedText() + ":" + std::to_string(address.Port());
+    ShowEvent(state, who + " connected");
 
     // A thread that loses its client frees its place for the next one.
-    auto lose_client = [&] {
+    auto lose_client = [&](const char* why) {
+        ShowEvent(state, who + " left: " + why);
         places.Leave(false, false);
         StartAcceptorIfNeeded(state, job);
     };
@@ -441,7 +470,7 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
     for (int pass = 1; !worker.StopRequested(); ++pass) {
         if (IsAlarm(watch.Check(p.watch_text, p.relay ? msg::kTcpOutRate : 0, 1))) {
             if (p.relay) state.Send(msg::kTcpClientOutBar);
-            lose_client();
+            lose_client("too little data taken (rate watch)");
             break;
         }
         int n;
@@ -453,7 +482,7 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
             int sent = 0;
             if (listener.SendTo(buffer.data(), n, client, CSuperSocket::kSendSeconds, &sent) ==
                 CSuperSocket::kTransferFailed) {
-                lose_client();
+                lose_client("sending failed");
                 break;
             }
             own.fetch_add(sent);
@@ -467,7 +496,7 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
         if (pass % kReplyEvery == 0 && sock::Wait(client.Handle(), false, 0) == sock::kWaitReady) {
             int got = 0;
             if (listener.ReceiveFrom(reply, kReplySize, client, &got) == CSuperSocket::kTransferFailed) {
-                lose_client();
+                lose_client("the client closed the connection");
                 break;
             }
             // Replies to decoded text are read only to notice a client that has gone.

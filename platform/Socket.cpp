@@ -163,6 +163,11 @@ int LocalName(int fd, Endpoint* out) {
     return 0;
 }
 
+std::string ErrorText(int code) {
+    if (code < 0) return ::gai_strerror(code);
+    return std::strerror(code);
+}
+
 int ResolveName(const char* name, uint32_t* address) {
     if (name == nullptr || *name == '\0') return EAI_NONAME;
     addrinfo hints;

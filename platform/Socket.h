@@ -24,6 +24,8 @@ struct Endpoint {
 };
 
 int LastError();
+// Words for an errno value, or for a negative name-lookup (getaddrinfo) code.
+std::string ErrorText(int code);
 // A peer that vanishes must not end the process; call once at start-up.
 void IgnoreBrokenPipe();
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "jobs/NtripClient.h"
+#include "platform/Clock.h"
+#include "platform/Console.h"
 #include "platform/Paths.h"
 #include "transport/SuperSocket.h"
 
@@ -71,8 +73,19 @@ ProxySetting CasterInputProxy(const Settings& settings) {
 }
 
 FetchResult FetchSourcetable(const std::string& host, const std::string& port, const ProxySetting& proxy,
-                             std::string* table, std::string* detail) {
+                             std::string* table, std::string* detail, int deadline_ms) {
     table->clear();
+    // A caster that trickles bytes would otherwise hold the search for ever.
+    const int64_t end = Clock::Get().MonotonicMs() + deadline_ms;
+    auto wait_seconds = [end] {
+        const int64_t left = end - Clock::Get().MonotonicMs();
+        return static_cast<int>(std::clamp<int64_t>((left + 999) / 1000, 0, kReadSeconds));
+    };
+    auto gave_up = [&] {
+        *detail = host + ":" + port + " sent no complete sourcetable within " + std::to_string(deadline_ms / 1000) +
+                  " s; given up";
+        return FetchResult::kUnreachable;
+    };
     CSuperSocket socket;
     const std::string& target_host = proxy.on ? proxy.host : host;
     const std::string& target_port = proxy.on ? proxy.port : port;
@@ -88,10 +101,11 @@ FetchResult FetchSourcetable(const std::string& host, const std::string& port, c
     };
     if (proxy.on) {
         std::string refused;
-        const ByteSource bytes = [&socket](char& c) {
+        const ByteSource bytes = [&socket, &wait_seconds](char& c) {
             char b[2];
             int n = 0;
-            if (socket.Receive(b, 1, kReadSeconds, &n) != CSuperSocket::kDone || n != 1) return 2;
+            const int seconds = wait_seconds();
+            if (seconds == 0 || socket.Receive(b, 1, seconds, &n) != CSuperSocket::kDone || n != 1) return 2;
             c = b[0];
             return 0;
         };
@@ -110,11 +124,17 @@ FetchResult FetchSourcetable(const std::string& host, const std::string& port, c
     std::string answer;
     char buffer[kReadSize + 1];
     while (answer.size() < kMaxTableBytes) {
+        const int seconds = wait_seconds();
+        if (seconds == 0) {
+            socket.Stop();
+            return gave_up();
+        }
         int n = 0;
-        if (socket.Receive(buffer, kReadSize, kReadSeconds, &n) != CSuperSocket::kDone) break;
+        if (socket.Receive(buffer, kReadSize, seconds, &n) != CSuperSocket::kDone) break;
         answer.append(buffer, static_cast<size_t>(n));
     }
     socket.Stop();
+    if (wait_seconds() == 0 && answer.find("ENDSOURCETABLE") == std::string::npos) return gave_up();
     const size_t mark = answer.find("SOURCETABLE");
     if (mark == std::string::npos) {
         std::string first = answer.substr(0, answer.find('\n'));
@@ -134,12 +154,12 @@ FetchResult FetchSourcetable(const std::string& host, const std::string& port, c
 int RunSourcetableCommand(const Settings& settings, const std::string& host_port, std::FILE* out, std::FILE* err) {
     std::string host, port;
     if (!SplitHostPort(host_port, &host, &port)) {
-        std::fprintf(err, "zerlan: --sourcetable needs HOST[:PORT]\n");
+        WriteLogLines(err, "--sourcetable needs HOST[:PORT]");
         return 1;
     }
     std::string table, detail;
     if (FetchSourcetable(host, port, CasterInputProxy(settings), &table, &detail) != FetchResult::kTable) {
-        std::fprintf(err, "zerlan: %s\n", detail.c_str());
+        WriteLogLines(err, detail);
         return 1;
     }
     for (const SourcetableEntry& e : ParseSourcetable(table)) std::fprintf(out, "%s\n", FormatEntry(e).c_str());

@@ -55,11 +55,14 @@ ProxySetting CasterInputProxy(const Settings& settings);
 
 enum class FetchResult { kTable, kUnreachable, kNoTable };
 
-// Connects, sends the request and reads until the caster closes. `table`
-// gets the text after the line that holds "SOURCETABLE"; `detail` says what
-// went wrong otherwise.
+// Longest a whole search may take.
+constexpr int kSourcetableDeadlineMs = 20000;
+
+// Connects, sends the request and reads until the caster closes, giving up
+// (kUnreachable) when `deadline_ms` have passed. `table` gets the text after
+// the line that holds "SOURCETABLE"; `detail` says what went wrong otherwise.
 FetchResult FetchSourcetable(const std::string& host, const std::string& port, const ProxySetting& proxy,
-                             std::string* table, std::string* detail);
+                             std::string* table, std::string* detail, int deadline_ms = kSourcetableDeadlineMs);
 
 // The --sourcetable command: 0 with one line per entry on `out`, 1 with a
 // message on `err`.

@@ -107,7 +107,8 @@ int CSuperSocket::ServerStart(const char* port, const char* local_address) {
         main_.Create(CBlockingSocket::kStream);
         main_.Bind(LocalAddressOf(local_address, p));
         main_.Listen();
-    } catch (const CBlockingSocketException&) {
+    } catch (const CBlockingSocketException& e) {
+        last_error_.store(e.ErrorCode());
         ShowError("Error in ServerStart");
         main_.Cleanup();
         return kRefused;
@@ -124,7 +125,8 @@ int CSuperSocket::ClientStart(const char* address, const char* port) {
         const uint16_t p = PortOrThrow(port, "Connect");
         main_.Create(CBlockingSocket::kStream);
         main_.Connect(CSocketAddress(address != nullptr ? address : "", p));
-    } catch (const CBlockingSocketException&) {
+    } catch (const CBlockingSocketException& e) {
+        if (unresolved_.load() == 0) last_error_.store(e.ErrorCode());
         main_.Cleanup();
         return kRefused;
     }
@@ -156,7 +158,8 @@ int CSuperSocket::UdpStart(const char* remote_address, const char* remote_port, 
         }
         main_.Create(CBlockingSocket::kDatagram);
         main_.Bind(local);
-    } catch (const CBlockingSocketException&) {
+    } catch (const CBlockingSocketException& e) {
+        last_error_.store(e.ErrorCode());
         ShowError("Error in UdpStart");
         main_.Cleanup();
         return kRefused;
@@ -264,6 +267,7 @@ int CSuperSocket::Receive(char* buffer, int size, int seconds, int* count) {
         if (count != nullptr) *count = n;
     } catch (const CBlockingSocketException& e) {
         if (IsIdleTimeout(e)) return kDone;
+        last_error_.store(e.ErrorCode());
         if (server && seconds > 0) ShowError("Error in ServerRecive");
         return kTransferFailed;
     }
@@ -279,7 +283,8 @@ int CSuperSocket::Send(const char* data, int length, int seconds, int* count) {
         const int n = TransferSocket().Send(data, length, seconds);
         bytes_sent_.store(n);
         if (count != nullptr) *count = n;
-    } catch (const CBlockingSocketException&) {
+    } catch (const CBlockingSocketException& e) {
+        last_error_.store(e.ErrorCode());
         if (server && seconds > 0) ShowError("Error in ServerSend");
         return kTransferFailed;
     }
@@ -300,6 +305,7 @@ int CSuperSocket::ReceiveFrom(char* buffer, int size, CBlockingSocket& socket, i
         if (count != nullptr) *count = n;
     } catch (const CBlockingSocketException& e) {
         if (IsIdleTimeout(e)) return kDone;
+        last_error_.store(e.ErrorCode());
         ShowError("Error in ServerRecive");
         return kTransferFailed;
     }
@@ -366,6 +372,7 @@ int CSuperSocket::UdpReceive(char* buffer, int size, const char* mode, int* coun
         if (count != nullptr) *count = n;
     } catch (const CBlockingSocketException& e) {
         if (IsIdleTimeout(e)) return kDone;
+        last_error_.store(e.ErrorCode());
         ShowError("Error in UdpRecive");
         return kTransferFailed;
     }
@@ -525,7 +532,10 @@ int CSuperSocket::ResolveHost(const char* host, const char* port) {
     for (const char* p = h; *p != '\0'; ++p) {
         if (std::isalpha(static_cast<unsigned char>(*p)) && static_cast<unsigned char>(*p) < 0x80) has_letter = true;
     }
-    if (!has_letter) return 0;
+    if (!has_letter) {
+        unresolved_.store(0);
+        return 0;
+    }
     try {
         const long p = port != nullptr ? std::atol(port) : 0;
         const CSocketAddress resolved =
@@ -536,10 +546,13 @@ int CSuperSocket::ResolveHost(const char* host, const char* port) {
         }
         std::lock_guard<std::mutex> lock(text_mutex_);
         CopyText(host_text_, resolved.DottedText().c_str());
-    } catch (const CBlockingSocketException&) {
+    } catch (const CBlockingSocketException& e) {
+        last_error_.store(e.ErrorCode());
+        unresolved_.store(1);
         ShowError("Error in GetHostName");
         return 0;
     }
+    unresolved_.store(0);
     return 1;
 }
 

@@ -69,6 +69,9 @@ public:
     // ---- roles ----
     // Listens on the port (any local address, or `local_address` when given).
     int ServerStart(const char* port, const char* local_address = nullptr);
+    // The system's reason of the last start, transfer or name lookup that
+    // failed: errno, a negative name-lookup code, or 0 when the peer closed.
+    int LastError() const { return last_error_.load(); }
     int ClientStart(const char* address, const char* port);
     // mode "OUTSRV", "OUTCLI", "INSRV" or "INCLI"; client modes also fix the
     // remote address. Limits outside 1..200 are clamped into it.
@@ -158,6 +161,8 @@ private:
 
     SharedState* shared_ = nullptr;
     std::atomic<MessageQueue*> window_{nullptr};
+    std::atomic<int32_t> last_error_{0};
+    std::atomic<int32_t> unresolved_{0};  // the last name lookup failed
     std::atomic<int32_t>* udp_client_counter_ = nullptr;
 
     mutable std::mutex text_mutex_;  // host, peer, date and message texts

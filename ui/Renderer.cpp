@@ -1,5 +1,7 @@
 #include "ui/Renderer.h"
 
+#include "platform/Console.h"
+
 namespace zerlan {
 
 std::string TerminalText(const std::string& text, bool received_data) {
@@ -28,11 +30,8 @@ std::string TerminalText(const std::string& text, bool received_data) {
 }
 
 void HeadlessRenderer::LogAppended(const std::string& appended, bool received_data) {
-    std::string text = TerminalText(appended, received_data);
-    if (text.empty()) return;
-    std::fwrite(text.data(), 1, text.size(), out_);
-    if (text.back() != '\n') std::fputc('\n', out_);
-    std::fflush(out_);
+    if (received_data && !monitor_) return;
+    WriteLogLines(out_, TerminalText(appended, received_data));
 }
 
 }  // namespace zerlan

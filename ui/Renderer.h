@@ -1,4 +1,4 @@
-// How the view reaches a person. The headless renderer writes every text
+// How the view reaches a person. The headless renderer writes the texts
 // appended to the log to stderr; the terminal view (later) draws the model.
 #pragma once
 
@@ -24,13 +24,17 @@ public:
 // non-printable byte becomes '.', line ends kept.
 std::string TerminalText(const std::string& text, bool received_data);
 
+// Writes the log to stderr with the time on every line. The received stream
+// itself is shown only when `monitor` asks for it: relayed bytes would bury
+// everything else.
 class HeadlessRenderer : public Renderer {
 public:
-    explicit HeadlessRenderer(std::FILE* out = stderr) : out_(out) {}
+    explicit HeadlessRenderer(std::FILE* out = stderr, bool monitor = false) : out_(out), monitor_(monitor) {}
     void LogAppended(const std::string& appended, bool received_data) override;
 
 private:
     std::FILE* out_;
+    bool monitor_;
 };
 
 }  // namespace zerlan

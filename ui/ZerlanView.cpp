@@ -63,13 +63,38 @@ int CZerlanView::Run() {
             while (state_.registry.GetState() != 2 && Clock::Get().MonotonicMs() - start < kQuitWaitMs) {
                 queue_.PumpOne(20);
             }
+            exit_reason_ = state_.registry.GetState() == 2 ? "stopped by a signal"
+                                                           : "stopped by a signal; some threads did not end in time";
             return 0;
         }
-        if (state_.registry.GetState() == 2 && jobs_->EverStarted() && !jobs_->RestartPending() &&
-            queue_.Pending() == 0) {
-            return 0;
+        // Nothing is left to feed: a job whose outputs all gave up ends.
+        if (state_.registry.GetState() == 0 && state_.outcome.EveryOutputFailed()) {
+            state_.outcome.NoteFailure("every output failed; the first: " + state_.outcome.OutputFailure());
+            jobs_->Stop();
+        }
+        if (state_.registry.GetState() == 2 && (jobs_->EverStarted() || !state_.outcome.Failure().empty()) &&
+            !jobs_->RestartPending() && queue_.Pending() == 0) {
+            return JobEndStatus();
         }
     }
+}
+
+int CZerlanView::JobEndStatus() {
+    JobOutcome& outcome = state_.outcome;
+    if (const std::string failure = outcome.Failure(); !failure.empty()) {
+        exit_reason_ = failure;
+        return 1;
+    }
+    if (outcome.input_ended.load() != 0) {
+        if (const std::string failed = outcome.OutputFailure(); !failed.empty()) {
+            exit_reason_ = "the input ended, but an output failed: " + failed;
+            return 1;
+        }
+        exit_reason_ = "the input ended and every output was written";
+        return 0;
+    }
+    exit_reason_ = "the job ended by itself";
+    return 1;
 }
 
 void CZerlanView::PumpFor(int ms) {
@@ -84,6 +109,10 @@ void CZerlanView::PumpFor(int ms) {
 void CZerlanView::SetLogText(const std::string& text) {
     model_.log = text.substr(0, kDisplayLogLimit);
     renderer_.LogAppended(model_.log, false);
+}
+
+void CZerlanView::ShowLine(const std::string& text) {
+    renderer_.LogAppended(AppendDisplayText(model_.log, text + "\r\n"), false);
 }
 
 void CZerlanView::SetBarRanges() {

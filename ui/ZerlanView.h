@@ -32,10 +32,14 @@ public:
     // Attaches the queue to the calling thread (the view thread) and starts
     // the start-up and clock threads.
     void Open();
-    // Pumps messages until the program should end; returns the exit status.
-    // Headless: ends when the job has run and become idle with no restart
-    // pending, or after a quit request (stop, wait for idle up to 10 s).
+    // Pumps messages until the program should end; returns the exit status
+    // (0 stopped by a signal or the input file ended with every output
+    // written, 1 any other end) and leaves the reason in `ExitReason`.
+    // Headless: ends when the job has run (or could not start) and become
+    // idle with no restart pending, or after a quit request (stop, wait for
+    // idle up to 10 s).
     int Run();
+    const std::string& ExitReason() const { return exit_reason_; }
     // Joins the start-up and clock threads and closes the queue.
     void Close();
 
@@ -53,6 +57,8 @@ public:
 
     // Replaces the log with `text` (job start lines do this) and shows it.
     void SetLogText(const std::string& text);
+    // Appends one line of the program's own to the log and shows it.
+    void ShowLine(const std::string& text);
     // The job-start reset of the view and the shared counters.
     void ResetForJob();
     // Bar ranges from the view's `maz` settings, clamped to 10..500.
@@ -71,6 +77,7 @@ private:
     // WM_USER+141..+144: one satellite-state text from the store.
     void OnSatelliteState(uint32_t id);
     void ShowNumber(uint32_t id, int32_t value);
+    int JobEndStatus();
 
     SharedState& state_;
     Renderer& renderer_;
@@ -85,6 +92,7 @@ private:
     std::atomic<int32_t> quit_requested_{0};
     std::atomic<int32_t> reload_requested_{0};
     bool job_ran_ = false;
+    std::string exit_reason_;
 };
 
 }  // namespace zerlan

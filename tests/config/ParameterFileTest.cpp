@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 
@@ -85,12 +86,53 @@ TEST_F(ParameterFileTest, SlashSubstitutesSurviveAPlainSlashCuts) {
     EXPECT_EQ(s.cast_in.login, "user:pa\xAFss");
     EXPECT_NE(SaveText(s).find("/cast_in,\"host;2101;MP;x;user:pa\xAFss;"), std::string::npos);
 
-    EXPECT_EQ(ParseText(s, "/cast_out,\"host;80;MP;x;pa/ss;1000\""), 0);
+    // Inside quotes a '/' is part of the value; unquoted it still starts an item.
+    EXPECT_EQ(ParseText(s, "/cast_out,\"host;80;MP;x;pa/ss;1000\" /file_in,\"/var/gnss/in.rtcm3\""), 0);
+    EXPECT_EQ(s.Raw(Key::kCastOut), "host;80;MP;x;pa/ss;1000");
+    EXPECT_EQ(s.file_in, "/var/gnss/in.rtcm3");
+    EXPECT_EQ(ParseText(s, "/cast_out,host;80;MP;x;pa/ss;1000"), 0);
     EXPECT_EQ(s.Raw(Key::kCastOut), "host;80;MP;x;pa");
     EXPECT_EQ(s.cast_out.reconnect_wait_ms, "500");
 
     EXPECT_EQ(ParseText(s, "/file_in,\"dir\xBB" "file.rcm\""), 0);
     EXPECT_EQ(s.file_in, "dir\xBB" "file.rcm");
+}
+
+TEST_F(ParameterFileTest, ReportNamesFileLineUnknownKeysCorrectionsAndWhyALoadFailed) {
+    Write("job.par", "/rem,Path/name for Editor: 1 Parameter\n/tcp_out,\"a;4000;TRUE;500;FALSE;-3\"\n"
+                     "/inout_sw,\"XYZ\" /Pr,x\n/rinex,\"TRUE;TRUE;TRUE;1;5;0;60;.\\;0000;.\\0000.hdr;FALSE;4006;20;15\"\n");
+    Settings s;
+    LoadReport report;
+    EXPECT_EQ(LoadFile(s, "job.par", &report), 0);
+    EXPECT_EQ(report.problem, "");
+    const std::vector<std::string> expected = {
+        "job.par:2: tcp_out field 4 \"500\", \"200\" is used",
+        "job.par:2: tcp_out field 6 \"-3\", \"0\" is used",
+        "job.par:3: inout_sw field 1 \"XYZ\", \"COMP\" is used",
+        "job.par:3: unknown key \"Pr\" ignored",
+    };
+    EXPECT_EQ(report.warnings, expected);  // 15 and 15.00000000 are the same number
+
+    // The built-in values need no correction.
+    Settings defaults;
+    for (int k = 0; k < kKeyCount; ++k) EXPECT_TRUE(defaults.Corrections(static_cast<Key>(k)).empty()) << k;
+
+    LoadReport missing;
+    EXPECT_EQ(LoadFile(s, "none.par", &missing), 1);
+    EXPECT_EQ(missing.problem, "none.par: No such file or directory");
+    Write("empty.par", "just text\n");
+    LoadReport empty;
+    EXPECT_EQ(LoadFile(s, "empty.par", &empty), 1);
+    EXPECT_EQ(empty.problem, "empty.par: no parameter item in it");
+    LoadReport word;
+    EXPECT_EQ(LoadFromCommandLine(s, "foo.par", &word), 1);
+    EXPECT_EQ(word.problem, "\"foo.par\" is not a parameter item (a parameter file is given as /pd,FILE)");
+}
+
+TEST_F(ParameterFileTest, PortNumbers) {
+    for (const char* good : {"1", "2101", "65535", "00080"}) EXPECT_TRUE(IsPortNumber(good)) << good;
+    for (const char* bad : {"", "0", "65536", "70000", "-1", "40x0", "abc", " 80", "999999"})
+        EXPECT_FALSE(IsPortNumber(bad)) << bad;
 }
 
 TEST_F(ParameterFileTest, PieceAndLengthLimits) {

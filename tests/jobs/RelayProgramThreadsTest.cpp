@@ -265,8 +265,9 @@ TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
     CBlockingSocket feed;
     ASSERT_TRUE(Connect(feed, feed_port));
     const std::string out_port = FreePort();
+    // --monitor: the caster's status line is received text, shown only then.
     Child zerlan(ZERLAN_BINARY,
-                 {"/inout_sw,\"CAST;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;100\"",
+                 {"--monitor", "/inout_sw,\"CAST;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;100\"",
                   "/cast_in,\"127.0.0.1;" + caster_port + ";MNT;x;user:pass;1000;0;0.0.0.0;8080\"",
                   "/tcp_out,\"0.0.0.0;" + out_port + ";TRUE;5;FALSE;0\"", kQuietWatches},
                  "out.txt", "err.txt");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Paths.h"
@@ -48,6 +50,24 @@ TEST(Console, MessageBoxGoesToTheInstalledSink) {
     MessageBox("First stop the current Job for new settings !", "No action !");
     SetMessageBoxSink(nullptr);
     EXPECT_EQ(got, "[No action !] First stop the current Job for new settings !");
+}
+
+TEST(Console, EveryLogLineStartsWithTheLocalTime) {
+    FakeClock clock;
+    clock.Set(LocalTime{2025, 2, 3, 9, 5, 7, 0, 1});
+    Clock::Install(&clock);
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    WriteLogLines(out, "\r\nwritten in ProtocolFile\r\nsecond\nlast without end");
+    std::rewind(out);
+    char buffer[256] = {};
+    buffer[std::fread(buffer, 1, sizeof buffer - 1, out)] = '\0';
+    std::fclose(out);
+    Clock::Install(nullptr);
+    EXPECT_STREQ(buffer,
+                 "2025-02-03 09:05:07 written in ProtocolFile\n"
+                 "2025-02-03 09:05:07 second\n"
+                 "2025-02-03 09:05:07 last without end\n");
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "config/ParameterFile.h"
 #include "support/FakeCaster.h"
@@ -87,6 +89,23 @@ TEST(SourcetableThreads, RefusalsAndSilenceAreNoTable) {
     EXPECT_EQ(detail, "cannot connect to 127.0.0.1:" + port);
 }
 
+TEST(SourcetableThreads, ACasterThatTricklesIsGivenUpAtTheDeadline) {
+    FakeCaster caster([](FakeCaster& c, int fd, int attempt) {
+        if (attempt > 0) return;
+        c.ReadRequest(fd);
+        FakeCaster::SendAll(fd, "SOURCETABLE 200 OK\r\n");
+        for (int i = 0; i < 100 && !c.stopping(); ++i) {
+            FakeCaster::SendAll(fd, "S");
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    });
+    std::string table, detail;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FetchSourcetable("127.0.0.1", caster.port(), {}, &table, &detail, 2000), FetchResult::kUnreachable);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(detail, "127.0.0.1:" + caster.port() + " sent no complete sourcetable within 2 s; given up");
+}
+
 TEST(SourcetableThreads, FetchThroughTheProxyOfTheCasterInput) {
     FakeCaster proxy(Answer(std::string("HTTP/1.1 200 Connection established\r\n\r\n") + kTable));
     Settings settings;
@@ -131,7 +150,7 @@ TEST(SourcetableThreads, TheCommandPrintsOneLinePerEntryOrFailsWithAMessage) {
     }
     std::string out;
     EXPECT_EQ(RunProgram("--sourcetable 127.0.0.1:" + ClosedPort(), &out), 1);
-    EXPECT_NE(out.find("zerlan: cannot connect to 127.0.0.1:"), std::string::npos) << out;
+    EXPECT_NE(out.find(" cannot connect to 127.0.0.1:"), std::string::npos) << out;
 }
 
 }  // namespace
