@@ -51,6 +51,7 @@ constexpr const char* kUsage =
     "  --decode FILE               RTCM 2/3 to decoded text\n"
     "  --encode FILE               decoded text to RTCM\n"
     "  --rinex FILE                RTCM 2 to RINEX 2.10 files in the current directory\n"
+    "  --rinex-date YYYY-MM-DDTHH  with --rinex: date and hour the recording began (default: now)\n"
     "  --encrypt FILE              the bytes as encrypted messages 4088 (enc_da key)\n"
     "  --decrypt FILE              the bytes carried by the messages 4088\n"
     "  --quiet                     leave the summary line out\n"
