@@ -13,6 +13,7 @@
 
 #include "app/EncodeCommand.h"
 #include "app/CryptCommand.h"
+#include "app/RinexCommand.h"
 #include "app/TuiCommand.h"
 #include "config/ParameterFile.h"
 #include "core/CharPool.h"
@@ -53,6 +54,7 @@ constexpr const char* kUsage =
     "  --decode FILE               RTCM 2/3 to decoded text\n"
     "  --encode FILE               decoded text to RTCM\n"
     "  --rinex FILE                RTCM 2 to RINEX 2.10 files in the current directory\n"
+    "  --rinex-date YYYY-MM-DDTHH  with --rinex: date and hour the recording began (default: now)\n"
     "  --encrypt FILE              the bytes as encrypted messages 4088 (enc_da key)\n"
     "  --decrypt FILE              the bytes carried by the messages 4088\n"
     "  --quiet                     leave the summary line out\n"
@@ -165,6 +167,11 @@ int RunProgram(const ProgramOptions& options) {
     // Without loaded settings the converter recognises both RTCM versions.
     if (!options.decode_file.empty()) {
         return RunDecodeCommand(options.decode_file, loaded ? settings.inout_sw.decoder_version : -1, options.quiet);
+    }
+    if (!options.rinex_file.empty()) {
+        const RinexCommand rinex{options.rinex_file, options.rinex_date,
+                                 loaded ? settings.inout_sw.decoder_version : -1, options.quiet};
+        return RunRinexCommand(settings, rinex, stderr);
     }
     if (!options.encode_file.empty()) {
         return RunEncodeCommand(settings, loaded && !options.parameter_command_line.empty(), options.encode_file);

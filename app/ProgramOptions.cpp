@@ -54,6 +54,10 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             value_of(i, a, options.encrypt_file);
         } else if (a == "--decrypt") {
             value_of(i, a, options.decrypt_file);
+        } else if (a == "--rinex") {
+            value_of(i, a, options.rinex_file);
+        } else if (a == "--rinex-date") {
+            value_of(i, a, options.rinex_date);
         } else if (a == "--quiet") {
             options.quiet = true;
         } else if (a == "--pool-window") {

@@ -21,6 +21,8 @@ struct ProgramOptions {
     std::string encode_file;  // --encode FILE ("-" = standard input)
     std::string encrypt_file;  // --encrypt FILE ("-" = standard input)
     std::string decrypt_file;  // --decrypt FILE ("-" = standard input)
+    std::string rinex_file;    // --rinex FILE ("-" = standard input)
+    std::string rinex_date;    // --rinex-date YYYY-MM-DDTHH
     bool quiet = false;        // batch commands: no summary line
     std::string parameter_command_line;
     std::string error;        // set when the options cannot be used

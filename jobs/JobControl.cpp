@@ -10,6 +10,7 @@
 #include "jobs/JobWords.h"
 #include "jobs/OperatorLog.h"
 #include "jobs/PipeThreads.h"
+#include "jobs/RinexThreads.h"
 #include "jobs/RtcmEncoderThread.h"
 #include "jobs/SerialThreads.h"
 #include "jobs/StreamThreads.h"
@@ -221,11 +222,13 @@ void AddNetworkStopHooks(SharedState& state, GeneralStopHooks& hooks) {
         if (before) before(kind);
         if (kind == 1) WakeTcpOutputServer(state);
         if (kind == 2) CloseDecTcpOutputListener(state);
+        if (kind == 4) CloseRinexTcpOutputListener(state);
     };
     hooks.close_listeners = [&state, before = std::move(hooks.close_listeners)] {
         if (before) before();
         if (state.tcp_out_server_started.load() != 0) CloseTcpOutputListener(state);
         if (state.dec_tcp_out_server_started.load() != 0) CloseDecTcpOutputListener(state);
+        if (state.rinex_tcp_out_server_started.load() != 0) CloseRinexTcpOutputListener(state);
     };
 }
 
@@ -261,6 +264,9 @@ void AddStatusStopHooks(SharedState& state, GeneralStopHooks& hooks) {
 void JobControl::StartRows() {
     const Settings& s = state_.settings;
     auto& conn = state_.connections;
+    // A replayed file must not outrun its readers; live inputs never wait.
+    // Set before any thread starts: the decoder and encoders read it once.
+    state_.pacing = s.inout_sw.Input() == InputType::kFile ? 1 : 0;
 
     // Every network output row starts one thread that adds one reader.
     const LaunchFn output_launch = [this](const char* line, const std::function<bool()>& start) {
@@ -314,7 +320,11 @@ void JobControl::StartRows() {
                 Sleep(kNoDecServerPauseMs);
             }
         }
+        StartRinexServerRow();
         if (s.dec_out.fkp_watch_on) Launch("Decoder-FkpWatch Thread !%s", [&] { return StartFkpWatchThread(state_); });
+        if (s.dec_out.rinex_on) {
+            Launch("Decoder-RinexData Thread !%s", [&] { return StartRinexEncoder(state_); }, 1);
+        }
     }
 
     StartStatusRows(
@@ -323,8 +333,6 @@ void JobControl::StartRows() {
     if (s.nmea.on) Launch("Nmea-Create Thread !%s", [&] { return StartNmeaCreator(state_); });
 
     WaitForReaders();
-    // A replayed file must not outrun its readers; live inputs never wait.
-    state_.pacing = s.inout_sw.Input() == InputType::kFile ? 1 : 0;
     state_.input_ended = 0;
     switch (s.inout_sw.Input()) {
         case InputType::kCaster:
@@ -355,6 +363,20 @@ void JobControl::StartRows() {
             view_.SetLogText("Input type " + s.inout_sw.input_type + " is not available in this build\r\n");
             state_.outcome.NoteFailure("input type " + s.inout_sw.input_type + " is not available in this build");
             break;
+    }
+}
+
+// The RINEX TCP server; its encoder starts after the FKP watch.
+void JobControl::StartRinexServerRow() {
+    const Settings& s = state_.settings;
+    if (!s.dec_out.rinex_on) return;
+    if (s.rinex.tcp_on && CheckPortConflicts(2) == 0) {
+        if (OpenRinexTcpOutputListener(state_)) {
+            Launch("Rinex-Tcp-Out Thread !%s", [&] { return StartRinexTcpOutputServer(state_); }, 1);
+        } else {
+            view_.SetLogText("No Rinex-Out-Tcp-Server-Start !!\r\n");
+            Sleep(kNoDecServerPauseMs);
+        }
     }
 }
 

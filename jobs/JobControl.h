@@ -60,6 +60,7 @@ private:
     // far hold their pool readers, so that no first bytes reach a pool early.
     void WaitForReaders();
     void StartRows();
+    void StartRinexServerRow();
     // True (with the messages shown) when a port of the job is unusable.
     bool RefuseBadPorts();
     std::string ProtocolFile() const;

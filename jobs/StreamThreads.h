@@ -22,6 +22,9 @@ bool StartTcpOutputClient(SharedState& state);
 // The same server for the decoded text, on its own listener.
 bool OpenDecTcpOutputListener(SharedState& state);
 bool StartDecTcpOutputServer(SharedState& state);
+// And for the RINEX records.
+bool OpenRinexTcpOutputListener(SharedState& state);
+bool StartRinexTcpOutputServer(SharedState& state);
 bool StartUdpOutputServer(SharedState& state);
 bool StartUdpOutputClient(SharedState& state);
 
@@ -44,5 +47,6 @@ void WakeTcpInputServer(SharedState& state);
 void WakeTcpOutputServer(SharedState& state);
 void CloseTcpOutputListener(SharedState& state);
 void CloseDecTcpOutputListener(SharedState& state);
+void CloseRinexTcpOutputListener(SharedState& state);
 
 }  // namespace zerlan

@@ -2,7 +2,8 @@
 // (TCP-In-Server-TH, one client at a time, with its rate-watch thread), the
 // output as client (TCP-Out-Client-TH) or server (TCP-Out-Server-TH, one
 // thread per client on the listener the job start opened, with its rate- and
-// reset-watch thread), and the same server for the decoded text (DecTCP-Out-TH).
+// reset-watch thread), and the same server for the decoded text (DecTCP-Out-TH)
+// and for the RINEX records (Rinex-TCP-Out-TH).
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -380,7 +381,8 @@ void ShowServerStatus(SharedState& state, int leaving_kind = 0) {
     char text[200];
     std::snprintf(text, sizeof text, "TCP-Server:%i; UDP-Clients:%i; Dec-Server:%i; Rnx-Server:%i",
                   state.registry.Query(3) - (leaving_kind == 1 ? 1 : 0), state.sockets.udp_clients.load(),
-                  state.registry.Query(4) - (leaving_kind == 2 ? 1 : 0), state.registry.Query(9));
+                  state.registry.Query(4) - (leaving_kind == 2 ? 1 : 0),
+                  state.registry.Query(9) - (leaving_kind == 4 ? 1 : 0));
     state.sockets.tcp_out_server.ShowStatus(text, 1);
 }
 
@@ -628,6 +630,32 @@ bool StartDecTcpOutputServer(SharedState& state) {
     return true;
 }
 
+bool OpenRinexTcpOutputListener(SharedState& state) {
+    // Nor has the RINEX server.
+    return OpenListener(state.sockets.rinex_tcp_out_server, state.settings.rinex.tcp_port, std::string(),
+                        state.rinex_tcp_out_server_started);
+}
+
+bool StartRinexTcpOutputServer(SharedState& state) {
+    const Settings& s = state.settings;
+    auto job = std::make_shared<ServerJob>();
+    ServerProfile& p = job->profile;
+    p.kind = 4;
+    p.name = "Rinex-TCP-Out-TH";
+    p.count_selector = 9;
+    p.listener = &state.sockets.rinex_tcp_out_server;
+    p.accept_lock = &job->own_accept_lock;
+    p.pool = &state.rinex_pool;
+    p.port = s.rinex.tcp_port;
+    p.max_clients = MaxClients(s.rinex.max_clients);
+    p.protocol_title = "RinexTcpServer-Output";
+    p.protocol_start = "RinexTcpServerOut-Start";
+    p.watch_text = "CharWatch: RinexTcpOutServer-Warning !";
+    p.relay = false;
+    StartAcceptorIfNeeded(state, job);
+    return true;
+}
+
 void WakeTcpInputServer(SharedState& state) {
     CSuperSocket& waker = state.sockets.waker;
     waker.WakeAndStop(state.settings.tcp_in.port.c_str(), state.settings.tcp_in.address.c_str());
@@ -643,5 +671,6 @@ void CloseTcpOutputListener(SharedState& state) { state.sockets.tcp_out_server.S
 
 // Closing the listener releases the threads blocked in its accept.
 void CloseDecTcpOutputListener(SharedState& state) { state.sockets.decoder_tcp_out_server.Stop(); }
+void CloseRinexTcpOutputListener(SharedState& state) { state.sockets.rinex_tcp_out_server.Stop(); }
 
 }  // namespace zerlan
