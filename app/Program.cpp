@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/EncodeCommand.h"
+#include "app/JobSignals.h"
 #include "app/CryptCommand.h"
 #include "app/RinexCommand.h"
 #include "app/TuiCommand.h"
@@ -66,52 +67,6 @@ constexpr const char* kUsage =
     "exit status: 0 stopped by a signal, or the input file ended with every output written;\n"
     "1 the job ended for any other reason (the last line says why); 2 usage error.\n";
 
-// Turns SIGINT/SIGTERM/SIGHUP into requests to the view; the signals are
-// blocked in every thread and taken here with a bounded wait.
-class SignalWatcher {
-public:
-    explicit SignalWatcher(CZerlanView& view) : view_(view) {
-        thread_ = std::thread([this] { Loop(); });
-    }
-    ~SignalWatcher() {
-        done_.store(true);
-        thread_.join();
-    }
-
-private:
-    void Loop() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigaddset(&set, SIGHUP);
-        timespec timeout{0, 100 * 1000 * 1000};
-        while (!done_.load()) {
-            int sig = sigtimedwait(&set, nullptr, &timeout);
-            if (sig == SIGINT || sig == SIGTERM) {
-                LogLine(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + ": the job stops");
-                view_.RequestQuit();
-            }
-            if (sig == SIGHUP) {
-                LogLine("SIGHUP: the parameter file is read again");
-                view_.RequestReload();
-            }
-        }
-    }
-    CZerlanView& view_;
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
-
-void BlockJobSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-}
 
 int SaveSettings(const Settings& settings, const std::string& target) {
     if (target == "-") {
@@ -196,7 +151,15 @@ int RunProgram(const ProgramOptions& options) {
     view.Open();
     int status = 0;
     {
-        SignalWatcher signals(view);
+        JobSignalWatcher signals([&view](int sig) {
+            if (sig == SIGHUP) {
+                LogLine("SIGHUP: the parameter file is read again");
+                view.RequestReload();
+            } else {
+                LogLine(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + ": the job stops");
+                view.RequestQuit();
+            }
+        });
         state.program_ready = 1;
         status = view.Run();
     }

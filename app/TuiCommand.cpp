@@ -1,13 +1,11 @@
 #include "app/TuiCommand.h"
 
-#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
-#include <thread>
 
+#include "app/JobSignals.h"
 #include "config/ParameterFile.h"
 #include "core/SharedState.h"
 #include "platform/Console.h"
@@ -18,39 +16,6 @@
 
 namespace zerlan {
 
-namespace {
-
-// SIGINT/SIGTERM end the view, SIGHUP reloads; the signals are blocked in
-// every thread and taken here with a bounded wait. SIGWINCH stays with curses.
-class TuiSignals {
-public:
-    explicit TuiSignals(TerminalSession& session) : session_(session) {
-        thread_ = std::thread([this] {
-            sigset_t set;
-            sigemptyset(&set);
-            sigaddset(&set, SIGINT);
-            sigaddset(&set, SIGTERM);
-            sigaddset(&set, SIGHUP);
-            timespec timeout{0, 100 * 1000 * 1000};
-            while (!done_.load()) {
-                const int sig = sigtimedwait(&set, nullptr, &timeout);
-                if (sig == SIGINT || sig == SIGTERM) session_.RequestQuit();
-                if (sig == SIGHUP) session_.RequestReload();
-            }
-        });
-    }
-    ~TuiSignals() {
-        done_.store(true);
-        thread_.join();
-    }
-
-private:
-    TerminalSession& session_;
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
-
-}  // namespace
 
 int RunTuiProgram(const Settings& settings, const std::string& command_line, bool monitor) {
     if (!isatty(STDOUT_FILENO) || !isatty(STDIN_FILENO)) {
@@ -61,13 +26,8 @@ int RunTuiProgram(const Settings& settings, const std::string& command_line, boo
         std::fprintf(stderr, "zerlan: --tui is not available in this build (no curses library)\n");
         return 2;
     }
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    // SIGWINCH stays with curses.
+    BlockJobSignals();
 
     // Never freed: detached workers may still read it while the process ends.
     static SharedState* const job_state = new SharedState;
@@ -90,7 +50,13 @@ int RunTuiProgram(const Settings& settings, const std::string& command_line, boo
         view.Open();
         {
             TerminalSession session(view, renderer, screen);
-            TuiSignals signals(session);
+            JobSignalWatcher signals([&session](int sig) {
+                if (sig == SIGHUP) {
+                    session.RequestReload();
+                } else {
+                    session.RequestQuit();
+                }
+            });
             state.program_ready = 1;
             status = session.Run();
         }
