@@ -77,7 +77,7 @@ public:
         return lost;
     }
 
-    static constexpr int kIdleWaitMs = 50;
+    static constexpr int kIdleWaitMs = 100;
 
 private:
     CharPool& pool_;

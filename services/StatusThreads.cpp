@@ -84,7 +84,8 @@ void HtmlCreatorThread(SharedState& state, WorkerScope& worker) {
                 if (!written || std::rename(aside.c_str(), path.c_str()) != 0) std::remove(aside.c_str());
             }
         }
-        Sleep(10);
+        // The interval counts seconds; a pass every 100 ms keeps an idle job asleep.
+        Sleep(100);
     }
 }
 

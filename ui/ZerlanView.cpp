@@ -39,7 +39,7 @@ void CZerlanView::Open() {
     });
     clock_thread_ = std::thread([this] {
         while (closing_.load() == 0) {
-            for (int waited = 0; waited < kClockPeriodMs && closing_.load() == 0; waited += 20) Sleep(20);
+            for (int waited = 0; waited < kClockPeriodMs && closing_.load() == 0; waited += 100) Sleep(100);
             if (closing_.load() == 0) queue_.Post(msg::kClock);
         }
     });
