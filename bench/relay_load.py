@@ -115,10 +115,19 @@ def start_relay(kind, src_port, out_port, clients, workdir):
                     '/maz,"100000000;InputDataOverflow;0;100000000;OutputDataOverflow;0"\n'
                     '/pr,"load-protocol.dat"\n')
         cmd = [ZERLAN, "/pd,load.par"]
-    return subprocess.Popen(cmd, cwd=workdir, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    log = open(os.path.join(workdir, "relay.log"), "w")
+    return subprocess.Popen(cmd, cwd=workdir, stdout=subprocess.DEVNULL, stderr=log)
 
 
-def connect_clients(port, n, **kw):
+def served(workdir):
+    try:
+        with open(os.path.join(workdir, "relay.log")) as f:
+            return f.read().count(" connected")
+    except OSError:
+        return 0
+
+
+def connect_clients(port, n, workdir, relay, **kw):
     clients = []
     end = time.time() + 20
     while len(clients) < n and time.time() < end:
@@ -129,7 +138,11 @@ def connect_clients(port, n, **kw):
             continue
         c.start()
         clients.append(c)
-    time.sleep(1.0)  # every client's thread holds its reader before data flows
+    # Data flows only once every client is served (zerlan logs each one).
+    end = time.time() + 30
+    while relay == "zerlan" and served(workdir) < len(clients) and time.time() < end:
+        time.sleep(0.05)
+    time.sleep(1.0)
     return clients
 
 
@@ -153,7 +166,8 @@ def main():
         if not src.wait():
             print("the relay never connected to the source")
             return 1
-        clients = connect_clients(out_port, a.clients, check=a.mode != "latency", latency=a.mode == "latency")
+        clients = connect_clients(out_port, a.clients, workdir, a.relay, check=a.mode != "latency",
+                                  latency=a.mode == "latency")
         load = os.getloadavg()[0]
         cpu0, t0 = cpu_seconds(relay.pid), time.monotonic()
         sent = 0
@@ -164,7 +178,11 @@ def main():
             end = time.monotonic() + a.seconds
             next_at = time.monotonic()
             while time.monotonic() < end:
-                src.conn.sendall(pattern(sent, step))
+                try:
+                    src.conn.sendall(pattern(sent, step))
+                except OSError:
+                    print("the relay closed its source connection")
+                    break
                 sent += step
                 next_at += 0.01
                 time.sleep(max(0, next_at - time.monotonic()))
