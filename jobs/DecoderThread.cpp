@@ -72,7 +72,9 @@ void DecoderThread(SharedState& state, WorkerScope& worker) {
     bool fed_since_pause = false;
     std::vector<char> buffer(CharPool::kBufferSize);
     while (!worker.StopRequested()) {
-        const int n = slot.Read(buffer.data());
+        // Once the input has ended, the end is decided at once rather than
+        // after an idle wait: the job ends when its pools have been quiet.
+        const int n = slot.Read(buffer.data(), state.input_ended.load() != 0 ? 1 : OutputSlot::kIdleWaitMs);
         if (n > 0) {
             fed_since_pause = true;
         } else if (fed_since_pause) {

@@ -25,7 +25,9 @@ namespace zerlan {
 namespace {
 
 constexpr int kDrainMaxMs = 5000;
-constexpr int kDrainQuietMs = 100;
+// Long enough for a reader to finish the block it took last (the decoder
+// decides its last frame once the input has ended).
+constexpr int kDrainQuietMs = 300;
 
 int ReadSizeOf(const Settings& s) {
     const int n = std::atoi(s.inout_sw.read_size.c_str());
