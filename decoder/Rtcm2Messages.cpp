@@ -23,15 +23,6 @@ double Rtcm2Fields::UD(int offset, int bits) const { return BitsToUDouble(Cut(of
 double Rtcm2Fields::SD(int offset, int bits) const { return BitsToDouble(Cut(offset, bits)); }
 char Rtcm2Fields::C(int offset) const { return static_cast<char>(BitsToByte(Cut(offset, 8))); }
 
-std::string Rtcm2Format(const char* format, ...) {
-    std::string out;
-    va_list args;
-    va_start(args, format);
-    AppendFormatV(out, format, args);
-    va_end(args);
-    return out;
-}
-
 bool Rtcm2HasWriter(int type) {
     switch (type) {
         case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 9: case 13: case 14: case 15:

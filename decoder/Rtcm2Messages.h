@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "decoder/TextFormat.h"
+
 namespace zerlan {
 
 struct Rtcm2Frame {
@@ -56,9 +58,6 @@ public:
 private:
     std::string_view data_;
 };
-
-// printf into a std::string.
-std::string Rtcm2Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 inline constexpr const char* kCrLf = "\r\n";
 

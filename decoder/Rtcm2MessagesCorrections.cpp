@@ -28,7 +28,7 @@ struct Correction {
     double tod = 0.0;
 };
 
-std::string UdreLabel(int udre) { return Rtcm2Format(kUdreLabels[udre & 3], udre & 3); }
+std::string UdreLabel(int udre) { return FormatText(kUdreLabels[udre & 3], udre & 3); }
 
 }  // namespace
 
@@ -67,25 +67,25 @@ Rtcm2Lines Rtcm2CorrectionLines(const Rtcm2Frame& frame) {
         switch (frame.type) {
             case 1:
             case 9:
-                lines.push_back(Rtcm2Format(
+                lines.push_back(FormatText(
                     "MT%02i SV %i ZCount %.1lf FktPRC %.3lf FktRRC %.4lf PRC %.3lf RRC %.4lf IOD %i UDRE %s%s",
                     frame.type, sv, frame.zseconds, c.prc_scale, c.rrc_scale, c.prc, c.rrc, c.third,
                     udre.c_str(), kCrLf));
                 break;
             case 2:
-                lines.push_back(Rtcm2Format(
+                lines.push_back(FormatText(
                     "MT02 SV %i ZCount %.1lf FktDPRC %.3lf FktDRRC %.4lf DPRC %.3lf DRRC %.4lf IOD %i UDRE %s%s",
                     sv, frame.zseconds, c.prc_scale, c.rrc_scale, c.prc, c.rrc, c.third, udre.c_str(), kCrLf));
                 break;
             case 31:
-                lines.push_back(Rtcm2Format(
+                lines.push_back(FormatText(
                     "MT31 SV %i ZCount %.1lf FktPRC %.3lf FktRRC %.4lf PRC %.3lf RRC %.4lf CB %i TOD %.1lf UDRE "
                     "%s%s",
                     sv, frame.zseconds, c.prc_scale, c.rrc_scale, c.prc, c.rrc, c.third, c.tod, udre.c_str(),
                     kCrLf));
                 break;
             default:
-                lines.push_back(Rtcm2Format(
+                lines.push_back(FormatText(
                     "MT34 SV %i ZCount %.1lf FktPRC %.3lf FktRRC %.4lf PRC %.3lf RRC %.4lf TOD %.1lf UDRE %s%s",
                     sv, frame.zseconds, c.prc_scale, c.rrc_scale, c.prc, c.rrc, c.tod, udre.c_str(), kCrLf));
                 break;

@@ -55,24 +55,24 @@ Rtcm2Lines Rtcm2EphemerisLines(const Rtcm2Frame& frame) {
     const int l2p = static_cast<int>(f.U(At(20, 21), 1));
 
     return {
-        Rtcm2Format("MT17 SV %i ZCount %.1lf GpsWeek %4i IODE %i %s", sv, z, week, iode, kCrLf),
-        Rtcm2Format("MT17 ZCount %.1lf     Toc % .12E_sec           Af0 % .12E_sec                Af1 % "
+        FormatText("MT17 SV %i ZCount %.1lf GpsWeek %4i IODE %i %s", sv, z, week, iode, kCrLf),
+        FormatText("MT17 ZCount %.1lf     Toc % .12E_sec           Af0 % .12E_sec                Af1 % "
                     ".12E_sec/sec           Af2 % .12E_sec/(sec*sec) %s",
                     z, toc, af0, af1, af2, kCrLf),
-        Rtcm2Format("MT17 ZCount %.1lf     Toe % .12E_sec         sqrtA % .12E_m^1/2           deltaN % "
+        FormatText("MT17 ZCount %.1lf     Toe % .12E_sec         sqrtA % .12E_m^1/2           deltaN % "
                     ".12E_semi-circles/sec   m0 % .12E_semi-circles %s",
                     z, toe, sqrt_a, delta_n, m0, kCrLf),
-        Rtcm2Format("MT17 ZCount %.1lf Eccentr % .12E             Omega % .12E_semi-circles       Cus % "
+        FormatText("MT17 ZCount %.1lf Eccentr % .12E             Omega % .12E_semi-circles       Cus % "
                     ".12E_radians           Cuc % .12E_radians %s",
                     z, ecc, omega0, cus, cuc, kCrLf),
-        Rtcm2Format("MT17 ZCount %.1lf     Crc % .12E_m             Crs % .12E_m                  Cic % "
+        FormatText("MT17 ZCount %.1lf     Crc % .12E_m             Crs % .12E_m                  Cic % "
                     ".12E_radians           Cis % .12E_radians %s",
                     z, crc, crs, cic, cis, kCrLf),
-        Rtcm2Format("MT17 ZCount %.1lf      i0 % .12E_semi-circles IDOT % .12E_semi-circles/sec omega % "
+        FormatText("MT17 ZCount %.1lf      i0 % .12E_semi-circles IDOT % .12E_semi-circles/sec omega % "
                     ".12E_semi-circles OmegaDot % .12E_semi-circles/sec %s",
                     z, i0, idot, omega, omega_dot, kCrLf),
-        Rtcm2Format("MT17 ZCount %.1lf     Tgd % .12E_sec          IODC %i %s", z, tgd, iodc, kCrLf),
-        Rtcm2Format("MT17 ZCount %.1lf CodeOnL2 %i SvAccuracy %i SvHealth %i L2PCode %i %s", z, code_l2,
+        FormatText("MT17 ZCount %.1lf     Tgd % .12E_sec          IODC %i %s", z, tgd, iodc, kCrLf),
+        FormatText("MT17 ZCount %.1lf CodeOnL2 %i SvAccuracy %i SvHealth %i L2PCode %i %s", z, code_l2,
                     accuracy, health, l2p, kCrLf),
     };
 }

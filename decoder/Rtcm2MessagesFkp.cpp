@@ -28,7 +28,7 @@ Rtcm2Lines Rtcm2FkpLines(const Rtcm2Frame& frame, int* glonass_flag) {
     if (glonass_flag != nullptr) *glonass_flag = sub_id == kSubIdGlonass ? 1 : 0;
 
     Rtcm2Lines lines;
-    lines.push_back(Rtcm2Format("MT59 Stat %i ZCount %.1lf InstID %s SubID %i DataSet %i SatID %s%s", frame.station,
+    lines.push_back(FormatText("MT59 Stat %i ZCount %.1lf InstID %s SubID %i DataSet %i SatID %s%s", frame.station,
                                 frame.zseconds, inst, sub_id, data_set, mask.c_str(), kCrLf));
     if (std::strcmp(inst, "AdV") != 0 || (sub_id != kSubIdGps && sub_id != kSubIdGlonass)) return lines;
 
@@ -48,7 +48,7 @@ Rtcm2Lines Rtcm2FkpLines(const Rtcm2Frame& frame, int* glonass_flag) {
         const double e0 = f.S(at + 35, 10) * sl0;
         // E1 keeps the scale of the geometric part: the text encoder divides by Sl0.
         const double e1 = f.S(at + 45, 11) * sl0;
-        lines.push_back(Rtcm2Format("MT59 Stat %i ZCount %.1lf Sv %i Sl0 %.2lf_ppm Sl1 %.2lf_ppm N0 %.2lf_ppm "
+        lines.push_back(FormatText("MT59 Stat %i ZCount %.1lf Sv %i Sl0 %.2lf_ppm Sl1 %.2lf_ppm N0 %.2lf_ppm "
                                     "N1 %.2lf_ppm E0 %.2lf_ppm E1 %.2lf_ppm IOD %i %s",
                                     frame.station, frame.zseconds, sv, sl0, sl1, n0, n1, e0, e1, iod, kCrLf));
     }

@@ -19,13 +19,13 @@ struct Health {
 
 std::string SignalNoiseLabel(int cn0) {
     if (cn0 == kSignalNoiseBase) return "Satellite_is_not_being_tracked_by_the_reference_station_!";
-    return Rtcm2Format("%i_db-Hz", cn0);
+    return FormatText("%i_db-Hz", cn0);
 }
 
 std::string UnhealthyLabel(int minutes) {
     if (minutes == 0) return "Satellite_is_about_to_go_unhealthy_!";
-    if (minutes < kUnhealthyMaxMinutes) return Rtcm2Format("%i_min", minutes);
-    return Rtcm2Format("%i_min_(The_Satellite_will_go_unhealthy_in_about_75_minutes_!)", minutes);
+    if (minutes < kUnhealthyMaxMinutes) return FormatText("%i_min", minutes);
+    return FormatText("%i_min_(The_Satellite_will_go_unhealthy_in_about_75_minutes_!)", minutes);
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ Rtcm2Lines Rtcm2HealthLines(const Rtcm2Frame& frame) {
         if (!h.present) continue;
         const std::string cn0 = SignalNoiseLabel(h.signal_noise);
         const std::string time = UnhealthyLabel(h.minutes);
-        lines.push_back(Rtcm2Format("MT%02i SV %i ZCount %.1lf IODLink %i DataHealth %i SignalNoise %s "
+        lines.push_back(FormatText("MT%02i SV %i ZCount %.1lf IODLink %i DataHealth %i SignalNoise %s "
                                     "HealthEnable %i NewNavData %i LossSatWarning %i TimeToUnHealth %s %s",
                                     frame.type, sv, frame.zseconds, h.iod_link, h.data_health, cn0.c_str(),
                                     h.health_enable, h.new_nav, h.loss_warning, time.c_str(), kCrLf));

@@ -19,7 +19,7 @@ constexpr double kTimeOffsetScale = 1.0 / 4294967296.0;  // s, 2^-32
 constexpr int kGlonassOffset = 40;
 
 std::string NavSystemLabel(int value) {
-    return Rtcm2Format(value == 0 ? "%i_GPS" : value == 1 ? "%i_GLONASS" : "%i_unknow_NavSystem", value);
+    return FormatText(value == 0 ? "%i_GPS" : value == 1 ? "%i_GLONASS" : "%i_unknow_NavSystem", value);
 }
 
 Rtcm2Lines Beacons(const Rtcm2Frame& frame) {
@@ -40,7 +40,7 @@ Rtcm2Lines Beacons(const Rtcm2Frame& frame) {
         const int modulation = static_cast<int>(f.U(at + 69, 1));
         const int sync = static_cast<int>(f.U(at + 70, 1));
         const int coding = static_cast<int>(f.U(at + 71, 1));
-        beacons[id] = Rtcm2Format(
+        beacons[id] = FormatText(
             "MT07 Stat %i ZCount %.1lf Lat %.7lf\xB0 Long %.7lf\xB0 Freq %.2lfHz Health %s BitRate %s "
             "ModulationCode %s SyncType %s BroadcastCode %s%s",
             id, frame.zseconds, lat, lon, freq, kHealth[health], kBitRate[rate], modulation ? "1_FSK" : "0_MSK",
@@ -52,7 +52,7 @@ Rtcm2Lines Beacons(const Rtcm2Frame& frame) {
 }
 
 std::string Hemisphere(double degrees, char positive, char negative) {
-    return Rtcm2Format("%.2lf\xB0_%c", std::fabs(degrees), degrees < 0 ? negative : positive);
+    return FormatText("%.2lf\xB0_%c", std::fabs(degrees), degrees < 0 ? negative : positive);
 }
 
 Rtcm2Lines Transmitter(const Rtcm2Frame& frame) {
@@ -62,7 +62,7 @@ Rtcm2Lines Transmitter(const Rtcm2Frame& frame) {
     const std::string lat = Hemisphere(f.S(8, 16) * kBeaconLatitudeScale, 'N', 'S');
     const std::string lon = Hemisphere(f.S(24, 16) * kBeaconLongitudeScale, 'E', 'W');
     const double range = f.S(40, 8) * kTransmitterRangeScale;
-    return {Rtcm2Format("MT13 Stat %i ZCount %.1lf StatMsg %i RngFl %i XmtrLatitude %s XmtrLongitude %s "
+    return {FormatText("MT13 Stat %i ZCount %.1lf StatMsg %i RngFl %i XmtrLatitude %s XmtrLongitude %s "
                         "XmtrRange %.0lfkm %s",
                         frame.station, frame.zseconds, status, range_flag, lat.c_str(), lon.c_str(), range,
                         kCrLf)};
@@ -70,7 +70,7 @@ Rtcm2Lines Transmitter(const Rtcm2Frame& frame) {
 
 Rtcm2Lines TimeOfWeek(const Rtcm2Frame& frame) {
     const Rtcm2Fields f(frame.data);
-    return {Rtcm2Format("MT14 ZCount %.1lf GPSWeek %4i GPSHour %3i SwitchSec = %2i%s", frame.zseconds,
+    return {FormatText("MT14 ZCount %.1lf GPSWeek %4i GPSHour %3i SwitchSec = %2i%s", frame.zseconds,
                         static_cast<int>(f.U(0, 10)), static_cast<int>(f.U(10, 8)), static_cast<int>(f.U(18, 6)),
                         kCrLf)};
 }
@@ -88,8 +88,8 @@ Rtcm2Lines Ionosphere(const Rtcm2Frame& frame) {
         const std::string rate_bits = f.Cut(at + 22, 14);
         const std::string rate = rate_bits == "10000000000000"
                                      ? std::string("User_should_stop_using_iono_correction_!")
-                                     : Rtcm2Format("%.2lf_cm/min", f.S(at + 22, 14) * kIonoRateScale);
-        sats[sv] = Rtcm2Format("MT15 SV %i ZCount %.1lf IonosphericDelay %.0lf IonosphericRate %s%s", sv,
+                                     : FormatText("%.2lf_cm/min", f.S(at + 22, 14) * kIonoRateScale);
+        sats[sv] = FormatText("MT15 SV %i ZCount %.1lf IonosphericDelay %.0lf IonosphericRate %s%s", sv,
                                frame.zseconds, delay, rate.c_str(), kCrLf);
     }
     Rtcm2Lines lines;
@@ -108,7 +108,7 @@ Rtcm2Lines Special(const Rtcm2Frame& frame) {
         if (c == '\r' || c == '\n') c = '.';
         text.push_back(c);
     }
-    return {Rtcm2Format("MT16 ZCount %.1lf \"%s\"%s", frame.zseconds, text.c_str(), kCrLf)};
+    return {FormatText("MT16 ZCount %.1lf \"%s\"%s", frame.zseconds, text.c_str(), kCrLf)};
 }
 
 Rtcm2Lines AntennaType(const Rtcm2Frame& frame) {
@@ -139,7 +139,7 @@ Rtcm2Lines AntennaType(const Rtcm2Frame& frame) {
         at += 8;
         serial = read_chars(nas);
     }
-    return {Rtcm2Format("MT23 Stat %i ZCount %.1lf AR %i SF %i NAD %i AD \"%s\" SetupID %i NAS %i AS \"%s\"%s",
+    return {FormatText("MT23 Stat %i ZCount %.1lf AR %i SF %i NAD %i AD \"%s\" SetupID %i NAS %i AS \"%s\"%s",
                         frame.station, frame.zseconds, ar, sf, nad, descriptor.c_str(), setup_id, nas,
                         serial.c_str(), kCrLf)};
 }
@@ -150,7 +150,7 @@ Rtcm2Lines TimeOffset(const Rtcm2Frame& frame) {
     const std::string sys2 = NavSystemLabel(static_cast<int>(f.U(3, 3)));
     const int seconds = f.S(9, 7);
     const double fraction = f.SD(16, 32) * kTimeOffsetScale;
-    return {Rtcm2Format("MT37 Stat %i ZCount %.1lf Sys1 %s Sys2 %s IntSec %i DecSec %.17lf %s", frame.station,
+    return {FormatText("MT37 Stat %i ZCount %.1lf Sys1 %s Sys2 %s IntSec %i DecSec %.17lf %s", frame.station,
                         frame.zseconds, sys1.c_str(), sys2.c_str(), seconds, fraction, kCrLf)};
 }
 

@@ -41,30 +41,30 @@ std::string FrequencyLabel(int freq, bool ionosphere_free) {
 }
 
 std::string PrQualityLabel(int v) {
-    if (v < 15) return Rtcm2Format("%i_PR-DataQuality_<=_%.3lfm", v, kPrQualityLimits[v]);
+    if (v < 15) return FormatText("%i_PR-DataQuality_<=_%.3lfm", v, kPrQualityLimits[v]);
     return "15_PR-DataQuality_>_5.409m";
 }
 
 std::string MultipathLabel4(int v) {
-    if (v < 14) return Rtcm2Format("%i_MultipathError_<=_%.3lfm", v, kMultipathLimits[v]);
+    if (v < 14) return FormatText("%i_MultipathError_<=_%.3lfm", v, kMultipathLimits[v]);
     if (v == 14) return "14_MultipathError_>_18.127m";
     return "15_MultipathError_not_determined";
 }
 
 std::string MultipathLabel3(int v) {
-    if (v < 6) return Rtcm2Format("%i_MultipathError_<=_%.2lfm", v, kPrcMultipathLimits[v]);
+    if (v < 6) return FormatText("%i_MultipathError_<=_%.2lfm", v, kPrcMultipathLimits[v]);
     if (v == 6) return "6_MultipathError_>_5.00m";
     return "7_MultipathError_not_determined";
 }
 
 std::string PrcQualityLabel23(int v) {
-    if (v < 7) return Rtcm2Format("%i_PRC-DataQuality_<=_%.2lfm", v, kPrcQualityLimits[v]);
+    if (v < 7) return FormatText("%i_PRC-DataQuality_<=_%.2lfm", v, kPrcQualityLimits[v]);
     return "7_PRC-DataQuality_>_5.00m";
 }
 
 // RTCM 2.1: the fine set for correction-scale 0, the coarse set for 1.
 std::string PrcQualityLabel21(int v, bool coarse) {
-    if (v < 7) return Rtcm2Format("%i_PRC-DataQuality_<=_%.3lfm", v, kPrQualityLimits[v + (coarse ? 8 : 0)]);
+    if (v < 7) return FormatText("%i_PRC-DataQuality_<=_%.3lfm", v, kPrQualityLimits[v + (coarse ? 8 : 0)]);
     return coarse ? "7_PRC-DataQuality_>_5.409m" : "7_PRC-DataQuality_>_0.329m";
 }
 
@@ -112,13 +112,13 @@ Rtcm2Lines Rtcm2RtkLines(const Rtcm2Frame& frame) {
             const int cloci = static_cast<int>(f.U(at + 11, 5));
             if (type == 18) {
                 const double cp = f.SD(at + 16, 32) * scale;
-                sats[sv] = Rtcm2Format(
+                sats[sv] = FormatText(
                     "MT18 SV %i ZCount %.1lf GPSSec %.7lf Freq %s %s %s FktCP %.8lf CP %.8lf CLOCI %i MMI %i%s", sv,
                     z, gps_sec, freq_label.c_str(), code_label.c_str(), phase_error, scale, cp, cloci, mmi, kCrLf);
             } else {
                 const int iod = static_cast<int>(f.U(at + 16, 8));
                 const double cpc = f.S(w2, 24) * scale;
-                sats[sv] = Rtcm2Format(
+                sats[sv] = FormatText(
                     "MT20 SV %i ZCount %.1lf GPSSec %.7lf Freq %s %s %s FktCPC %.8lf CPC %.8lf CLOCI %i IOD %i "
                     "MMI %i%s",
                     sv, z, gps_sec, freq_label.c_str(), code_label.c_str(), phase_error, scale, cpc, cloci, iod,
@@ -128,7 +128,7 @@ Rtcm2Lines Rtcm2RtkLines(const Rtcm2Frame& frame) {
             const std::string quality = PrQualityLabel(static_cast<int>(f.U(at + 8, 4)));
             const std::string multipath = MultipathLabel4(static_cast<int>(f.U(at + 12, 4)));
             const double pr = f.UD(at + 16, 32) * kPseudorangeScale;
-            sats[sv] = Rtcm2Format(
+            sats[sv] = FormatText(
                 "MT19 SV %i ZCount %.1lf GPSSec %.7lf Freq %s SmoothInterv %s %s %s %s FktPR %.3lf PR %.3lf MMI "
                 "%i%s",
                 sv, z, gps_sec, freq_label.c_str(), smoothing, code ? "1_P-Code" : "0_C/A-Code", quality.c_str(),
@@ -155,7 +155,7 @@ Rtcm2Lines Rtcm2RtkLines(const Rtcm2Frame& frame) {
             const int iod = static_cast<int>(f.U(at + 16, 8));
             const double prc = f.S(w2, 16) * prc_scale;
             const double rrc = f.S(w2 + 16, 8) * rrc_scale;
-            sats[sv] = Rtcm2Format(
+            sats[sv] = FormatText(
                 "MT21 SV %i ZCount %.1lf GPSSec %.7lf Freq %s SmoothInterv %s %s %s %s FktRRC %.3lf RRC %.3lf "
                 "FktPRC %.3lf PRC %.3lf IOD %i MMI %i%s",
                 sv, z, gps_sec, freq_label.c_str(), smoothing, code_label, quality.c_str(), multipath.c_str(),

@@ -16,7 +16,7 @@ constexpr double kArpScale = 0.0001;            // m, type 24
 const char* const kGsLabels[2] = {"0_GNSS_GPS", "1_GNSS_GLONASS"};
 
 std::string NavSystemLabel(int value) {
-    return Rtcm2Format(value == 0 ? "%i_GPS" : value == 1 ? "%i_GLONASS" : "%i_unknow_NavSystem", value);
+    return FormatText(value == 0 ? "%i_GPS" : value == 1 ? "%i_GLONASS" : "%i_unknow_NavSystem", value);
 }
 
 Rtcm2Lines Coordinates(const Rtcm2Frame& frame) {
@@ -24,7 +24,7 @@ Rtcm2Lines Coordinates(const Rtcm2Frame& frame) {
     const double x = f.SD(0, 32) * kCoordinateScale;
     const double y = f.SD(32, 32) * kCoordinateScale;
     const double z = f.SD(64, 32) * kCoordinateScale;
-    return {Rtcm2Format("MT%02i Stat %i ZCount %.1lf X %.3lf Y %.3lf Z %.3lf %s", frame.type, frame.station,
+    return {FormatText("MT%02i Stat %i ZCount %.1lf X %.3lf Y %.3lf Z %.3lf %s", frame.type, frame.station,
                         frame.zseconds, x, y, z, kCrLf)};
 }
 
@@ -39,8 +39,8 @@ Rtcm2Lines Datum(const Rtcm2Frame& frame) {
     const double dy = f.S(64, 16) * kDatumShiftScale;
     const double dz = f.S(80, 16) * kDatumShiftScale;
     const std::string system = NavSystemLabel(dgnss);
-    const std::string datum = Rtcm2Format(dat == 0 ? "%i_WGS-84/PE-90" : "%i_Local_Datum", dat);
-    return {Rtcm2Format("MT04 Stat %i ZCount %.1lf DGNSS %s DAT %s DatAlpha %s DatSubDiv %s DX %.1lf DY %.1lf "
+    const std::string datum = FormatText(dat == 0 ? "%i_WGS-84/PE-90" : "%i_Local_Datum", dat);
+    return {FormatText("MT04 Stat %i ZCount %.1lf DGNSS %s DAT %s DatAlpha %s DatSubDiv %s DX %.1lf DY %.1lf "
                         "DZ %.1lf %s",
                         frame.station, frame.zseconds, system.c_str(), datum.c_str(), alpha, subdiv, dx, dy, dz,
                         kCrLf)};
@@ -66,7 +66,7 @@ Rtcm2Lines Extended(const Rtcm2Frame& frame) {
                                    : "1_Antenna_reference_point_record_follows_(see_MT24)";
     const char* nh_label =
         nh == 0 ? "0_Antenna_height_information_provided" : "1_No_antenna_height_information_provided";
-    return {Rtcm2Format("MT22 Stat %i ZCount %.1lf  DXCorrL1 %.8lfcm DYCorrL1 %.8lfcm DZCorrL1 %.8lfcm "
+    return {FormatText("MT22 Stat %i ZCount %.1lf  DXCorrL1 %.8lfcm DYCorrL1 %.8lfcm DZCorrL1 %.8lfcm "
                         "DXCorrL2 %.4lfcm DYCorrL2 %.4lfcm DZCorrL2 %.4lfcm AntHeight %.8lfcm GS %s AT %s AP %s "
                         "NH %s %s",
                         frame.station, frame.zseconds, l1[0], l1[1], l1[2], l2[0], l2[1], l2[2], height,
@@ -84,7 +84,7 @@ Rtcm2Lines ReferencePoint(const Rtcm2Frame& frame) {
     const double height = f.UD(120, 18) * kArpScale;
     const char* ah_label =
         ah == 0 ? "0_No_antenna_height_information_provided" : "1_Antenna_height_information_provided";
-    return {Rtcm2Format("MT24 Stat %i ZCount %.1lf ArpXCoord %.4lfm ArpYCoord %.4lfm ArpZCoord %.4lfm "
+    return {FormatText("MT24 Stat %i ZCount %.1lf ArpXCoord %.4lfm ArpYCoord %.4lfm ArpZCoord %.4lfm "
                         "AntHeight %.4lfm GS %s AH %s%s",
                         frame.station, frame.zseconds, x, y, z, height, kGsLabels[gs], ah_label, kCrLf)};
 }

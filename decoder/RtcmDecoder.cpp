@@ -339,8 +339,8 @@ void CRtcmDecoder::WriteHeaderLine(int glonass_flag) {
     estimator_.AddSample(sample);
     const double estimate = estimator_.Estimate(pc_second);
 
-    const std::string tm = Rtcm2Format("TM %s %.1lf ", estimator_.Name().c_str(), estimate);
-    Emit(Rtcm2Format("%s%s%sMT%s Stat %i Status %i Sec %.1lf Seq %i Frame %i%s", kCrLf, tm.c_str(),
+    const std::string tm = FormatText("TM %s %.1lf ", estimator_.Name().c_str(), estimate);
+    Emit(FormatText("%s%s%sMT%s Stat %i Status %i Sec %.1lf Seq %i Frame %i%s", kCrLf, tm.c_str(),
                      stamp.c_str(), type, station_id_, health_, zseconds_, sequence_, word_count_, kCrLf));
 
     ++frame_count_;

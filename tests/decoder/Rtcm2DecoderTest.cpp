@@ -270,7 +270,7 @@ TEST(Rtcm2DecoderTest, ByteModeFlipsUntilAFrameLocksIt) {
     const int first = static_cast<int>(std::lround(std::stod(lines[0].substr(lines[0].find(" X ") + 3)) * 100));
     for (size_t i = 0; i < lines.size(); ++i) {
         const int k = first + static_cast<int>(i);
-        EXPECT_EQ(lines[i], Rtcm2Format("MT03 Stat 2 ZCount %.1lf X %.3lf Y %.3lf Z %.3lf ", k * 0.6, k * 0.01,
+        EXPECT_EQ(lines[i], FormatText("MT03 Stat 2 ZCount %.1lf X %.3lf Y %.3lf Z %.3lf ", k * 0.6, k * 0.01,
                                         k * 0.01, k * 0.01));
     }
 }
