@@ -1,8 +1,10 @@
-// Throughput of the broadcast write: 1000-byte input blocks copied into every
-// enabled reader, each reader drained between writes as a live output would.
+// Throughput of the pool: 1000-byte input blocks written once into the ring,
+// each reader drained between writes as a live output would.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/CharPool.h"
@@ -25,7 +27,7 @@ void BM_WriteAndDrain(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteAndDrain)->Arg(1)->Arg(10)->Arg(100);
 
-// A stalled reader: every write past the threshold also shifts the buffer.
+// Readers that never read: writes go on, the readers only fall behind.
 void BM_WriteStalled(benchmark::State& state) {
     const int readers = static_cast<int>(state.range(0));
     CharPool pool;
@@ -35,6 +37,50 @@ void BM_WriteStalled(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(block.size()));
 }
 BENCHMARK(BM_WriteStalled)->Arg(1)->Arg(10);
+
+// Reader threads that sleep until a block arrives, as the outputs do; the
+// writer keeps at most half the window ahead of the slowest, so that nothing
+// is lost. Bytes: the stream as every reader received it.
+void BM_ReaderThreads(benchmark::State& state) {
+    const int readers = static_cast<int>(state.range(0));
+    CharPool pool;
+    std::vector<int> slots;
+    for (int r = 0; r < readers; ++r) slots.push_back(pool.AddEnabledReader());
+    std::atomic<bool> done{false};
+    std::vector<std::atomic<int64_t>> got(static_cast<size_t>(readers));
+    std::vector<std::thread> threads;
+    for (int r = 0; r < readers; ++r) {
+        threads.emplace_back([&, r] {
+            std::vector<char> dest(CharPool::kBufferSize);
+            while (!done.load()) {
+                if (pool.WaitForData(slots[r], 100) == 0) continue;
+                int n;
+                while ((n = pool.Read(dest.data(), slots[r])) < 0) std::this_thread::yield();
+                got[r].fetch_add(n);
+            }
+        });
+    }
+    const std::string block(1000, 't');
+    const int64_t ahead = static_cast<int64_t>(CharPool::DefaultWindow() / 2);
+    int64_t written = 0;
+    for (auto _ : state) {
+        for (int r = 0; r < readers; ++r) {
+            while (written - got[r].load() > ahead) std::this_thread::yield();
+        }
+        while (pool.Write(block.data(), static_cast<int>(block.size())) < 0) std::this_thread::yield();
+        written += static_cast<int64_t>(block.size());
+    }
+    for (int r = 0; r < readers; ++r) {
+        while (got[r].load() < written) std::this_thread::yield();
+    }
+    done = true;
+    for (auto& t : threads) t.join();
+    int64_t lost = 0;
+    for (int slot : slots) lost += pool.TakeLost(slot);
+    state.counters["lost"] = static_cast<double>(lost);
+    state.SetBytesProcessed(written);
+}
+BENCHMARK(BM_ReaderThreads)->Arg(10)->UseRealTime();
 
 }  // namespace
 }  // namespace zerlan

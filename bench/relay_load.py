@@ -7,13 +7,26 @@ TCP source and N TCP clients.
   relay_load.py burst   --clients 3 --bytes 1000000 a burst at loopback speed
   relay_load.py latency --clients 100               p50/p99 source -> client
 
+burst: zerlan also writes the stream to a file and decodes it; the burst is an
+RTCM 3 stream (--input FILE, else made by rtcm3gen: $RTCM3GEN or
+build/rtcm3gen), and the decoded text must equal `zerlan --decode` of the same
+bytes apart from the lines that follow the computer's clock.
+
+latency: the time from the source's send to the arrival in the client's
+socket (kernel receive time stamps, so that this script's own scheduling does
+not count); the arrival in the script is printed beside it.
+
 --relay str2str measures str2str instead (skipped when it is not installed).
-Only the standard library; the machine's load is printed with every result.
+$ZERLAN names the zerlan binary (default build/zerlan). Only the standard
+library; the machine's load is printed with every result.
 """
 import argparse
 import os
+import random
+import selectors
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -22,6 +35,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ZERLAN = os.environ.get("ZERLAN", os.path.join(HERE, "..", "build", "zerlan"))
+RTCM3GEN = os.environ.get("RTCM3GEN", os.path.join(HERE, "..", "build", "rtcm3gen"))
+SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
 
 
 def free_port():
@@ -39,8 +54,8 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / tick
 
 
-def pattern(offset, n):
-    return bytes((offset + i) % 251 for i in range(n))
+def load():
+    return "load %.2f %.2f %.2f" % os.getloadavg()
 
 
 class Source:
@@ -70,50 +85,93 @@ class Source:
         return self.conn is not None
 
 
-class Client(threading.Thread):
-    def __init__(self, port, check=True, latency=False):
-        super().__init__(daemon=True)
+class Client:
+    def __init__(self, port, latency):
         self.sock = socket.create_connection(("127.0.0.1", port))
+        if latency:
+            self.sock.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
+        self.sock.setblocking(False)
         self.received = 0
         self.faults = 0
-        self.check = check
-        self.latency = latency
-        self.delays = []
+        self.closed = False
+        self.kernel_delays = []
+        self.app_delays = []
         self.buf = b""
+
+
+class Receivers(threading.Thread):
+    """One thread reads every client, so that the clients cost the machine
+    little beside the relay."""
+
+    def __init__(self, clients, expected=None, latency=False):
+        super().__init__(daemon=True)
+        self.clients = clients
+        self.expected = expected
+        self.latency = latency
         self.done = False
+        self.sel = selectors.DefaultSelector()
+        for c in clients:
+            self.sel.register(c.sock, selectors.EVENT_READ, c)
 
     def run(self):
         while not self.done:
-            try:
-                data = self.sock.recv(65536)
-            except OSError:
-                break
-            if not data:
-                break
+            for key, _ in self.sel.select(0.1):
+                self.take(key.data)
+
+    def take(self, c):
+        try:
             if self.latency:
-                now = time.monotonic()
-                self.buf += data
-                while len(self.buf) >= 16:
-                    rec, self.buf = self.buf[:16], self.buf[16:]
-                    self.delays.append(now - float(rec.decode()))
-            elif self.check:
-                if data != pattern(self.received, len(data)):
-                    self.faults += 1
-            self.received += len(data)
+                data, anc, _, _ = c.sock.recvmsg(65536, socket.CMSG_SPACE(16))
+            else:
+                data, anc = c.sock.recv(65536), []
+        except BlockingIOError:
+            return
+        except OSError:
+            data = b""
+        if not data:
+            c.closed = True
+            self.sel.unregister(c.sock)
+            return
+        if self.latency:
+            now = time.time()
+            stamp = None
+            for level, kind, cdata in anc:
+                if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
+                    sec, nsec = struct.unpack("qq", cdata[:16])
+                    stamp = sec + nsec * 1e-9
+            c.buf += data
+            while len(c.buf) >= 16:
+                rec, c.buf = c.buf[:16], c.buf[16:]
+                t = float(rec.decode())
+                c.app_delays.append(now - t)
+                if stamp is not None:
+                    c.kernel_delays.append(stamp - t)
+        elif self.expected is not None:
+            if data != self.expected[c.received:c.received + len(data)]:
+                c.faults += 1
+        c.received += len(data)
 
 
-def start_relay(kind, src_port, out_port, clients, workdir):
+def zerlan_par(path, src_port, out_port, clients, burst):
+    outputs = "TCP;Null;Null;FILE;RTCM" if burst else "TCP;Null;Null;Null;Null"
+    with open(path, "w") as f:
+        f.write(f'/inout_sw,"TCP;Null;Null;{outputs};1000;TRUE;-1;100;FALSE;FALSE;FALSE"\n'
+                f'/tcp_in,"127.0.0.1;{src_port};FALSE"\n'
+                f'/tcp_out,"127.0.0.1;{out_port};TRUE;{min(clients, 200)};FALSE;0"\n'
+                '/miz,"0;InputDataNull;0;0;OutputDataNull;0"\n'
+                '/maz,"100000000;InputDataOverflow;0;100000000;OutputDataOverflow;0"\n'
+                '/pr,"load-protocol.dat"\n')
+        if burst:
+            f.write('/file_out,"out.bin,4096;FALSE;0;60;.\\;0896;k;none"\n'
+                    '/dec_out,"FALSE;\\\\.\\pipe\\DecPipe;TRUE;decoded.txt,4096,FALSE,0,60,.\\,0896,k,none;'
+                    'FALSE;4004;1;FALSE;FALSE,60;FALSE"\n')
+
+
+def start_relay(kind, src_port, out_port, clients, workdir, burst):
     if kind == "str2str":
         cmd = ["str2str", "-in", f"tcpcli://127.0.0.1:{src_port}", "-out", f"tcpsvr://:{out_port}"]
     else:
-        par = os.path.join(workdir, "load.par")
-        with open(par, "w") as f:
-            f.write('/inout_sw,"TCP;Null;Null;TCP;Null;Null;Null;Null;1000;TRUE;-1;100;FALSE;FALSE;FALSE"\n'
-                    f'/tcp_in,"127.0.0.1;{src_port};FALSE"\n'
-                    f'/tcp_out,"127.0.0.1;{out_port};TRUE;{min(clients, 200)};FALSE;0"\n'
-                    '/miz,"0;InputDataNull;0;0;OutputDataNull;0"\n'
-                    '/maz,"100000000;InputDataOverflow;0;100000000;OutputDataOverflow;0"\n'
-                    '/pr,"load-protocol.dat"\n')
+        zerlan_par(os.path.join(workdir, "load.par"), src_port, out_port, clients, burst)
         cmd = [ZERLAN, "/pd,load.par"]
     log = open(os.path.join(workdir, "relay.log"), "w")
     return subprocess.Popen(cmd, cwd=workdir, stdout=subprocess.DEVNULL, stderr=log)
@@ -127,23 +185,78 @@ def served(workdir):
         return 0
 
 
-def connect_clients(port, n, workdir, relay, **kw):
+def connect_clients(port, n, workdir, relay, latency):
     clients = []
     end = time.time() + 20
     while len(clients) < n and time.time() < end:
         try:
-            c = Client(port, **kw)
+            clients.append(Client(port, latency))
         except OSError:
             time.sleep(0.05)
-            continue
-        c.start()
-        clients.append(c)
     # Data flows only once every client is served (zerlan logs each one).
     end = time.time() + 30
     while relay == "zerlan" and served(workdir) < len(clients) and time.time() < end:
         time.sleep(0.05)
     time.sleep(1.0)
     return clients
+
+
+def without_time_lines(text):
+    """Drops the "TM" lines and the PC-clock estimate of RTCM 3 header lines."""
+    out = []
+    for line in text.splitlines(keepends=True):
+        sec = line.find(" Status 1 Sec ")
+        if sec >= 0 and " Seq 1000 Frame " in line:
+            end = line.find(" ", sec + 14)
+            line = line[:sec + 14] + line[end:]
+        if not line.startswith("TM "):
+            out.append(line)
+    return "".join(out)
+
+
+def burst_bytes(a, workdir):
+    if a.input:
+        with open(a.input, "rb") as f:
+            data = f.read()
+    else:
+        if not os.path.exists(RTCM3GEN):
+            print(f"no {RTCM3GEN}: build the rtcm3gen target or give --input")
+            sys.exit(2)
+        path = os.path.join(workdir, "one.rtcm3")
+        subprocess.run([RTCM3GEN, path, "3600"], check=True, stdout=subprocess.DEVNULL)
+        with open(path, "rb") as f:
+            data = f.read()
+    # Whole copies up to the size asked; RTCM 3 frames delimit themselves.
+    copies = max(1, a.bytes // len(data))
+    return data * copies
+
+
+def check_burst_outputs(workdir, data):
+    """The file output and the decoded text, read after the relay has ended."""
+    notes = []
+    with open(os.path.join(workdir, "out.bin"), "rb") as f:
+        written = f.read()
+    notes.append("file output " + ("whole" if written == data else f"DIFFERS ({len(written)} of {len(data)} B)"))
+    ref_path = os.path.join(workdir, "burst.rtcm3")
+    with open(ref_path, "wb") as f:
+        f.write(data)
+    ref = subprocess.run([ZERLAN, "--quiet", "--decode", ref_path], cwd=workdir, capture_output=True).stdout
+    with open(os.path.join(workdir, "decoded.txt"), "rb") as f:
+        job = f.read()
+    ref_t = without_time_lines(ref.decode("latin-1"))
+    job_t = without_time_lines(job.decode("latin-1"))
+    frames = ref.count(b"\r\nMT")
+    if ref_t == job_t:
+        notes.append(f"decoded text equal to --decode ({len(job)} B, {frames} messages)")
+    else:
+        n = next((i for i, (x, y) in enumerate(zip(ref_t, job_t)) if x != y), min(len(ref_t), len(job_t)))
+        notes.append(f"decoded text DIFFERS from --decode at character {n} ({len(job_t)} vs {len(ref_t)})")
+    return written == data and ref_t == job_t, notes
+
+
+def percentile(values, p):
+    v = sorted(values)
+    return v[min(len(v) - 1, int(len(v) * p))] * 1000
 
 
 def main():
@@ -154,21 +267,30 @@ def main():
     ap.add_argument("--seconds", type=float, default=10)
     ap.add_argument("--rate", type=int, default=10000)
     ap.add_argument("--bytes", type=int, default=1000000)
+    ap.add_argument("--input", help="burst: an RTCM 3 file instead of rtcm3gen's stream")
     a = ap.parse_args()
     if a.relay == "str2str" and not shutil.which("str2str"):
         print("str2str is not installed: skipped")
         return 0
     workdir = tempfile.mkdtemp(prefix="zerlan-load-")
+    burst_extras = a.mode == "burst" and a.relay == "zerlan"
+    data = b""
+    if a.mode == "burst":
+        data = burst_bytes(a, workdir)
+    elif a.mode == "stream":
+        data = random.Random(1).randbytes(int(a.rate * (a.seconds + 1)))
     src = Source()
     out_port = free_port()
-    relay = start_relay(a.relay, src.port, out_port, a.clients, workdir)
+    relay = start_relay(a.relay, src.port, out_port, a.clients, workdir, burst_extras)
+    ok = True
     try:
         if not src.wait():
             print("the relay never connected to the source")
             return 1
-        clients = connect_clients(out_port, a.clients, workdir, a.relay, check=a.mode != "latency",
-                                  latency=a.mode == "latency")
-        load = os.getloadavg()[0]
+        clients = connect_clients(out_port, a.clients, workdir, a.relay, a.mode == "latency")
+        receivers = Receivers(clients, expected=data if data else None, latency=a.mode == "latency")
+        receivers.start()
+        load_before = load()
         cpu0, t0 = cpu_seconds(relay.pid), time.monotonic()
         sent = 0
         if a.mode == "idle":
@@ -177,9 +299,9 @@ def main():
             step = max(1, a.rate // 100)
             end = time.monotonic() + a.seconds
             next_at = time.monotonic()
-            while time.monotonic() < end:
+            while time.monotonic() < end and sent + step <= len(data):
                 try:
-                    src.conn.sendall(pattern(sent, step))
+                    src.conn.sendall(data[sent:sent + step])
                 except OSError:
                     print("the relay closed its source connection")
                     break
@@ -187,37 +309,51 @@ def main():
                 next_at += 0.01
                 time.sleep(max(0, next_at - time.monotonic()))
         elif a.mode == "burst":
-            src.conn.sendall(pattern(0, a.bytes))
-            sent = a.bytes
+            src.conn.sendall(data)
+            sent = len(data)
         elif a.mode == "latency":
             end = time.monotonic() + a.seconds
             while time.monotonic() < end:
-                src.conn.sendall(b"%16.6f" % time.monotonic())
+                src.conn.sendall(b"%16.6f" % time.time())
                 sent += 16
                 time.sleep(0.01)
-        deadline = time.monotonic() + 20
-        while a.mode != "idle" and time.monotonic() < deadline and any(c.received < sent for c in clients):
-            time.sleep(0.05)
-        cpu = (cpu_seconds(relay.pid) - cpu0) / (time.monotonic() - t0) * 100
+        deadline = time.monotonic() + 30
+        while a.mode != "idle" and time.monotonic() < deadline and any(
+                c.received < sent and not c.closed for c in clients):
+            time.sleep(0.02)
+        elapsed = time.monotonic() - t0
+        cpu = (cpu_seconds(relay.pid) - cpu0) / elapsed * 100
+        receivers.done = True
         short = sum(1 for c in clients if c.received < sent)
-        faults = sum(c.faults for c in clients)
+        faults = sum(1 for c in clients if c.faults)
         result = (f"{a.relay} {a.mode}: clients {len(clients)}, sent {sent} B, clients short {short}, "
-                  f"clients with altered bytes {faults}, relay CPU {cpu:.2f} % of a core, "
-                  f"source connections {src.connections}, load {load:.2f}")
+                  f"clients with altered bytes {faults}, relay CPU {cpu:.2f} % of a core over {elapsed:.1f} s, "
+                  f"source connections {src.connections}, {load_before}")
+        if a.mode == "burst":
+            result += f", burst took {elapsed:.2f} s to the last client"
         if a.mode == "latency":
-            d = sorted(x for c in clients for x in c.delays)
-            if d:
-                result += f", latency p50 {d[len(d) // 2] * 1000:.2f} ms p99 {d[int(len(d) * 0.99)] * 1000:.2f} ms"
-        print(result)
-        return 0 if short == 0 and faults == 0 else 1
+            k = [x for c in clients for x in c.kernel_delays]
+            u = [x for c in clients for x in c.app_delays]
+            if k:
+                result += f", latency to the client socket p50 {percentile(k, .5):.2f} ms p99 {percentile(k, .99):.2f} ms"
+            if u:
+                result += f" (to this script p50 {percentile(u, .5):.2f} ms p99 {percentile(u, .99):.2f} ms)"
+        print(result, flush=True)
+        ok = short == 0 and faults == 0
     finally:
         t = time.monotonic()
         relay.terminate()
         try:
-            relay.wait(10)
+            relay.wait(20)
         except subprocess.TimeoutExpired:
             relay.kill()
-        print(f"stop took {time.monotonic() - t:.2f} s")
+        print(f"stop took {time.monotonic() - t:.2f} s; {load()}")
+    if burst_extras:
+        whole, notes = check_burst_outputs(workdir, data)
+        print("burst: " + "; ".join(notes))
+        ok = ok and whole
+    shutil.rmtree(workdir, ignore_errors=True)
+    return 0 if ok else 1
 
 
 if __name__ == "__main__":

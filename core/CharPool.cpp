@@ -36,7 +36,8 @@ std::atomic<size_t> CharPool::default_window_{CharPool::kDefaultWindow};
 void CharPool::SetDefaultWindow(size_t bytes) { default_window_.store(std::max(bytes, kMinWindow)); }
 size_t CharPool::DefaultWindow() { return default_window_.load(); }
 
-CharPool::CharPool(ThreadRegistry* registry, int initial_slots) : registry_(registry) {
+CharPool::CharPool(ThreadRegistry* registry, int initial_slots)
+    : registry_(registry), wake_(std::make_unique<std::condition_variable[]>(kSlots)) {
     for (auto& flag : enabled_) flag.store(1);
     std::lock_guard<std::mutex> lock(mutex_);
     for (int f = kAdding; f <= kRemoving; ++f) busy_[f].store(1);
@@ -104,13 +105,16 @@ void CharPool::PremakeLocked(int slots) {
 }
 
 void CharPool::Reset(int slots) {
+    int16_t woken[kSlots];
+    int count = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         for (auto& f : busy_) f.store(1);
         PremakeLocked(slots);
         for (auto& f : busy_) f.store(0);
+        count = TakeWaitersLocked(-1, woken);
     }
-    WakeReaders();
+    Notify(woken, count);
 }
 
 int CharPool::AddReader(int enabled) {
@@ -150,6 +154,8 @@ int CharPool::AddReader(int enabled) {
 int CharPool::RemoveReader(int slot) {
     if (Busy(kAdding) || Busy(kReading) || Busy(kWriting)) return -1;
     if (!ValidSlot(slot)) return -1;
+    int16_t woken[1];
+    int count = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         FlagGuard removing(busy_[kRemoving]);
@@ -162,8 +168,9 @@ int CharPool::RemoveReader(int slot) {
         lost_[slot] = 0;
         lost_flag_[slot].store(0);
         enabled_[slot].store(1);
+        count = TakeWaitersLocked(slot, woken);
     }
-    WakeReaders();
+    Notify(woken, count);
     return 0;
 }
 
@@ -195,14 +202,36 @@ void CharPool::AppendOwnLocked(int buffer, const char* bytes, int length) {
     own.append(bytes, static_cast<size_t>(length));
 }
 
-void CharPool::WakeReaders() {
-    if (waiters_.load(std::memory_order_acquire) > 0) data_arrived_.notify_all();
+int CharPool::TakeWaitersLocked(int slot, int16_t* woken) {
+    if (slot >= 0) {
+        if (!waiting_[slot]) return 0;
+        waiting_[slot] = false;
+        woken[0] = static_cast<int16_t>(slot);
+        return 1;
+    }
+    int count = 0;
+    for (int i = 0; i < wait_count_; ++i) {
+        const int s = wait_list_[i];
+        listed_[s] = false;
+        if (waiting_[s]) {
+            waiting_[s] = false;
+            woken[count++] = static_cast<int16_t>(s);
+        }
+    }
+    wait_count_ = 0;
+    return count;
+}
+
+void CharPool::Notify(const int16_t* woken, int count) {
+    for (int i = 0; i < count; ++i) wake_[woken[i]].notify_one();
 }
 
 int CharPool::BroadcastWrite(const char* bytes, int length, int limit, bool only_enabled, Trim trim) {
     if (Busy(kReading) || Busy(kAdding) || Busy(kRemoving)) return -1;
     if (length < 0 || length > limit || (bytes == nullptr && length > 0)) return -1;
     int served = 0;
+    int16_t woken[kSlots];
+    int count = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         FlagGuard writing(busy_[kWriting]);
@@ -226,8 +255,9 @@ int CharPool::BroadcastWrite(const char* bytes, int length, int limit, bool only
                 }
             }
         }
+        count = TakeWaitersLocked(-1, woken);
     }
-    WakeReaders();
+    Notify(woken, count);
     return length;
 }
 
@@ -247,14 +277,17 @@ int CharPool::WriteSlot(const char* bytes, int length, int slot) {
     if (Busy(kReading) || Busy(kAdding) || Busy(kRemoving)) return -1;
     if (length < 0 || length > kSingleLimit || (bytes == nullptr && length > 0)) return -1;
     if (!ValidSlot(slot)) return 0;
+    int16_t woken[1];
+    int count = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         FlagGuard writing(busy_[kWriting]);
         const int buffer = buffer_index_[slot];
         if (buffer < 0 || enabled_[slot].load(std::memory_order_relaxed) != 1) return 0;
         AppendOwnLocked(buffer, bytes, length);
+        count = TakeWaitersLocked(slot, woken);
     }
-    WakeReaders();
+    Notify(woken, count);
     return length;
 }
 
@@ -263,6 +296,10 @@ int CharPool::Read(char* dest, int slot) {
     if (!ValidSlot(slot) || dest == nullptr) return 0;
     const int64_t now = Clock::Get().MonotonicMs();
     std::lock_guard<std::mutex> lock(mutex_);
+    return ReadLocked(dest, slot, now);
+}
+
+int CharPool::ReadLocked(char* dest, int slot, int64_t now) {
     FlagGuard reading(busy_[kReading]);
     const int buffer = buffer_index_[slot];
     if (buffer < 0 || in_use_[buffer] == 0) return 0;
@@ -284,24 +321,46 @@ int CharPool::Read(char* dest, int slot) {
     return static_cast<int>(copied);
 }
 
-int CharPool::WaitForData(int slot, int timeout_ms) {
-    if (!ValidSlot(slot)) return 0;
-    std::unique_lock<std::mutex> lock(mutex_);
+uint64_t CharPool::WaitLocked(std::unique_lock<std::mutex>& lock, int slot, int timeout_ms) {
     auto waiting = [&]() -> uint64_t {
         const int buffer = buffer_index_[slot];
         if (buffer < 0) return 0;
         return own_[buffer].size() + (ring_ ? std::min<uint64_t>(head_ - pos_[slot], window_) : 0);
     };
     uint64_t n = waiting();
-    if (n == 0 && buffer_index_[slot] >= 0 && !StopPending()) {
-        waiters_.fetch_add(1, std::memory_order_acq_rel);
-        // Bounded: the stop switch does not notify, so the wait must end by itself.
-        data_arrived_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                               [&] { return waiting() > 0 || buffer_index_[slot] < 0 || StopPending(); });
-        waiters_.fetch_sub(1, std::memory_order_acq_rel);
+    if (n > 0 || timeout_ms <= 0 || buffer_index_[slot] < 0 || StopPending()) return n;
+    // Bounded: the stop switch does not notify, so the wait must end by itself.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (true) {
+        waiting_[slot] = true;
+        if (!listed_[slot]) {
+            listed_[slot] = true;
+            wait_list_[wait_count_++] = static_cast<int16_t>(slot);
+        }
+        const bool timed_out = wake_[slot].wait_until(lock, deadline) == std::cv_status::timeout;
+        waiting_[slot] = false;
         n = waiting();
+        if (n > 0 || timed_out || buffer_index_[slot] < 0 || StopPending()) return n;
     }
-    return static_cast<int>(std::min<uint64_t>(n, INT32_MAX));
+}
+
+int CharPool::WaitForData(int slot, int timeout_ms) {
+    if (!ValidSlot(slot)) return 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    return static_cast<int>(std::min<uint64_t>(WaitLocked(lock, slot, timeout_ms), INT32_MAX));
+}
+
+int CharPool::WaitAndRead(char* dest, int slot, int timeout_ms) {
+    if (!ValidSlot(slot) || dest == nullptr) return 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (WaitLocked(lock, slot, timeout_ms) == 0) return 0;
+    return ReadLocked(dest, slot, Clock::Get().MonotonicMs());
+}
+
+bool CharPool::Overrun(int slot) {
+    if (!ValidSlot(slot)) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return buffer_index_[slot] >= 0 && ring_ && head_ - pos_[slot] > window_;
 }
 
 int64_t CharPool::TakeLost(int slot) {

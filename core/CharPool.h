@@ -1,7 +1,7 @@
 // A multi-reader byte pool: the hand-over point between producing and
 // consuming threads. The stream is held once, in a ring (the window, 4 MiB
 // by default), with a read position per reader; a write copies the block once
-// and wakes the readers that wait for data. A reader that falls more than the
+// and wakes, one by one, only the readers that wait for data. A reader that falls more than the
 // window behind loses its oldest bytes (a producer is never blocked by it);
 // the loss is counted per reader (`TakeLost`). Single-slot writes (the
 // clients' positions) go to a small queue of that reader alone.
@@ -78,6 +78,13 @@ public:
     // Waits until bytes wait for `slot`, at most `timeout_ms`, and returns how
     // many (0 after the time, for a free slot or when a stop is pending).
     int WaitForData(int slot, int timeout_ms);
+    // WaitForData, then Read under the same hold of the lock: one lock per
+    // block for a reader that sleeps between blocks. Never refused (it waits
+    // for the lock instead); 0 after the time, for a free slot or at a stop.
+    int WaitAndRead(char* dest, int slot, int timeout_ms);
+    // True when the reader is more than the window behind already (its next
+    // Read would count a loss); a writer blocked on a slow peer asks this.
+    bool Overrun(int slot);
     // Bytes the reader lost since the last call (it fell more than the
     // window behind); 0 for a free slot.
     int64_t TakeLost(int slot);
@@ -129,10 +136,18 @@ private:
     // Bytes waiting in the ring for `slot`, after moving a reader that fell
     // behind the window up to it (counting the loss); lock held.
     uint64_t RingWaitingLocked(int slot);
+    // WaitForData's wait; returns the bytes waiting. Lock held.
+    uint64_t WaitLocked(std::unique_lock<std::mutex>& lock, int slot, int timeout_ms);
+    // Read's copy; lock held.
+    int ReadLocked(char* dest, int slot, int64_t now);
     // Appends to a reader's own queue, dropping its oldest bytes; lock held.
     void AppendOwnLocked(int buffer, const char* bytes, int length);
     int BroadcastWrite(const char* bytes, int length, int limit, bool only_enabled, Trim trim);
-    void WakeReaders();
+    // Takes the waiting readers (all, or `slot` alone) off the wait list into
+    // `woken`; lock held. They are notified after the lock is released, so a
+    // woken reader does not queue on it behind the writer.
+    int TakeWaitersLocked(int slot, int16_t* woken);
+    void Notify(const int16_t* woken, int count);
 
     ThreadRegistry* registry_;
     std::mutex mutex_;
@@ -155,8 +170,13 @@ private:
     uint64_t head_ = 0;                                    // bytes ever written to the ring
     bool lines_ = false;                                   // written by WriteLines: keep whole lines
 
-    std::condition_variable data_arrived_;
-    std::atomic<int32_t> waiters_{0};
+    // One condition per reader: a block wakes the readers that wait, not
+    // every thread of the pool at once onto the lock. Guarded by mutex_.
+    std::unique_ptr<std::condition_variable[]> wake_;
+    std::array<bool, kSlots> waiting_{};                   // per slot: in WaitForData
+    std::array<bool, kSlots> listed_{};                    // per slot: in wait_list_
+    std::array<int16_t, kSlots> wait_list_{};
+    int wait_count_ = 0;
 };
 
 }  // namespace zerlan

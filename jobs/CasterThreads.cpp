@@ -257,7 +257,7 @@ private:
                 return Wait(w_);
             }
             int n = 0;
-            if (socket.Receive(buffer_.data(), read_size_, CSuperSocket::kReceiveSeconds, &n) ==
+            if (socket.ReceiveWithin(buffer_.data(), read_size_, CSuperSocket::kInputWaitMs, &n) ==
                 CSuperSocket::kTransferFailed) {
                 Tell(SocketReason(socket) + "; reconnecting");
                 return Wait(w_);
@@ -274,7 +274,6 @@ private:
                 SendGga(socket) == CSuperSocket::kTransferFailed) {
                 return PlainWait(w_);
             }
-            Sleep(1);
         }
     }
 
@@ -382,7 +381,6 @@ private:
                 CountOutput(state_, OutputKind::kCaster, sent, bar_max_);
                 state_.Post(msg::kCasterOutBar);
             }
-            Sleep(1);
         }
     }
 

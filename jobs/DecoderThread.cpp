@@ -105,7 +105,6 @@ void DecoderThread(SharedState& state, WorkerScope& worker) {
                 }
             }
         }
-        Sleep(1);
     }
 }
 
@@ -131,7 +130,6 @@ void DecFileOutputThread(SharedState& state, WorkerScope& worker) {
                 writer.Write(buffer.data(), n);
                 state.decoder_total.fetch_add(n);
             }
-            Sleep(1);
         }
     }
 }

@@ -37,7 +37,6 @@ void EncoderDataThread(SharedState& state, WorkerScope& worker) {
     while (!worker.StopRequested()) {
         const int n = slot.Read(buffer.data());
         if (n > 0) encoder.PutRead(reinterpret_cast<const uint8_t*>(buffer.data()), static_cast<size_t>(n));
-        Sleep(1);
     }
 }
 
@@ -60,7 +59,6 @@ void DecoderDataThread(SharedState& state, WorkerScope& worker) {
             if (worker.StopRequested()) return;
             decoder.PutByte(static_cast<uint8_t>(buffer[static_cast<size_t>(i)]));
         }
-        Sleep(1);
     }
 }
 

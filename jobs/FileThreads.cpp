@@ -74,7 +74,7 @@ void FileInputThread(SharedState& state, WorkerScope& worker) {
     bool ended = false;
     while (!worker.StopRequested()) {
         if (ended) {
-            Sleep(1);
+            worker.Sleep(100);
             continue;
         }
         if (IsAlarm(watch.Check("CharWatch: FileIn-> Go Exit !!", msg::kInputRate, 1))) {
@@ -83,7 +83,7 @@ void FileInputThread(SharedState& state, WorkerScope& worker) {
             state.Post(msg::kInputBar);
             continue;
         }
-        const int n = ReadSome(fd, buffer.data(), read_size, 20);
+        const int n = ReadSome(fd, buffer.data(), read_size, 100);
         if (n > 0) {
             delivery.Deliver(buffer.data(), n);
         } else if (n == 0 || n == -1) {
@@ -183,7 +183,6 @@ void FileOutputThread(SharedState& state, WorkerScope& worker) {
                 CountOutput(state, OutputKind::kFile, n, bar_max);
                 state.Send(msg::kAllOutputBars);
             }
-            Sleep(1);
         }
     }
 }

@@ -78,7 +78,8 @@ void PipeInputThread(SharedState& state, WorkerScope& worker) {
                 Sleep(kAfterAlarmMs);
                 break;
             }
-            const int n = ReadFifo(fd, buffer.data(), read_size, 1);
+            // Sleeps until data arrives; the short wait keeps the stop switch seen.
+            const int n = ReadFifo(fd, buffer.data(), read_size, 100);
             if (n > 0) {
                 delivery.Deliver(buffer.data(), n);
             } else if (n == 0) {
@@ -96,7 +97,6 @@ void PipeInputThread(SharedState& state, WorkerScope& worker) {
                 CloseFifo(fd);
                 break;
             }
-            Sleep(1);
         }
     }
 }
@@ -189,7 +189,6 @@ void PipeOutputThread(SharedState& state, WorkerScope& worker, const PipeOutputP
                     break;
                 }
             }
-            Sleep(1);
         }
     }
 }

@@ -46,10 +46,7 @@ void RinexEncoderThread(SharedState& state, WorkerScope& worker) {
         const int n = slot.Read(buffer.data());
         for (int i = 0; i < n; ++i) encoder.PutByte(buffer[static_cast<size_t>(i)]);
     };
-    while (!worker.StopRequested()) {
-        take();
-        Sleep(1);
-    }
+    while (!worker.StopRequested()) take();
     // What the decoder handed over before the stop still counts, and the
     // epochs waiting in the ring are written before the file closes.
     take();

@@ -31,7 +31,6 @@ void RtcmEncoderThread(SharedState& state, WorkerScope& worker) {
     while (!worker.StopRequested()) {
         const int n = slot.Read(buffer.data());
         for (int i = 0; i < n; ++i) encoder.PutByte(buffer[i]);
-        Sleep(1);
     }
     // The message still open at the stop is written, not lost.
     final_tries = 100;

@@ -99,11 +99,14 @@ OutputSlot::~OutputSlot() {
 
 int OutputSlot::Read(char* buffer, int wait_ms) {
     if (slot_ < 0) return 0;
-    if (wait_ms > 0 && pool_.WaitForData(slot_, wait_ms) == 0) return 0;
     int n;
-    while ((n = pool_.Read(buffer, slot_)) < 0) {
-        if (worker_.StopRequested()) return 0;
-        Sleep(1);
+    if (wait_ms > 0) {
+        n = pool_.WaitAndRead(buffer, slot_, wait_ms);
+    } else {
+        while ((n = pool_.Read(buffer, slot_)) < 0) {
+            if (worker_.StopRequested()) return 0;
+            Sleep(1);
+        }
     }
     if (pool_.HasLost(slot_)) {
         pool_.ReportLoss(worker_.name(), pool_.TakeLost(slot_));

@@ -24,7 +24,6 @@ void SvFkpPoolThread(SharedState& state, WorkerScope& worker) {
     while (!worker.StopRequested()) {
         const int n = slot.Read(buffer.data());
         for (int i = 0; i < n; ++i) pool.PutByte(buffer[static_cast<size_t>(i)]);
-        Sleep(1);
     }
 }
 

@@ -4,6 +4,7 @@
 // thread per client on the listener the job start opened, with its rate- and
 // reset-watch thread), and the same server for the decoded text (DecTCP-Out-TH)
 // and for the RINEX records (Rinex-TCP-Out-TH).
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -135,8 +136,9 @@ void TcpInClientThread(SharedState& state, WorkerScope& worker) {
                 socket.Stop();
                 break;
             }
+            // Sleeps until data arrives; the short wait keeps the stop switch seen.
             int n = 0;
-            if (socket.Receive(buffer.data(), read_size, CSuperSocket::kReceiveSeconds, &n) ==
+            if (socket.ReceiveWithin(buffer.data(), read_size, CSuperSocket::kInputWaitMs, &n) ==
                 CSuperSocket::kTransferFailed) {
                 ShowEvent(state, "input: TCP client " + s.tcp_in.address + ":" + s.tcp_in.port + ": " +
                                      SocketReason(socket) + "; reconnecting");
@@ -149,7 +151,6 @@ void TcpInClientThread(SharedState& state, WorkerScope& worker) {
                 socket.Stop();
                 break;
             }
-            Sleep(1);
         }
     }
 }
@@ -229,7 +230,7 @@ void TcpInServerThread(SharedState& state, WorkerScope& worker) {
                 break;
             }
             int n = 0;
-            if (socket.Receive(buffer.data(), read_size, CSuperSocket::kReceiveSeconds, &n) ==
+            if (socket.ReceiveWithin(buffer.data(), read_size, CSuperSocket::kInputWaitMs, &n) ==
                 CSuperSocket::kTransferFailed) {
                 ShowEvent(state, source + " left: " + SocketReason(socket));
                 socket.Stop();
@@ -247,7 +248,6 @@ void TcpInServerThread(SharedState& state, WorkerScope& worker) {
                 Sleep(20);
                 break;
             }
-            Sleep(1);
         }
     }
 }
@@ -323,7 +323,6 @@ void TcpOutClientThread(SharedState& state, WorkerScope& worker) {
                     state.ShowReceivedText(std::string(reply, static_cast<size_t>(got)) + " \r\n");
                 }
             }
-            Sleep(1);
         }
     }
 }
@@ -353,6 +352,7 @@ struct ServerJob {
     ServerProfile profile;
     std::mutex own_accept_lock;
     Counter reset_counter{0};  // bytes for the reset watch
+    std::atomic<bool> bar_due{false};  // clients sent bytes since the bar was last posted
     // Who is waiting to accept (or about to) and who serves a client; one
     // acceptor runs whenever fewer than the maximum are served.
     std::mutex places_lock;
@@ -361,6 +361,35 @@ struct ServerJob {
 };
 
 bool StartTcpServerThread(SharedState& state, const std::shared_ptr<ServerJob>& job);
+
+enum class SendEnd { kSent, kFailed, kLagged, kStopped };
+
+// Sends a block to a server's client in short waits, so that neither a stop
+// nor a client that takes nothing holds the thread for the whole send time:
+// once its reader is more than the pool window behind, the stream it would
+// get has a hole anyway.
+SendEnd SendToClient(CBlockingSocket& client, const char* data, int n, int* sent, WorkerScope& worker,
+                     CharPool& pool, int slot) {
+    constexpr int kStepMs = 100;
+    int idle_ms = 0;
+    while (*sent < n) {
+        int k = 0;
+        try {
+            k = client.SendWithin(data + *sent, n - *sent, kStepMs);
+        } catch (const CBlockingSocketException&) {
+            return SendEnd::kFailed;
+        }
+        if (k > 0) {
+            *sent += k;
+            idle_ms = 0;
+            continue;
+        }
+        if (worker.StopRequested()) return SendEnd::kStopped;
+        if (pool.Overrun(slot)) return SendEnd::kLagged;
+        if ((idle_ms += kStepMs) >= CSuperSocket::kSendSeconds * 1000) return SendEnd::kFailed;
+    }
+    return SendEnd::kSent;
+}
 
 // Starts an acceptor unless one is waiting or every place is taken.
 void StartAcceptorIfNeeded(SharedState& state, const std::shared_ptr<ServerJob>& job) {
@@ -474,11 +503,7 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
             break;
         }
         // An idle client's thread sleeps until data arrives (or the wait ends).
-        int n = pool.WaitForData(slot, OutputSlot::kIdleWaitMs) > 0 ? -1 : 0;
-        while (n < 0 && (n = pool.Read(buffer.data(), slot)) < 0) {
-            if (worker.StopRequested()) break;
-            Sleep(1);
-        }
+        const int n = pool.WaitAndRead(buffer.data(), slot, OutputSlot::kIdleWaitMs);
         if (pool.HasLost(slot)) {
             // A stream with a hole is worse than a reconnect: the client goes.
             pool.ReportLoss(who, pool.TakeLost(slot));
@@ -487,8 +512,15 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
         }
         if (n > 0) {
             int sent = 0;
-            if (listener.SendTo(buffer.data(), n, client, CSuperSocket::kSendSeconds, &sent) ==
-                CSuperSocket::kTransferFailed) {
+            const SendEnd end = SendToClient(client, buffer.data(), n, &sent, worker, pool, slot);
+            if (end == SendEnd::kStopped) break;
+            if (end == SendEnd::kLagged) {
+                pool.ReportLoss(who, pool.TakeLost(slot));
+                lose_client("it fell more than the pool window behind");
+                break;
+            }
+            if (end == SendEnd::kFailed) {
+                listener.ShowError("Error in ServerSend");
                 lose_client("sending failed");
                 break;
             }
@@ -496,7 +528,9 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
             if (p.relay) {
                 CountOutput(state, OutputKind::kTcp, sent, bar_max);
                 job->reset_counter.fetch_add(sent);
-                state.Post(msg::kTcpClientOutBar);
+                // The watch thread posts the bar: one post per pass instead of
+                // one per client and block onto the view's queue.
+                if (!job->bar_due.load(std::memory_order_relaxed)) job->bar_due.store(true, std::memory_order_relaxed);
             }
         }
         // Polled first, so that a failed read means the client has gone.
@@ -512,7 +546,6 @@ void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_
                 state.ShowReceivedText(std::string(reply, static_cast<size_t>(got)) + "\r\n");
             }
         }
-        Sleep(1);
     }
 }
 
@@ -542,6 +575,7 @@ void TcpOutServerWatchThread(SharedState& state, WorkerScope& worker, const std:
     // The watches count per time unit (seconds); a pass every 100 ms is
     // exact enough and keeps an idle server asleep.
     RunWatchThread(worker.registry(), 100, [&] {
+        if (job->bar_due.exchange(false)) state.Post(msg::kTcpClientOutBar);
         rate.Check("CharWatch: TcpOutServer-Warning !", msg::kTcpOutRate, 1);
         if (reset.Check("CharWatch: TcpOutServer-Warning !", kResetWatchMessage, 0) == CharWatch::kTooFew &&
             s.tcp_out.reset_after_off) {

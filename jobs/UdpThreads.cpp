@@ -105,7 +105,6 @@ void UdpInServerThread(SharedState& state, WorkerScope& worker) {
                 Sleep(5);
                 break;
             }
-            Sleep(1);
         }
     }
 }

@@ -190,24 +190,52 @@ int CBlockingSocket::Send(const char* data, int length, int seconds) {
     int sent = 0;
     int idle = 0;
     while (sent < length) {
-        WaitOrThrow(fd, true, seconds, "Send", "Send timeout");
+        // Tried before any wait: a socket with room (the usual case) costs one call.
         const long n = sock::SendSome(fd, data + sent, static_cast<size_t>(length - sent));
+        if (n > 0) {
+            idle = 0;
+            sent += static_cast<int>(n);
+            continue;
+        }
         if (n < 0) {
             const int error = sock::LastError();
             if (!sock::WouldBlock(error)) throw CBlockingSocketException("Send", error);
-            if (++idle >= kMaxIdleSendRetries) throw CBlockingSocketException("Send timeout", 0);
-            continue;
+            if (++idle > kMaxIdleSendRetries) throw CBlockingSocketException("Send timeout", 0);
         }
-        idle = 0;
-        sent += static_cast<int>(n);
+        WaitOrThrow(fd, true, seconds, "Send", "Send timeout");
     }
     return sent;
 }
 
-int CBlockingSocket::Receive(char* buffer, int size, int seconds) {
+int CBlockingSocket::SendWithin(const char* data, int length, int wait_ms) {
+    const Use use(*this, "Send");
+    const int fd = use.fd;
+    if (data == nullptr || length <= 0) return 0;
+    long n = sock::SendSome(fd, data, static_cast<size_t>(length));
+    if (n < 0) {
+        int error = sock::LastError();
+        if (!sock::WouldBlock(error)) throw CBlockingSocketException("Send", error);
+        const int w = sock::Wait(fd, true, std::max(wait_ms, 0));
+        if (w == sock::kWaitFailed) throw CBlockingSocketException("Send");
+        if (w == sock::kWaitTimedOut) return 0;
+        n = sock::SendSome(fd, data, static_cast<size_t>(length));
+        if (n < 0) {
+            error = sock::LastError();
+            if (sock::WouldBlock(error)) return 0;
+            throw CBlockingSocketException("Send", error);
+        }
+    }
+    return static_cast<int>(n);
+}
+
+int CBlockingSocket::Receive(char* buffer, int size, int seconds) { return ReceiveWithin(buffer, size, ToMs(seconds)); }
+
+int CBlockingSocket::ReceiveWithin(char* buffer, int size, int wait_ms) {
     const Use use(*this, "Receive");
     const int fd = use.fd;
-    WaitOrThrow(fd, false, seconds, "Receive", "Receive timeout");
+    const int w = sock::Wait(fd, false, std::max(wait_ms, 0));
+    if (w == sock::kWaitTimedOut) throw CBlockingSocketException("Receive timeout", 0);
+    if (w == sock::kWaitFailed) throw CBlockingSocketException("Receive");
     const long n = sock::ReceiveSome(fd, buffer, static_cast<size_t>(std::max(size, 0)));
     if (n < 0) {
         const int error = sock::LastError();

@@ -102,8 +102,12 @@ public:
     // Sends every byte; gives up ("Send timeout") when `seconds` pass without
     // any byte taken. Returns length.
     int Send(const char* data, int length, int seconds);
+    // Sends what fits, waiting at most `wait_ms` for room; 0 when none came.
+    int SendWithin(const char* data, int length, int wait_ms);
     // One read of what has arrived; 0 when the peer has closed.
     int Receive(char* buffer, int size, int seconds);
+    // The same with the wait in milliseconds.
+    int ReceiveWithin(char* buffer, int size, int wait_ms);
     int ReceiveDatagram(char* buffer, int size, CSocketAddress* from, int seconds);
     int SendDatagram(const char* data, int length, const CSocketAddress& to, int seconds);
     void GetPeerName(CSocketAddress* address);

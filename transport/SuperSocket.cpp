@@ -253,13 +253,17 @@ void CSuperSocket::WakeAndStop(const char* port, const char* address) {
 // ---- transfers ----
 
 int CSuperSocket::Receive(char* buffer, int size, int seconds, int* count) {
+    return ReceiveWithin(buffer, size, seconds <= 0 ? 0 : seconds * 1000, count);
+}
+
+int CSuperSocket::ReceiveWithin(char* buffer, int size, int wait_ms, int* count) {
     if (count != nullptr) *count = 0;
     if (buffer == nullptr || size < 1 || size > kMaxReceive) return kRefused;
     bytes_received_.store(0);
     buffer[0] = '\0';
     const bool server = server_mode_.load() == 1;
     try {
-        const int n = TransferSocket().Receive(buffer, size, seconds);
+        const int n = TransferSocket().ReceiveWithin(buffer, size, wait_ms);
         // A closed peer never sends again; reading on would spin.
         if (n == 0) throw CBlockingSocketException("Receive", 0);
         buffer[n] = '\0';
@@ -268,7 +272,7 @@ int CSuperSocket::Receive(char* buffer, int size, int seconds, int* count) {
     } catch (const CBlockingSocketException& e) {
         if (IsIdleTimeout(e)) return kDone;
         last_error_.store(e.ErrorCode());
-        if (server && seconds > 0) ShowError("Error in ServerRecive");
+        if (server && wait_ms > 0) ShowError("Error in ServerRecive");
         return kTransferFailed;
     }
     return kDone;

@@ -45,6 +45,7 @@ public:
     static constexpr int kUdpTableSize = 210;
     static constexpr int kUdpClientSlots = 200;
     static constexpr int kReceiveSeconds = 2;
+    static constexpr int kInputWaitMs = 100;
     static constexpr int kSendSeconds = 5;
     static constexpr int kUdpSeconds = 3;
     static constexpr int kTextSize = 200;
@@ -91,6 +92,9 @@ public:
     // Reads at most `size` (1..1499) bytes; the buffer must hold size + 1.
     // A closed peer is a transfer failure.
     int Receive(char* buffer, int size, int seconds = kReceiveSeconds, int* count = nullptr);
+    // The same with the wait in milliseconds: input threads wait in short
+    // steps so that they see the stop switch.
+    int ReceiveWithin(char* buffer, int size, int wait_ms, int* count = nullptr);
     // Sends all of at most 7000 bytes; gives up after `seconds` without progress.
     int Send(const char* data, int length, int seconds = kSendSeconds, int* count = nullptr);
     // Server role: a poll of the caller's client socket.

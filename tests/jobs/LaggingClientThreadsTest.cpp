@@ -1,0 +1,156 @@
+// A client of the TCP output server that stops reading falls more than the
+// pool window behind: it alone is dropped and may connect again, while a
+// client that keeps reading gets every byte, in order.
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "RelayTestSupport.h"
+#include "core/CharPool.h"
+
+namespace zerlan {
+namespace {
+
+using testing::FreePort;
+
+// Not periodic within the test's few megabytes, so a lost or repeated stretch
+// of any length shows.
+char ByteAt(uint64_t i) { return static_cast<char>((static_cast<uint32_t>(i) * 2654435761u) >> 24); }
+
+class LaggingClientThreads : public testing::RelayJob {
+protected:
+    void SetUp() override {
+        RelayJob::SetUp();
+        saved_window_ = CharPool::DefaultWindow();
+        CharPool::SetDefaultWindow(CharPool::kMinWindow);
+    }
+    void TearDown() override {
+        RelayJob::TearDown();
+        CharPool::SetDefaultWindow(saved_window_);
+    }
+
+    // Takes what the reading client has; false at the first byte out of order.
+    bool Drain(CBlockingSocket& client, uint64_t& got) {
+        char buffer[65536];
+        try {
+            const int n = client.Receive(buffer, sizeof buffer, 0);
+            for (int i = 0; i < n; ++i, ++got) {
+                if (buffer[i] != ByteAt(got)) return false;
+            }
+        } catch (const CBlockingSocketException&) {
+        }
+        return true;
+    }
+    // Feeds the source while the reading client keeps up, so that only a
+    // client that does not read can fall a window behind.
+    void Feed(CBlockingSocket& source, uint64_t& sent, uint64_t got) {
+        constexpr uint64_t kBlock = 16 * 1024;
+        if (sent - got > CharPool::kMinWindow / 2) return;
+        std::string block(kBlock, '\0');
+        for (uint64_t i = 0; i < kBlock; ++i) block[i] = ByteAt(sent + i);
+        source.Send(block.data(), static_cast<int>(block.size()), 2);
+        sent += kBlock;
+    }
+    bool ConnectWith(CBlockingSocket& client, const std::string& port, int receive_buffer) {
+        return PumpUntil(
+            [&] {
+                try {
+                    client.Create(CBlockingSocket::kStream);
+                    if (receive_buffer > 0) {
+                        setsockopt(client.Handle(), SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+                    }
+                    client.Connect(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(port))), 1);
+                    return true;
+                } catch (const CBlockingSocketException&) {
+                    client.Cleanup();
+                    return false;
+                }
+            },
+            5000);
+    }
+    std::string Who(CBlockingSocket& client, const std::string& port) {
+        CSocketAddress local;
+        client.GetSockName(&local);
+        return "output: TCP server port " + port + ": client 127.0.0.1:" + std::to_string(local.Port());
+    }
+
+    size_t saved_window_ = 0;
+};
+
+TEST_F(LaggingClientThreads, AClientThatStopsReadingIsDroppedAndTheOtherKeepsAWholeStream) {
+    const std::string in_port = FreePort();
+    const std::string out_port = FreePort();
+    CBlockingSocket listener;
+    listener.Create(CBlockingSocket::kStream);
+    listener.Bind(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(in_port))));
+    listener.Listen();
+    Configure("/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;20\" /tcp_in,\"127.0.0.1;" + in_port +
+              ";FALSE\" /tcp_out,\"127.0.0.1;" + out_port + ";TRUE;3;FALSE;0\"");
+    view_.jobs().Start();
+    CBlockingSocket source;
+    ASSERT_TRUE(listener.Accept(source, nullptr));
+
+    CBlockingSocket reader, stalled;
+    ASSERT_TRUE(ConnectWith(reader, out_port, 0));
+    ASSERT_TRUE(ConnectWith(stalled, out_port, 1024));
+    const std::string reader_who = Who(reader, out_port);
+    const std::string stalled_who = Who(stalled, out_port);
+    // Both are served before the first byte, so both are owed the whole stream.
+    ASSERT_TRUE(PumpUntil(
+        [&] { return renderer_.Shows(reader_who + " connected") && renderer_.Shows(stalled_who + " connected"); },
+        5000));
+
+    uint64_t sent = 0, got = 0;
+    bool in_order = true;
+    const std::string dropped = stalled_who + " left: it fell more than the pool window behind";
+    // The stalled client's socket buffers fill first (a few MB at most), then
+    // its reader falls behind the 64 KiB window.
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            in_order = in_order && Drain(reader, got);
+            Feed(source, sent, got);
+            return !in_order || renderer_.Shows(dropped);
+        },
+        60000));
+    ASSERT_TRUE(in_order);
+    EXPECT_TRUE(renderer_.Shows(stalled_who + ": "));
+    EXPECT_TRUE(renderer_.Shows(" bytes lost, the reader fell more than the pool window behind"));
+    EXPECT_FALSE(renderer_.Shows(reader_who + " left"));
+
+    // The dropped client may come again and is served from then on.
+    CBlockingSocket again;
+    ASSERT_TRUE(ConnectWith(again, out_port, 0));
+    const std::string again_who = Who(again, out_port);
+    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows(again_who + " connected"); }, 5000));
+    const uint64_t again_from = sent;
+    uint64_t again_got = 0;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            in_order = in_order && Drain(reader, got);
+            Feed(source, sent, got);
+            char buffer[4096];
+            try {
+                again_got += static_cast<uint64_t>(std::max(again.Receive(buffer, sizeof buffer, 0), 0));
+            } catch (const CBlockingSocketException&) {
+            }
+            return !in_order || (again_got > 0 && sent > again_from);
+        },
+        10000));
+
+    // Whatever was sent reaches the reading client whole.
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            in_order = in_order && Drain(reader, got);
+            return !in_order || got == sent;
+        },
+        10000));
+    EXPECT_TRUE(in_order);
+    EXPECT_EQ(got, sent);
+    EXPECT_FALSE(renderer_.Shows(reader_who + " left"));
+    EXPECT_TRUE(StopAndWaitIdle(10000));
+}
+
+}  // namespace
+}  // namespace zerlan
