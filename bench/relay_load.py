@@ -37,6 +37,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ZERLAN = os.environ.get("ZERLAN", os.path.join(HERE, "..", "build", "zerlan"))
 RTCM3GEN = os.environ.get("RTCM3GEN", os.path.join(HERE, "..", "build", "rtcm3gen"))
 SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
+# Latency records carry the send time as seconds since this moment (16 bytes).
+T0 = time.time()
 
 
 def free_port():
@@ -142,7 +144,7 @@ class Receivers(threading.Thread):
             c.buf += data
             while len(c.buf) >= 16:
                 rec, c.buf = c.buf[:16], c.buf[16:]
-                t = float(rec.decode())
+                t = T0 + float(rec.decode())
                 c.app_delays.append(now - t)
                 if stamp is not None:
                     c.kernel_delays.append(stamp - t)
@@ -223,12 +225,27 @@ def burst_bytes(a, workdir):
             print(f"no {RTCM3GEN}: build the rtcm3gen target or give --input")
             sys.exit(2)
         path = os.path.join(workdir, "one.rtcm3")
-        subprocess.run([RTCM3GEN, path, "3600"], check=True, stdout=subprocess.DEVNULL)
+        # About 190 bytes per epoch; the stream is cut at a whole epoch.
+        subprocess.run([RTCM3GEN, path, str(a.bytes // 180 + 1)], check=True, stdout=subprocess.DEVNULL)
         with open(path, "rb") as f:
             data = f.read()
     # Whole copies up to the size asked; RTCM 3 frames delimit themselves.
-    copies = max(1, a.bytes // len(data))
+    copies = max(1, -(-a.bytes // len(data)))
     return data * copies
+
+
+def wait_until_written(workdir, names, quiet_s=2.0, limit_s=120):
+    """Until the job's files have not grown for quiet_s (the decoder's text
+    is many times the burst and follows it)."""
+    last, since, end = None, time.monotonic(), time.monotonic() + limit_s
+    while time.monotonic() < end:
+        sizes = [os.path.getsize(os.path.join(workdir, n)) if os.path.exists(os.path.join(workdir, n)) else -1
+                 for n in names]
+        if sizes != last:
+            last, since = sizes, time.monotonic()
+        elif time.monotonic() - since >= quiet_s:
+            return
+        time.sleep(0.1)
 
 
 def check_burst_outputs(workdir, data):
@@ -314,7 +331,7 @@ def main():
         elif a.mode == "latency":
             end = time.monotonic() + a.seconds
             while time.monotonic() < end:
-                src.conn.sendall(b"%16.6f" % time.time())
+                src.conn.sendall(b"%16.6f" % (time.time() - T0))
                 sent += 16
                 time.sleep(0.01)
         deadline = time.monotonic() + 30
@@ -323,6 +340,8 @@ def main():
             time.sleep(0.02)
         elapsed = time.monotonic() - t0
         cpu = (cpu_seconds(relay.pid) - cpu0) / elapsed * 100
+        if burst_extras:
+            wait_until_written(workdir, ["out.bin", "decoded.txt"])
         receivers.done = True
         short = sum(1 for c in clients if c.received < sent)
         faults = sum(1 for c in clients if c.faults)
