@@ -9,7 +9,7 @@
 // Thread-safety: any number of threads may call any operation. Operations
 // that would otherwise wait for another one return -1 at once ("refused");
 // producers retry after Sleep(1), readers on their next pass or after
-// `WaitForData`. No allocation happens on the data path: the ring is made
+// `WaitForData`; `WaitAndRead` is never refused. No allocation happens on the data path: the ring is made
 // with the first reader, a reader's own queue when it is added.
 #pragma once
 
