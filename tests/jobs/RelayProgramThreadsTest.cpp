@@ -2,45 +2,29 @@
 // for 5 s and then sends 1 MB reaches every TCP and UDP client byte for byte
 // over one single connection to the source; the same through the caster
 // input from str2str's NTRIP caster.
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
-#include <fstream>
-#include <functional>
+#include <cstdlib>
 #include <memory>
-#include <mutex>
-#include <sstream>
-#include <string>
 #include <thread>
 #include <vector>
 
+#include "RelayTestSupport.h"
 #include "platform/Socket.h"
-#include "support/TempDir.h"
-#include "transport/BlockingSocket.h"
 
 namespace zerlan {
 namespace {
 
 using Steady = std::chrono::steady_clock;
+using testing::Count;
+using testing::FreePort;
 constexpr int kSilenceMs = 5000;
 constexpr size_t kStreamSize = 1 << 20;
-
-std::string FreePort() {
-    CBlockingSocket probe;
-    probe.Create(CBlockingSocket::kStream);
-    probe.Bind(CSocketAddress("127.0.0.1", 0));
-    const std::string port = std::to_string(probe.BoundPort());
-    probe.Cleanup();
-    return port;
-}
 
 uint16_t PortOf(const std::string& port) { return static_cast<uint16_t>(std::stoi(port)); }
 
@@ -110,16 +94,6 @@ bool HaveProgram(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string Pattern() {
-    std::string data(kStreamSize, '\0');
-    uint32_t x = 12345;
-    for (char& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return data;
-}
-
 // Reads a TCP stream or a UDP socket's datagrams on a thread of its own.
 class Collector {
 public:
@@ -185,28 +159,31 @@ bool SendInSteps(CBlockingSocket& socket, const std::string& data, const std::ve
     return true;
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 bool Listening(const std::string& hex_address, const std::string& port) {
     char entry[64];
     std::snprintf(entry, sizeof entry, "%s:%04X 00000000:0000 0A", hex_address.c_str(), std::stoi(port));
     return testing::ReadFile("/proc/net/tcp").find(entry) != std::string::npos;
 }
 
+// After the source's silence, 1 MB must reach every reader whole.
+void ExpectRelayedWholeAfterSilence(CBlockingSocket& source, std::vector<std::unique_ptr<Collector>>& collectors) {
+    const std::string data = testing::Pattern(kStreamSize);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
+    std::vector<Collector*> readers;
+    for (auto& c : collectors) readers.push_back(c.get());
+    EXPECT_TRUE(SendInSteps(source, data, readers));
+    for (size_t i = 0; i < collectors.size(); ++i) {
+        EXPECT_TRUE(collectors[i]->got() == data) << "reader " << i << " got " << collectors[i]->size();
+    }
+    collectors.clear();
+}
+
 const char* kQuietWatches = "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"";
 
 TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdpClientWhole) {
     testing::TempDir dir;
-    const std::string data = Pattern();
     CBlockingSocket source_listener;
-    source_listener.Create(CBlockingSocket::kStream);
-    source_listener.Bind(CSocketAddress("127.0.0.1", 0));
-    source_listener.Listen();
-    const std::string in_port = std::to_string(source_listener.BoundPort());
+    const std::string in_port = testing::BindLoopback(source_listener);
     const std::string out_port = FreePort();
     const std::string udp_port = FreePort();
     Child zerlan(ZERLAN_BINARY,
@@ -241,23 +218,15 @@ TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdp
     std::vector<std::unique_ptr<Collector>> collectors;
     for (CBlockingSocket& c : clients) collectors.push_back(std::make_unique<Collector>(c, false));
     collectors.push_back(std::make_unique<Collector>(udp, true));
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
-    std::vector<Collector*> readers;
-    for (auto& c : collectors) readers.push_back(c.get());
-    EXPECT_TRUE(SendInSteps(source, data, readers));
-    for (size_t i = 0; i < collectors.size(); ++i) {
-        EXPECT_TRUE(collectors[i]->got() == data) << "client " << i << " got " << collectors[i]->size();
-    }
+    ExpectRelayedWholeAfterSilence(source, collectors);
     // One connection to the source for the whole run.
     EXPECT_EQ(sock::Wait(source_listener.Handle(), false, 0), sock::kWaitTimedOut);
-    collectors.clear();
     EXPECT_EQ(zerlan.Stop(), 0);
 }
 
 TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
     if (!HaveProgram("str2str")) GTEST_SKIP() << "str2str is not installed";
     testing::TempDir dir;
-    const std::string data = Pattern();
     const std::string feed_port = FreePort();
     const std::string caster_port = FreePort();
     Child caster("str2str", {"-in", "tcpsvr://:" + feed_port, "-out", "ntripc://user:pass@:" + caster_port + "/MNT"},
@@ -281,11 +250,9 @@ TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
         },
         10000))
         << testing::ReadFile("err.txt") << testing::ReadFile("caster.err");
-    auto collector = std::make_unique<Collector>(client, false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
-    EXPECT_TRUE(SendInSteps(feed, data, {collector.get()}));
-    EXPECT_TRUE(collector->got() == data) << "got " << collector->size();
-    collector.reset();
+    std::vector<std::unique_ptr<Collector>> collectors;
+    collectors.push_back(std::make_unique<Collector>(client, false));
+    ExpectRelayedWholeAfterSilence(feed, collectors);
     EXPECT_EQ(Count(testing::ReadFile("err.txt"), "Connect with 127.0.0.1:" + caster_port), 1u);
     EXPECT_EQ(zerlan.Stop(), 0);
 }

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "RelayTestSupport.h"
-#include "platform/Sleep.h"
 
 namespace zerlan {
 namespace {
@@ -35,7 +34,7 @@ TEST_F(UdpRelayThreads, ARegisteredClientReceivesTheStreamUntilItCancels) {
     view_.jobs().Start();
     EXPECT_EQ(state_.connections[SharedState::kConnUdpOut], "US127.0.0.1:" + server_port);
     // Shown once the socket is open, so a single registration cannot be lost.
-    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Udp-Open with 127.0.0.1:" + server_port); }, 5000));
+    ASSERT_TRUE(Shown("Udp-Open with 127.0.0.1:" + server_port));
 
     CBlockingSocket client;
     client.Create(CBlockingSocket::kDatagram);
@@ -52,9 +51,8 @@ TEST_F(UdpRelayThreads, ARegisteredClientReceivesTheStreamUntilItCancels) {
         },
         8000));
     EXPECT_EQ(state_.sockets.udp_clients.load(), 1);
-    EXPECT_TRUE(PumpUntil([&] { return renderer_.Shows("Udp-Contact with Morvik-Client !"); }, 3000));
-    EXPECT_NE(testing::ReadFile("Protokol.dat").find("NF UdpServer-Output : no_failure, UdpServerOut-Start "),
-              std::string::npos);
+    EXPECT_TRUE(Shown("Udp-Contact with Morvik-Client !", 3000));
+    EXPECT_NE(testing::Protocol().find("NF UdpServer-Output : no_failure, UdpServerOut-Start "), std::string::npos);
 
     // Once the cancel is handled nothing more is sent, not even a block that
     // was on its way.
@@ -74,9 +72,9 @@ TEST_F(UdpRelayThreads, ARegisteredClientReceivesTheStreamUntilItCancels) {
 TEST_F(UdpRelayThreads, TheInputServerTakesEachDatagramWholeWhateverTheReadSize) {
     const std::string own_port = FreePort(CBlockingSocket::kDatagram);
     Configure("/inout_sw,\"UDP;Null;Null;Null;Null;Null;FILE;Null;500;0;1;20\" /udp_in,\"127.0.0.1;1;TRUE;127.0.0.1;" +
-              own_port + "\" /file_out,\"in.bin,4096;FALSE;0;60;.\\;0896;k;none\"");
+              own_port + "\"" + testing::FileOut("in.bin"));
     view_.jobs().Start();
-    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Udp-Open with 127.0.0.1:" + own_port); }, 5000));
+    ASSERT_TRUE(Shown("Udp-Open with 127.0.0.1:" + own_port));
     CBlockingSocket source;
     source.Create(CBlockingSocket::kDatagram);
     std::string data;
@@ -97,7 +95,7 @@ TEST_F(UdpRelayThreads, TheInputClientRegistersRelaysAndCancelsAtTheStop) {
     const std::string own_port = FreePort(CBlockingSocket::kDatagram);
     Configure("/inout_sw,\"UDP;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;20\" /udp_in,\"127.0.0.1;" +
               partner_port + ";FALSE;127.0.0.1;" + own_port +
-              "\" /file_out,\"in.bin,4096;FALSE;0;60;.\\;0896;k;none\"");
+              "\"" + testing::FileOut("in.bin"));
     view_.jobs().Start();
     EXPECT_EQ(state_.connections[SharedState::kConnInput],
               "UB127.0.0.1:" + own_port + " UC127.0.0.1:" + partner_port);
@@ -118,7 +116,7 @@ TEST_F(UdpRelayThreads, TheInputClientRegistersRelaysAndCancelsAtTheStop) {
 
     ASSERT_TRUE(StopAndWaitIdle(10000));
     EXPECT_EQ(Receive(partner), "!-!-");
-    EXPECT_NE(renderer_.shown.find("Cancel Morvik send !"), std::string::npos);
+    EXPECT_TRUE(renderer_.Shows("Cancel Morvik send !"));
 }
 
 }  // namespace
