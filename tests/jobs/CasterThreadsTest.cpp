@@ -3,7 +3,7 @@
 // logs in and sends what the input pool holds.
 #include <gtest/gtest.h>
 
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 #include "platform/Sleep.h"
 #include "support/FakeCaster.h"
 

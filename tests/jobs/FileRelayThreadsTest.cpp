@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 
 namespace zerlan {
 namespace {

@@ -5,7 +5,7 @@
 #include "config/ParameterFile.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 
 namespace zerlan {
 namespace {

@@ -10,11 +10,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 #include "platform/Socket.h"
 
 namespace zerlan {
@@ -32,7 +32,7 @@ bool WaitFor(const std::function<bool()>& done, int max_ms, int poll_ms = 10) {
     const auto end = Steady::now() + std::chrono::milliseconds(max_ms);
     while (!done()) {
         if (Steady::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
+        if (poll_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
     }
     return true;
 }
@@ -94,67 +94,27 @@ bool HaveProgram(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Reads a TCP stream or a UDP socket's datagrams on a thread of its own.
-class Collector {
-public:
-    explicit Collector(CBlockingSocket& socket, bool datagrams) : socket_(socket) {
-        thread_ = std::thread([this, datagrams] {
-            std::vector<char> buffer(65536);
-            while (!done_.load()) {
-                try {
-                    const int n = datagrams
-                                      ? socket_.ReceiveDatagram(buffer.data(), 65536, nullptr, 0)
-                                      : socket_.Receive(buffer.data(), 65536, 0);
-                    if (n > 0) {
-                        std::lock_guard<std::mutex> lock(mutex_);
-                        got_.append(buffer.data(), static_cast<size_t>(n));
-                        continue;
-                    }
-                    if (!datagrams) return;  // closed
-                } catch (const CBlockingSocketException&) {
-                }
-                sock::Wait(socket_.Handle(), false, 20);
-            }
-        });
-    }
-    ~Collector() {
-        done_ = true;
-        thread_.join();
-    }
-    size_t size() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return got_.size();
-    }
-    std::string got() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return got_;
-    }
-
-private:
-    CBlockingSocket& socket_;
-    std::atomic<bool> done_{false};
-    std::mutex mutex_;
-    std::string got_;
-    std::thread thread_;
-};
-
 // Sends in pieces below a reader's 5000-byte margin, each once every reader
-// has the one before: a live relay never holds its input back, so on a loaded
-// machine a source running free would outrun a reader that is not scheduled.
-bool SendInSteps(CBlockingSocket& socket, const std::string& data, const std::vector<Collector*>& readers) {
+// (a TCP client or a registered UDP client) has the one before: a live relay
+// never holds its input back, so a source running free would outrun a
+// reader that is not scheduled on a loaded machine.
+bool SendInSteps(CBlockingSocket& source, const std::string& data, const std::vector<CBlockingSocket*>& readers,
+                 std::vector<std::string>& got) {
     constexpr size_t kPiece = 4000;
+    got.assign(readers.size(), std::string());
     for (size_t at = 0; at < data.size(); at += kPiece) {
         const size_t n = std::min(kPiece, data.size() - at);
-        socket.Send(data.data() + at, static_cast<int>(n), 5);
-        const bool caught_up = WaitFor(
-            [&] {
-                for (Collector* r : readers) {
-                    if (r->size() < at + n) return false;
-                }
-                return true;
-            },
-            10000, 1);
-        if (!caught_up) return false;
+        source.Send(data.data() + at, static_cast<int>(n), 5);
+        for (size_t r = 0; r < readers.size(); ++r) {
+            if (!WaitFor(
+                    [&] {
+                        testing::TakeReady(*readers[r], got[r]);
+                        return got[r].size() >= at + n;
+                    },
+                    10000, 1)) {
+                return false;
+            }
+        }
     }
     return true;
 }
@@ -166,16 +126,12 @@ bool Listening(const std::string& hex_address, const std::string& port) {
 }
 
 // After the source's silence, 1 MB must reach every reader whole.
-void ExpectRelayedWholeAfterSilence(CBlockingSocket& source, std::vector<std::unique_ptr<Collector>>& collectors) {
+void ExpectRelayedWholeAfterSilence(CBlockingSocket& source, const std::vector<CBlockingSocket*>& readers) {
     const std::string data = testing::Pattern(kStreamSize);
     std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
-    std::vector<Collector*> readers;
-    for (auto& c : collectors) readers.push_back(c.get());
-    EXPECT_TRUE(SendInSteps(source, data, readers));
-    for (size_t i = 0; i < collectors.size(); ++i) {
-        EXPECT_TRUE(collectors[i]->got() == data) << "reader " << i << " got " << collectors[i]->size();
-    }
-    collectors.clear();
+    std::vector<std::string> got;
+    EXPECT_TRUE(SendInSteps(source, data, readers, got));
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(got[i] == data) << "reader " << i << " got " << got[i].size();
 }
 
 const char* kQuietWatches = "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"";
@@ -215,10 +171,7 @@ TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdp
 
     CBlockingSocket source;
     ASSERT_TRUE(source_listener.Accept(source, nullptr));
-    std::vector<std::unique_ptr<Collector>> collectors;
-    for (CBlockingSocket& c : clients) collectors.push_back(std::make_unique<Collector>(c, false));
-    collectors.push_back(std::make_unique<Collector>(udp, true));
-    ExpectRelayedWholeAfterSilence(source, collectors);
+    ExpectRelayedWholeAfterSilence(source, {&clients[0], &clients[1], &clients[2], &udp});
     // One connection to the source for the whole run.
     EXPECT_EQ(sock::Wait(source_listener.Handle(), false, 0), sock::kWaitTimedOut);
     EXPECT_EQ(zerlan.Stop(), 0);
@@ -250,9 +203,7 @@ TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
         },
         10000))
         << testing::ReadFile("err.txt") << testing::ReadFile("caster.err");
-    std::vector<std::unique_ptr<Collector>> collectors;
-    collectors.push_back(std::make_unique<Collector>(client, false));
-    ExpectRelayedWholeAfterSilence(feed, collectors);
+    ExpectRelayedWholeAfterSilence(feed, {&client});
     EXPECT_EQ(Count(testing::ReadFile("err.txt"), "Connect with 127.0.0.1:" + caster_port), 1u);
     EXPECT_EQ(zerlan.Stop(), 0);
 }

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 #include "app/RinexCommand.h"
 #include "core/CharPool.h"
 #include "jobs/RinexThreads.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 
 namespace zerlan {
 namespace {
