@@ -60,7 +60,7 @@ TEST_F(DecTcpOutThreads, DecodedLinesReachEveryClientAndTheStopEndsTheListeningT
     StartDecoderJob(port, 2);
     EXPECT_TRUE(renderer_.Shows("Decoder-TcpOut Thread !"));
     EXPECT_EQ(state_.dec_tcp_out_server_started.load(), 1);
-    ASSERT_TRUE(source_listener_.Accept(source_, nullptr));
+    ASSERT_TRUE(testing::AcceptWithin(source_listener_, source_));
 
     CBlockingSocket a, b;
     std::string got_a, got_b;

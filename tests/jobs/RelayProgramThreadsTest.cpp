@@ -170,7 +170,7 @@ TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdp
         << testing::ReadFile("err.txt");
 
     CBlockingSocket source;
-    ASSERT_TRUE(source_listener.Accept(source, nullptr));
+    ASSERT_TRUE(testing::AcceptWithin(source_listener, source));
     ExpectRelayedWholeAfterSilence(source, {&clients[0], &clients[1], &clients[2], &udp});
     // One connection to the source for the whole run.
     EXPECT_EQ(sock::Wait(source_listener.Handle(), false, 0), sock::kWaitTimedOut);

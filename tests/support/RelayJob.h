@@ -11,6 +11,7 @@
 #include "config/ParameterFile.h"
 #include "jobs/JobControl.h"
 #include "platform/Clock.h"
+#include "platform/Socket.h"
 #include "support/TempDir.h"
 #include "transport/BlockingSocket.h"
 #include "ui/ZerlanView.h"
@@ -53,6 +54,12 @@ inline std::string BindLoopback(CBlockingSocket& socket, bool listen = true) {
     socket.Bind(CSocketAddress("127.0.0.1", 0));
     if (listen) socket.Listen();
     return std::to_string(socket.BoundPort());
+}
+
+// Accepts a connection that comes within `max_ms`: a job that never
+// connects fails the test instead of hanging it.
+inline bool AcceptWithin(CBlockingSocket& listener, CBlockingSocket& peer, int max_ms = 10000) {
+    return sock::Wait(listener.Handle(), false, max_ms) == sock::kWaitReady && listener.Accept(peer, nullptr);
 }
 
 // Appends what `socket` has ready, without waiting.
