@@ -20,174 +20,116 @@ using testing::Encode;
 using testing::Rtcm2DataBits;
 
 TEST(RtcmEncoderFields, RoundingAndSaturationFollowTheFieldWidth) {
-    struct Case {
-        int width;
-        double value;
-        std::string bits;
-    } cases[] = {
+    const std::tuple<int, double, std::string> cases[] = {
         {4, 1.5, "0001"},  {4, -1.5, "1110"}, {4, 2.5000001, "0011"}, {4, 15.2, "1111"},
         {4, 99.0, "1111"}, {4, -8.0, "1000"}, {4, -99.0, "1000"},     {38, -1.0, std::string(38, '1')},
         {0, 1.0, ""},      {63, 1.0, ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& [width, value, expected] : cases) {
         std::string bits;
-        PutField(bits, c.width, c.value);
-        EXPECT_EQ(bits, c.bits) << c.width << " " << c.value;
+        PutField(bits, width, value);
+        EXPECT_EQ(bits, expected) << width << " " << value;
     }
     std::string sm;
-    PutSignMagnitude(sm, 5, -0.0);
-    PutSignMagnitude(sm, 5, -3.0);
-    PutSignMagnitude(sm, 5, 40.0);
+    for (double v : {-0.0, -3.0, 40.0}) PutSignMagnitude(sm, 5, v);
     EXPECT_EQ(sm, "10000" "10011" "01111");
 }
 
-// Frames in the field layouts the decoder reads, padded with zero bits to
-// whole words, must come back byte for byte through text: one header, the
-// 0x40 prefix of a first message, sequence 0.
 TEST(RtcmEncoder, Rtcm2TypesComeBackAsPrinted) {
-    struct Case {
-        int type;
-        Rtcm2Bits data;
+    const Rtcm2Bits corrections = Rtcm2Bits()  // four satellites in the decoder's order, the last numbered 32
+                                      .U(0, 1).U(0, 2).U(3, 5).S(-620, 16).S(4, 8).U(68, 8)
+                                      .U(0, 1).U(2, 2).U(17, 5).S(5, 16).S(0, 8).U(1, 8)
+                                      .U(0, 1).U(3, 2).U(31, 5).S(-32768, 16).S(127, 8).U(255, 8)
+                                      .U(1, 1).U(1, 2).U(0, 5).S(100, 16).S(-3, 8).U(200, 8);
+    const std::pair<int, Rtcm2Bits> cases[] = {
+        {1, corrections},
+        {9, corrections},
+        {4, Rtcm2Bits().U(1, 3).U(1, 1).U(0, 4).Chars("W84").Chars("AB").S(-12, 16).S(5, 16).S(300, 16)},
+        {3, Rtcm2Bits().S(398000012, 32).S(70000034, 32).S(-495000056, 32)},
+        {14, Rtcm2Bits().U(314, 10).U(100, 8).U(18, 6)},
+        {16, Rtcm2Bits().Chars("ZERLAN TEST")},
+        {17, Rtcm2Bits()  // ephemeris: every field non-zero, signs mixed
+                 .U(314, 10).S(-1000, 14).U(41, 8).U(18900, 16).S(-12, 16).S(3, 8).S(1200, 16).S(-4000, 16)
+                 .S(300, 16).U(85899345, 32).S(-900, 16).U(2702000000u, 32).U(18900, 16).S(-1500000000, 32)
+                 .S(20, 16).U(640000000, 32).S(-40, 16).S(-900000000, 32).S(-3000, 16).S(-5000, 24)
+                 .S(-1100000000, 32).U(41, 10).S(-200000, 22).U(12, 5).U(0, 3).S(6, 8).U(1, 2).U(2, 4).U(0, 6)
+                 .U(1, 1).U(0, 3)},
+        {18, Rtcm2Bits()  // GPS 5, GPS 32, GLONASS 45
+                 .U(0, 2).U(0, 2).U(123456, 20)
+                 .U(1, 1).U(0, 1).U(0, 1).U(5, 5).U(2, 3).U(7, 5).S(-123456789, 32)
+                 .U(1, 1).U(0, 1).U(0, 1).U(0, 5).U(7, 3).U(1, 5).S(5, 32)
+                 .U(0, 1).U(1, 1).U(1, 1).U(5, 5).U(0, 3).U(31, 5).S(2000000000, 32)},
+        {19, Rtcm2Bits()  // smoothing interval 2 stays in the time word
+                 .U(2, 2).U(2, 2).U(999999, 20)
+                 .U(1, 1).U(1, 1).U(0, 1).U(9, 5).U(14, 4).U(15, 4).U(1194133704u, 32)
+                 .U(0, 1).U(0, 1).U(1, 1).U(3, 5).U(3, 4).U(0, 4).U(21000000, 32)},
+        {20, Rtcm2Bits().U(0, 2).U(0, 2).U(500000, 20)
+                 .U(1, 1).U(0, 1).U(0, 1).U(9, 5).U(5, 3).U(30, 5).U(77, 8).S(-5000000, 24)},
+        {21, Rtcm2Bits()
+                 .U(2, 2).U(1, 2).U(1000, 20)
+                 .U(1, 1).U(1, 1).U(0, 1).U(9, 5).U(1, 1).U(6, 3).U(0, 1).U(2, 3).U(88, 8).S(-3000, 16).S(-7, 8)
+                 .U(0, 1).U(0, 1).U(1, 1).U(7, 5).U(0, 1).U(7, 3).U(1, 1).U(5, 3).U(12, 8).S(400, 16).S(100, 8)},
+        {22, Rtcm2Bits().S(3, 8).S(-2, 8).S(1, 8).U(0, 2).U(1, 1).U(1, 1).U(0, 1).U(0, 1).U(25600, 18)
+                 .S(4, 8).S(-4, 8).S(2, 8)},
+        {23, Rtcm2Bits().U(0, 1).U(1, 1).U(0, 1).U(14, 5).Chars("GPPNULLANTENNA").U(0, 8)},
+        {23, Rtcm2Bits().U(0, 1).U(1, 1).U(1, 1).U(5, 5).Chars("ABCDE").U(3, 8).U(0, 3).U(4, 5).Chars("1234")},
+        {24, Rtcm2Bits().S(40755801234LL, 38).U(0, 2).S(9318535678LL, 38).U(0, 2).S(-48015682468LL, 38)
+                 .U(1, 1).U(1, 1).U(15000, 18).U(0, 6)},
+        {31, Rtcm2Bits()  // GLONASS slots 1 and 24
+                 .U(1, 1).U(0, 2).U(1, 5).S(-50, 16).S(-2, 8).U(1, 1).U(100, 7)
+                 .U(0, 1).U(3, 2).U(24, 5).S(777, 16).S(9, 8).U(0, 1).U(3, 7)},
+        {37, Rtcm2Bits().U(0, 3).U(1, 3).U(0, 3).S(-13, 7).S(-123456, 32)},
+        {59, Rtcm2Bits()  // FKP of satellites 1 and 5
+                 .Chars("AdV").U(5, 5).U(0, 1).U(1, 2).Raw("10001000000000000000000000000000")
+                 .U(17, 8).U(0, 4).U(1, 1).U(0, 1).S(-300, 10).S(500, 11).S(12, 10).S(-1000, 11)
+                 .U(200, 8).U(0, 4).U(0, 1).U(1, 1).S(7, 10).S(-3, 11).S(-511, 10).S(1023, 11)},
     };
-    std::vector<Case> cases;
-    {
-        Rtcm2Bits b;  // four satellites in the decoder's order, the last numbered 32
-        b.U(0, 1).U(0, 2).U(3, 5).S(-620, 16).S(4, 8).U(68, 8);
-        b.U(0, 1).U(2, 2).U(17, 5).S(5, 16).S(0, 8).U(1, 8);
-        b.U(0, 1).U(3, 2).U(31, 5).S(-32768, 16).S(127, 8).U(255, 8);
-        b.U(1, 1).U(1, 2).U(0, 5).S(100, 16).S(-3, 8).U(200, 8);
-        cases.push_back({1, b});
-        cases.push_back({9, b});
-    }
-    cases.push_back({3, Rtcm2Bits().S(398000012, 32).S(70000034, 32).S(-495000056, 32)});
-    cases.push_back({4, Rtcm2Bits().U(1, 3).U(1, 1).U(0, 4).Chars("W84").Chars("AB").S(-12, 16).S(5, 16).S(300, 16)});
-    cases.push_back({14, Rtcm2Bits().U(314, 10).U(100, 8).U(18, 6)});
-    cases.push_back({16, Rtcm2Bits().Chars("ZERLAN TEST")});
-    {
-        Rtcm2Bits b;  // ephemeris: every field non-zero, signs mixed
-        b.U(314, 10).S(-1000, 14).U(41, 8).U(18900, 16).S(-12, 16).S(3, 8).S(1200, 16).S(-4000, 16);
-        b.S(300, 16).U(85899345, 32).S(-900, 16).U(2702000000u, 32).U(18900, 16).S(-1500000000, 32);
-        b.S(20, 16).U(640000000, 32).S(-40, 16).S(-900000000, 32).S(-3000, 16).S(-5000, 24);
-        b.S(-1100000000, 32).U(41, 10).S(-200000, 22).U(12, 5).U(0, 3).S(6, 8).U(1, 2).U(2, 4).U(0, 6).U(1, 1).U(0, 3);
-        cases.push_back({17, b});
-    }
-    {
-        Rtcm2Bits b;  // GPS 5, GPS 32, GLONASS 45
-        b.U(0, 2).U(0, 2).U(123456, 20);
-        b.U(1, 1).U(0, 1).U(0, 1).U(5, 5).U(2, 3).U(7, 5).S(-123456789, 32);
-        b.U(1, 1).U(0, 1).U(0, 1).U(0, 5).U(7, 3).U(1, 5).S(5, 32);
-        b.U(0, 1).U(1, 1).U(1, 1).U(5, 5).U(0, 3).U(31, 5).S(2000000000, 32);
-        cases.push_back({18, b});
-    }
-    {
-        Rtcm2Bits b;  // smoothing interval 2 stays in the time word
-        b.U(2, 2).U(2, 2).U(999999, 20);
-        b.U(1, 1).U(1, 1).U(0, 1).U(9, 5).U(14, 4).U(15, 4).U(1194133704u, 32);
-        b.U(0, 1).U(0, 1).U(1, 1).U(3, 5).U(3, 4).U(0, 4).U(21000000, 32);
-        cases.push_back({19, b});
-    }
-    {
-        Rtcm2Bits b;
-        b.U(0, 2).U(0, 2).U(500000, 20);
-        b.U(1, 1).U(0, 1).U(0, 1).U(9, 5).U(5, 3).U(30, 5).U(77, 8).S(-5000000, 24);
-        cases.push_back({20, b});
-    }
-    {
-        Rtcm2Bits b;
-        b.U(2, 2).U(1, 2).U(1000, 20);
-        b.U(1, 1).U(1, 1).U(0, 1).U(9, 5).U(1, 1).U(6, 3).U(0, 1).U(2, 3).U(88, 8).S(-3000, 16).S(-7, 8);
-        b.U(0, 1).U(0, 1).U(1, 1).U(7, 5).U(0, 1).U(7, 3).U(1, 1).U(5, 3).U(12, 8).S(400, 16).S(100, 8);
-        cases.push_back({21, b});
-    }
-    cases.push_back({22, Rtcm2Bits().S(3, 8).S(-2, 8).S(1, 8).U(0, 2).U(1, 1).U(1, 1).U(0, 1).U(0, 1).U(25600, 18)
-                             .S(4, 8).S(-4, 8).S(2, 8)});
-    cases.push_back({23, Rtcm2Bits().U(0, 1).U(1, 1).U(0, 1).U(14, 5).Chars("GPPNULLANTENNA").U(0, 8)});
-    cases.push_back({23, Rtcm2Bits().U(0, 1).U(1, 1).U(1, 1).U(5, 5).Chars("ABCDE").U(3, 8).U(0, 3).U(4, 5)
-                             .Chars("1234")});
-    cases.push_back({24, Rtcm2Bits().S(40755801234LL, 38).U(0, 2).S(9318535678LL, 38).U(0, 2).S(-48015682468LL, 38)
-                             .U(1, 1).U(1, 1).U(15000, 18).U(0, 6)});
-    {
-        Rtcm2Bits b;  // GLONASS slots 1 and 24
-        b.U(1, 1).U(0, 2).U(1, 5).S(-50, 16).S(-2, 8).U(1, 1).U(100, 7);
-        b.U(0, 1).U(3, 2).U(24, 5).S(777, 16).S(9, 8).U(0, 1).U(3, 7);
-        cases.push_back({31, b});
-    }
-    cases.push_back({37, Rtcm2Bits().U(0, 3).U(1, 3).U(0, 3).S(-13, 7).S(-123456, 32)});
-    {
-        Rtcm2Bits b;  // FKP of satellites 1 and 5
-        b.Chars("AdV").U(5, 5).U(0, 1).U(1, 2).Raw("10001000000000000000000000000000");
-        b.U(17, 8).U(0, 4).U(1, 1).U(0, 1).S(-300, 10).S(500, 11).S(12, 10).S(-1000, 11);
-        b.U(200, 8).U(0, 4).U(0, 1).U(1, 1).S(7, 10).S(-3, 11).S(-511, 10).S(1023, 11);
-        cases.push_back({59, b});
-    }
-
-    for (Case& c : cases) {
-        std::string data = c.data.Bits();
+    // Frames in the field layouts the decoder reads, padded with zero bits to
+    // whole words, come back byte for byte through text: one header, the 0x40
+    // prefix of a first message, sequence 0.
+    for (const auto& [type, bits] : cases) {
+        std::string data = bits.Bits();
         data.resize((data.size() + 23) / 24 * 24, '0');
         Rtcm2Builder builder;
-        const Rtcm2Header header{c.type, 100, 1234, 0, 5, -1};
-        const std::string frame = ToBytes6("000000" + builder.Frame(header, data));
+        const std::string frame = ToBytes6("000000" + builder.Frame({type, 100, 1234, 0, 5, -1}, data));
         const std::string text = DecodeText(frame);
-        ASSERT_FALSE(DataLines(text).empty()) << c.type;
-        EXPECT_EQ(Encode(text), frame) << "type " << c.type << "\n" << text;
+        ASSERT_FALSE(DataLines(text).empty()) << type;
+        EXPECT_EQ(Encode(text), frame) << "type " << type << "\n" << text;
     }
 }
 
 TEST(RtcmEncoder, Rtcm3TypesComeBackByteForByte) {
     auto start = [](int number, int station) { return CRtcm3FrameBuilder().U(12, number).U(12, station); };
-    std::vector<CRtcm3FrameBuilder> cases;
-    {
-        CRtcm3FrameBuilder b = start(1002, 2003);
-        b.U(30, 302400000).U(1, 1).U(5, 2).U(1, 1).U(3, 2);
-        b.U(6, 3).U(1, 0).U(24, 1000000).S(20, -3000).U(7, 127).U(8, 70).U(8, 176);
-        b.U(6, 32).U(1, 1).U(24, 16777215).S(20, 524287).U(7, 0).U(8, 0).U(8, 1);
-        cases.push_back(b);
-    }
-    {
-        CRtcm3FrameBuilder b = start(1010, 7);
-        b.U(27, 53982000).U(1, 0).U(5, 1).U(1, 0).U(3, 7);
-        b.U(6, 24).U(1, 1).U(5, 13).U(25, 33554431).S(20, -5).U(7, 100).U(7, 127).U(8, 255);
-        cases.push_back(b);
-    }
-    cases.push_back(start(1007, 4095).U(8, 5).Text("ABC D").U(8, 9));
-    {
-        CRtcm3FrameBuilder b = start(1013, 5).U(16, 58128).U(17, 86399).U(5, 2).U(8, 18);
-        b.U(12, 1004).U(1, 1).U(16, 10).U(12, 1019).U(1, 0).U(16, 65535);
-        cases.push_back(b);
-    }
-    {
-        CRtcm3FrameBuilder b = CRtcm3FrameBuilder().U(12, 1016).U(8, 255).U(4, 15).U(23, 3023999).U(1, 1);
-        b.U(12, 100).U(12, 4095).U(4, 2);
-        b.U(6, 1).U(2, 3).U(3, 7).S(17, -65536).U(8, 12).U(6, 31).U(2, 0).U(3, 0).S(17, 65535).U(8, 255);
-        cases.push_back(b);
-    }
-    {
-        CRtcm3FrameBuilder b = CRtcm3FrameBuilder().U(12, 1039).U(8, 3).U(4, 1).U(20, 864000).U(1, 0);
-        b.U(12, 1).U(12, 2).U(4, 1).U(6, 24).U(2, 1).U(3, 2).S(17, -4).U(8, 9).S(17, 1234);
-        cases.push_back(b);
-    }
-    cases.push_back(start(1029, 13).U(16, 58128).U(17, 64152).U(7, 5).U(8, 6).Text("Hi \"x\""));
-    {
+    const CRtcm3FrameBuilder cases[] = {
+        start(1002, 2003).U(30, 302400000).U(1, 1).U(5, 2).U(1, 1).U(3, 2)
+            .U(6, 3).U(1, 0).U(24, 1000000).S(20, -3000).U(7, 127).U(8, 70).U(8, 176)
+            .U(6, 32).U(1, 1).U(24, 16777215).S(20, 524287).U(7, 0).U(8, 0).U(8, 1),
+        start(1010, 7).U(27, 53982000).U(1, 0).U(5, 1).U(1, 0).U(3, 7)
+            .U(6, 24).U(1, 1).U(5, 13).U(25, 33554431).S(20, -5).U(7, 100).U(7, 127).U(8, 255),
+        start(1007, 4095).U(8, 5).Text("ABC D").U(8, 9),
+        start(1013, 5).U(16, 58128).U(17, 86399).U(5, 2).U(8, 18).U(12, 1004).U(1, 1).U(16, 10).U(12, 1019)
+            .U(1, 0).U(16, 65535),
+        CRtcm3FrameBuilder().U(12, 1016).U(8, 255).U(4, 15).U(23, 3023999).U(1, 1).U(12, 100).U(12, 4095).U(4, 2)
+            .U(6, 1).U(2, 3).U(3, 7).S(17, -65536).U(8, 12).U(6, 31).U(2, 0).U(3, 0).S(17, 65535).U(8, 255),
+        CRtcm3FrameBuilder().U(12, 1039).U(8, 3).U(4, 1).U(20, 864000).U(1, 0).U(12, 1).U(12, 2).U(4, 1)
+            .U(6, 24).U(2, 1).U(3, 2).S(17, -4).U(8, 9).S(17, 1234),
+        start(1029, 13).U(16, 58128).U(17, 64152).U(7, 5).U(8, 6).Text("Hi \"x\""),
         // Residuals: the epoch comes before the station.
-        CRtcm3FrameBuilder b = CRtcm3FrameBuilder().U(12, 1030).U(20, 604799).U(12, 2003).U(7, 4).U(5, 2);
-        b.U(6, 1).S(8, -128).S(9, 255).S(6, -32).S(10, 511).S(10, -512);
-        b.U(6, 32).S(8, 1).S(9, -1).S(6, 0).S(10, 3).S(10, 4);
-        cases.push_back(b);
-        cases.push_back(CRtcm3FrameBuilder().U(12, 1031).U(17, 86399).U(12, 9).U(7, 1).U(5, 1).U(6, 24).S(8, 5)
-                            .S(9, 6).S(6, 7).S(10, 8).S(10, 9));
-    }
-    cases.push_back(start(1032, 1).U(12, 2).U(6, 13).S(38, 40755801234LL).S(38, -1).S(38, 137438953471LL));
-    cases.push_back(start(1034, 6).U(20, 518400).U(5, 1).U(6, 12).U(8, 70).S(12, -2048).S(12, 2047).S(14, -1)
-                        .S(14, 8191));
-    {
+        CRtcm3FrameBuilder().U(12, 1030).U(20, 604799).U(12, 2003).U(7, 4).U(5, 2)
+            .U(6, 1).S(8, -128).S(9, 255).S(6, -32).S(10, 511).S(10, -512)
+            .U(6, 32).S(8, 1).S(9, -1).S(6, 0).S(10, 3).S(10, 4),
+        CRtcm3FrameBuilder().U(12, 1031).U(17, 86399).U(12, 9).U(7, 1).U(5, 1).U(6, 24).S(8, 5).S(9, 6).S(6, 7)
+            .S(10, 8).S(10, 9),
+        start(1032, 1).U(12, 2).U(6, 13).S(38, 40755801234LL).S(38, -1).S(38, 137438953471LL),
+        start(1034, 6).U(20, 518400).U(5, 1).U(6, 12).U(8, 70).S(12, -2048).S(12, 2047).S(14, -1).S(14, 8191),
         // GLONASS ephemeris with M ln5 set before the seven reserved bits.
-        CRtcm3FrameBuilder b = CRtcm3FrameBuilder().U(12, 1020).U(6, 17).U(5, 11).U(1, 1).U(1, 1).U(2, 1);
-        b.U(5, 11).U(6, 42).U(1, 1).U(1, 0).U(1, 1).U(7, 47);
-        for (int axis = 0; axis < 3; ++axis) b.M(24, -1500000 + axis).M(27, 30000000 - axis).M(5, -3 + axis);
-        b.U(1, 1).M(11, -3).U(2, 2).U(1, 1).M(22, -120000).M(5, -2).U(5, 1);
-        b.U(1, 1).U(4, 2).U(11, 400).U(2, 1).U(1, 1).U(11, 400).M(32, 250).U(5, 7).M(22, -150).U(1, 1).U(7, 0);
-        cases.push_back(b);
-    }
+        CRtcm3FrameBuilder().U(12, 1020).U(6, 17).U(5, 11).U(1, 1).U(1, 1).U(2, 1).U(5, 11).U(6, 42).U(1, 1)
+            .U(1, 0).U(1, 1).U(7, 47)
+            .M(24, -1500000).M(27, 30000000).M(5, -3).M(24, -1499999).M(27, 29999999).M(5, -2)
+            .M(24, -1499998).M(27, 29999998).M(5, -1)
+            .U(1, 1).M(11, -3).U(2, 2).U(1, 1).M(22, -120000).M(5, -2).U(5, 1)
+            .U(1, 1).U(4, 2).U(11, 400).U(2, 1).U(1, 1).U(11, 400).M(32, 250).U(5, 7).M(22, -150).U(1, 1).U(7, 0),
+    };
     for (const CRtcm3FrameBuilder& b : cases) {
         const std::vector<uint8_t> built = b.Frame();
         const std::string frame(built.begin(), built.end());
