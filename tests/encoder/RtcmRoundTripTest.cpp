@@ -171,16 +171,14 @@ void ExpectSameFrames(const std::string& name, const std::string& original, cons
     }
 }
 
-std::string ReadBytes(const std::string& path) { return testing::ReadFile(path); }
-
 TEST(RtcmRoundTrip, ExampleStreamsComeBackAsTextAndFrames) {
-    const std::string rtcm3 = ReadBytes(Example("example.rtcm3"));
+    const std::string rtcm3 = testing::ReadFile(Example("example.rtcm3"));
     const std::string text3 = DecodeText(rtcm3);
     const std::string encoded3 = Encode(text3);
     EXPECT_EQ(ExpectSameText("example.rtcm3", text3, DecodeText(encoded3)), 37);
     // Every frame of the example is rebuilt byte for byte.
     EXPECT_EQ(encoded3, rtcm3);
-    const std::string text2 = DecodeText(ReadBytes(Example("example.rtcm2")));
+    const std::string text2 = DecodeText(testing::ReadFile(Example("example.rtcm2")));
     EXPECT_GT(ExpectSameText("example.rtcm2", text2, DecodeText(Encode(text2))), 50);
 }
 
@@ -190,7 +188,7 @@ class RtcmRoundTripCapture : public ::testing::TestWithParam<std::string> {};
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RtcmRoundTripCapture);
 
 TEST_P(RtcmRoundTripCapture, ComesBackAsTextAndFrames) {
-    const std::string original = ReadBytes(GetParam()).substr(0, 24000);
+    const std::string original = testing::ReadFile(GetParam()).substr(0, 24000);
     const bool rtcm3 = GetParam().find("/rtcm3/") != std::string::npos;
     const std::string first = DecodeText(original, rtcm3 ? 2 : 1);
     const std::string encoded = Encode(first);
@@ -221,27 +219,24 @@ std::multiset<std::string> Gpsdecode(const std::string& path) {
     if (p == nullptr) return out;
     std::string text;
     char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) text.append(buffer, n);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) text.append(buffer, n);
     pclose(p);
     for (std::string line : Lines(text)) {
         const size_t seq = line.find("\"seqnum\":");
         if (seq != std::string::npos) line.erase(seq, line.find(',', seq) + 1 - seq);
         const size_t sats = line.find("\"satellites\":[{");
         if (sats != std::string::npos) {
-            const size_t from = sats + 15, to = line.rfind("}]");
+            const size_t from = sats + 15, length = line.rfind("}]") - from;
+            const std::string rest = line.substr(from, length);
             std::vector<std::string> items;
-            std::string rest = line.substr(from, to - from);
-            for (size_t at = 0;;) {
-                const size_t next = rest.find("},{", at);
+            for (size_t at = 0, next = 0; next != std::string::npos; at = next + 3) {
+                next = rest.find("},{", at);
                 items.push_back(rest.substr(at, next - at));
-                if (next == std::string::npos) break;
-                at = next + 3;
             }
             std::sort(items.begin(), items.end());
             std::string joined;
             for (const std::string& item : items) joined += (joined.empty() ? "" : "},{") + item;
-            line = line.substr(0, from) + joined + line.substr(to);
+            line.replace(from, length, joined);
         }
         out.insert(line);
     }
@@ -255,11 +250,11 @@ TEST(RtcmRoundTrip, GpsdReadsTheReencodedRtcm2WithTheOriginalValues) {
     for (const std::string& path : Streams("rtcm2"))
         if (path.find("gpsd-") != std::string::npos) streams.push_back(path);
     for (const std::string& path : streams) {
-        const std::string original = ReadBytes(path);
+        const std::string original = testing::ReadFile(path);
         const std::string encoded = Encode(DecodeText(original, 1));
         testing::WriteFile("encoded.rtcm2", encoded);
         const std::multiset<std::string> want = Gpsdecode(path), got = Gpsdecode("encoded.rtcm2");
-        const int messages = static_cast<int>(DecodeText(encoded).size() > 0 ? Frames(Comparable(DecodeText(encoded))).size() : 0);
+        const int messages = static_cast<int>(Frames(Comparable(DecodeText(encoded))).size());
         // gpsd finds its sync only after the first two messages behind the
         // zero prefix byte; it also passes over messages of the original.
         EXPECT_GE(static_cast<int>(got.size()), std::min(messages, static_cast<int>(want.size())) - 2) << path;
