@@ -22,7 +22,8 @@ TEST(Rtcm2DecoderTest, StationFrameFillsHeaderAndStatusBoard) {
     Rtcm2Builder builder;
     Rtcm2Harness h;
     h.Feed(Stream6(builder, {{{3, 77, 5999, 2, 1}, Coordinates(398765432, 63456789, -1).Bits()}}));
-    ASSERT_EQ(h.MessageLines(), std::vector<std::string>{"MT03 Stat 77 ZCount 3599.4 X 3987654.320 Y 634567.890 Z -0.010 "});
+    ASSERT_EQ(h.MessageLines(),
+              std::vector<std::string>{"MT03 Stat 77 ZCount 3599.4 X 3987654.320 Y 634567.890 Z -0.010 "});
     // Empty line, TM line ending in the PC clock, then the header line.
     EXPECT_EQ(h.text.rfind("\r\nTM Rtcm2.3 ", 0), 0u) << h.text;
     EXPECT_NE(h.text.find("\r\nMT03 Stat 77 Status 1 Sec 3599.4 Seq 2 Frame 4\r\n"), std::string::npos);
@@ -433,7 +434,8 @@ TEST(Rtcm2FkpTest, MaskAssignsBlocksFromSatelliteOneUp) {
     int flag = -1;
     // N0 -5 x 0.01, N1 100 x 0.04, E0 3 x 0.01; E1 -7 x Sl0 (the encoder divides by Sl0).
     EXPECT_EQ(Lines(59, Fkp("AdV", 5), true, &flag),
-              (Rtcm2Lines{"MT59 Stat 7 ZCount 600.0 InstID AdV SubID 5 DataSet 2 SatID 00000000000000000000000000000101",
+              (Rtcm2Lines{"MT59 Stat 7 ZCount 600.0 InstID AdV SubID 5 DataSet 2 SatID "
+                          "00000000000000000000000000000101",
                           "MT59 Stat 7 ZCount 600.0 Sv 1 Sl0 0.01_ppm Sl1 0.04_ppm N0 -0.05_ppm N1 4.00_ppm E0 "
                           "0.03_ppm E1 -0.07_ppm IOD 11 ",
                           "MT59 Stat 7 ZCount 600.0 Sv 3 Sl0 0.04_ppm Sl1 0.01_ppm N0 0.04_ppm N1 -0.01_ppm E0 "

@@ -343,7 +343,8 @@ TEST_F(Rtcm3MessagesTest, GpsEphemeris) {
     // The other fields come back byte for byte in the encoder's round trip.
     const std::string text = Decode(b, 1019, 0);
     EXPECT_EQ(text.substr(0, text.find("\r\n")), "MT1019 SV 12 GpsWeek 2148 GpsSvAccuracy 2 GpsCodeOnL2 1_P_Code_On ");
-    EXPECT_NE(text.find("\r\nMT1019      Toc  1.600000000000E+04_sec           Af0 -9.313225746155E-10_sec "), std::string::npos);
+    EXPECT_NE(text.find("\r\nMT1019      Toc  1.600000000000E+04_sec           Af0 -9.313225746155E-10_sec "),
+              std::string::npos);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
 }
 

@@ -17,7 +17,8 @@ namespace {
 using Numbers = std::vector<int32_t>;
 
 std::string Header(const std::string& type) {
-    return "\r\nTM Rtcm3.1 -1.0 Mon Feb  3 10:00:00.000 2025\r\n" + type + " Stat 5 Status 1 Sec -1 Seq 1000 Frame 100\r\n";
+    return "\r\nTM Rtcm3.1 -1.0 Mon Feb  3 10:00:00.000 2025\r\n" + type +
+           " Stat 5 Status 1 Sec -1 Seq 1000 Frame 100\r\n";
 }
 std::string Sv(const std::string& type, int sat) { return type + " SV " + std::to_string(sat) + " x y z\r\n"; }
 
@@ -80,8 +81,9 @@ TEST_F(SvFkpPoolTest, AFrameIsReportedAtTheNextHeaderWithItsInterval) {
 }
 
 TEST_F(SvFkpPoolTest, FkpFillBothListsEncryptionHeadersKeepThemAndAFrameKeepsAHundred) {
-    Feed(Header("MT59") + "MT59 Stat 5 ZCount 1.0 Sv 45 Sl0 0.01_ppm\r\n" + "MT59 Stat 5 ZCount 1.0 Sv 7 Sl0 0.01_ppm\r\n" +
-         Header("MT1034") + "MT1034 ToW 1.0 NrGpsSvSiProc 2\r\n" + Sv("MT1034", 9) + Sv("MT1034", 4) + Header("MT1004"));
+    Feed(Header("MT59") + "MT59 Stat 5 ZCount 1.0 Sv 45 Sl0 0.01_ppm\r\n" +
+         "MT59 Stat 5 ZCount 1.0 Sv 7 Sl0 0.01_ppm\r\n" + Header("MT1034") + "MT1034 ToW 1.0 NrGpsSvSiProc 2\r\n" +
+         Sv("MT1034", 9) + Sv("MT1034", 4) + Header("MT1004"));
     EXPECT_EQ(Fkp(1), (Numbers{45}));
     EXPECT_EQ(Sats(1), (Numbers{45}));
     EXPECT_EQ(Fkp(0), (Numbers{7, 9, 4}));  // FKP keep the order they came in
