@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <string>
 
-#include "RelayTestSupport.h"
 #include "core/CharPool.h"
+#include "support/RelayJob.h"
 
 namespace zerlan {
 namespace {
 
+using testing::BindLoopback;
 using testing::FreePort;
 
 // Not periodic within the test's few megabytes, so a lost or repeated stretch
@@ -80,17 +81,14 @@ protected:
 };
 
 TEST_F(LaggingClientThreads, AClientThatStopsReadingIsDroppedAndTheOtherKeepsAWholeStream) {
-    const std::string in_port = FreePort();
-    const std::string out_port = FreePort();
     CBlockingSocket listener;
-    listener.Create(CBlockingSocket::kStream);
-    listener.Bind(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(in_port))));
-    listener.Listen();
+    const std::string in_port = BindLoopback(listener);
+    const std::string out_port = FreePort();
     Configure("/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;20\" /tcp_in,\"127.0.0.1;" + in_port +
               ";FALSE\" /tcp_out,\"127.0.0.1;" + out_port + ";TRUE;3;FALSE;0\"");
     view_.jobs().Start();
     CBlockingSocket source;
-    ASSERT_TRUE(listener.Accept(source, nullptr));
+    ASSERT_TRUE(testing::AcceptWithin(listener, source));
 
     CBlockingSocket reader, stalled;
     ASSERT_TRUE(ConnectWith(reader, out_port, 0));
