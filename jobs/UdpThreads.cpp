@@ -311,7 +311,6 @@ void UdpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
                     state.Post(msg::kUdpOutBar);
                 }
             }
-            Sleep(1);
         }
         job->server_ready = 0;
         Sleep(100);
@@ -390,7 +389,6 @@ void UdpOutClientThread(SharedState& state, WorkerScope& worker) {
                 CountOutput(state, OutputKind::kUdp, sent, bar_max);
                 state.Post(msg::kUdpOutBar);
             }
-            Sleep(1);
         }
     }
     socket.Stop();
