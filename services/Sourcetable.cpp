@@ -103,9 +103,10 @@ FetchResult FetchSourcetable(const std::string& host, const std::string& port, c
     std::string address = socket.HostText();
     if (address.empty()) address = target_host;
     if (socket.ClientStart(address.c_str(), target_port.c_str(), connect_seconds) != CSuperSocket::kDone) {
+        // A name that was not found says so; a refusal keeps its short text.
         const int why = socket.LastError();
         *detail = "cannot connect to " + target_host + ":" + target_port +
-                  (why != 0 ? ": " + sock::ErrorText(why) : std::string());
+                  (why < 0 ? ": " + sock::ErrorText(why) : std::string());
         return FetchResult::kUnreachable;
     }
     auto send = [&socket](const std::string& text) {

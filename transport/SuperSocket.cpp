@@ -160,10 +160,12 @@ int CSuperSocket::UdpStart(const char* remote_address, const char* remote_port, 
         main_.Bind(local);
     } catch (const CBlockingSocketException& e) {
         last_error_.store(e.ErrorCode());
-        ShowError("Error in UdpStart");
+        // Callers retry every few milliseconds: one text per run of failures.
+        if (udp_start_failed_.exchange(1) == 0) ShowError("Error in UdpStart");
         main_.Cleanup();
         return kRefused;
     }
+    udp_start_failed_.store(0);
     server_mode_.store(0);
     udp_active_.store(1);
     udp_idle_.store(0);

@@ -201,6 +201,7 @@ private:
     std::atomic<int32_t> has_window_{0};
     std::atomic<int32_t> library_started_{0};
     std::atomic<int32_t> udp_idle_{1};
+    std::atomic<int32_t> udp_start_failed_{0};
 };
 
 }  // namespace zerlan

@@ -197,6 +197,7 @@ TEST(ReconnectLogThreads, EveryOutputTellsItsReconnectsOnceWithTheReason) {
     EXPECT_EQ(Count(log, "; reconnecting\n"), 2u) << log;
     EXPECT_EQ(Count(log, upload), 4u) << log;  // refused, again, dropped, again
     EXPECT_EQ(Count(log, udp), 2u) << log;
+    EXPECT_EQ(Count(log, "Error in UdpStart"), 1u) << log;
     EXPECT_EQ(Count(log, "TCP client " + tcp + ": Connection refused"), 1u) << log;
 }
 
