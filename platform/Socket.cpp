@@ -1,14 +1,7 @@
 #include "platform/Socket.h"
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -17,6 +10,14 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace zerlan::sock {
 namespace {
