@@ -3,17 +3,11 @@
 // files when satellites go missing or too few remain.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -21,11 +15,12 @@
 
 #include "decoder/Rtcm3FrameBuilder.h"
 #include "support/FakeCaster.h"
-#include "support/TempDir.h"
+#include "support/ZerlanRun.h"
 
 namespace zerlan {
 namespace {
 
+using namespace testing;
 using Steady = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
@@ -67,42 +62,7 @@ std::vector<std::string> WatchSettings(const std::string& input) {
             "/ai,\"0;Save.dat\""};
 }
 
-// Starts zerlan with `args`; its stdin is `stdin_fd` when not negative.
-pid_t Launch(const std::vector<std::string>& args, int stdin_fd = -1) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    if (stdin_fd >= 0) dup2(stdin_fd, 0);
-    std::freopen("out.txt", "w", stdout);
-    std::freopen("err.txt", "w", stderr);
-    std::vector<char*> argv{const_cast<char*>(ZERLAN_BINARY)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(ZERLAN_BINARY, argv.data());
-    _exit(127);
-}
-
-// Waits up to `seconds` for the end of `pid`; sends SIGTERM first when asked.
-bool Finish(pid_t pid, double seconds, bool terminate) {
-    if (terminate) kill(pid, SIGTERM);
-    const auto start = Steady::now();
-    int status = 0;
-    while (Since(start) < seconds) {
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        Pause(20);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return false;
-}
-
-int Records(const std::string& title) {
-    const std::string text = testing::ReadFile("Protokol.dat"), what = "SW " + title + " : ";
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+int Records(const std::string& title) { return Count(ReadFile("Protokol.dat"), "SW " + title + " : "); }
 
 // Starts a file job on zerlan's standard input and feeds it `bytes` in
 // chunks at a steady pace until the end or `stop`; then the input ends.
@@ -111,7 +71,7 @@ pid_t FeedStdinJob(const Bytes& bytes, size_t chunk, const std::atomic<bool>& st
     if (pipe2(fds, O_CLOEXEC) != 0) return -1;  // zerlan must not hold the writing end
     std::vector<std::string> args = WatchSettings("FILE");
     args.push_back("/file_in,\"STDIN\"");
-    const pid_t pid = Launch(args, fds[0]);
+    const pid_t pid = StartZerlan(args, fds[0]);
     close(fds[0]);
     for (size_t at = 0; at < bytes.size() && !stop; at += chunk) {
         if (write(fds[1], bytes.data() + at, std::min(bytes.size() - at, chunk)) < 0) break;
@@ -123,15 +83,15 @@ pid_t FeedStdinJob(const Bytes& bytes, size_t chunk, const std::atomic<bool>& st
 
 TEST(AvailabilityProgramThreads, AReplayShowsTheSatelliteCountsAndNoShortage) {
     const std::string capture = std::string(ZERLAN_SOURCE_DIR) + "/../shared/data/rtcm3/testglo.rtcm3";
-    const std::string data = testing::ReadFile(capture);
+    const std::string data = ReadFile(capture);
     if (data.empty()) GTEST_SKIP() << "no " << capture;
-    testing::TempDir dir;
+    TempDir dir;
     // Fed over about 4 s, so that the watch checks while the data flows: a
     // gap of 2 s or a count below the minimum would be recorded.
     const std::atomic<bool> never{false};
-    ASSERT_TRUE(Finish(FeedStdinJob(Bytes(data.begin(), data.end()), 1500, never), 20, false));
+    ASSERT_EQ(WaitForExit(FeedStdinJob(Bytes(data.begin(), data.end()), 1500, never), false, 20000), 0);
 
-    const std::string log = testing::ReadFile("err.txt");
+    const std::string log = ReadFile("err.txt");
     EXPECT_NE(log.find("Decoder-FkpWatch Thread !"), std::string::npos);
     // The capture's observation frames carry 9 or 10 GPS and 6 GLONASS satellites.
     auto most = [&log](const std::string& label) {
@@ -142,16 +102,16 @@ TEST(AvailabilityProgramThreads, AReplayShowsTheSatelliteCountsAndNoShortage) {
     };
     EXPECT_GE(most("Gps-Sat "), 9) << log;
     EXPECT_GE(most("Glo-Sat "), 6);
-    EXPECT_EQ(testing::ReadFile("Protokol.dat").find("SW "), std::string::npos);
+    EXPECT_EQ(ReadFile("Protokol.dat").find("SW "), std::string::npos);
 }
 
 TEST(AvailabilityProgramThreads, AStreamThatStopsIsReportedAfterItsTimeAgainAndNoMoreOnceItReturns) {
-    testing::TempDir dir;
+    TempDir dir;
     // Zerlan's TCP input drops a silent connection and connects again: the
     // source serves whichever connection is current.
     std::atomic<bool> sending{true};
     std::atomic<int> sent{0};
-    testing::FakeCaster source([&](testing::FakeCaster& f, int fd, int) {
+    FakeCaster source([&](FakeCaster& f, int fd, int) {
         for (int epoch = 0; !f.stopping(); Pause(100)) {
             if (sending) {
                 const Bytes b = Epoch(epoch++, kGps, kGlo);
@@ -166,7 +126,7 @@ TEST(AvailabilityProgramThreads, AStreamThatStopsIsReportedAfterItsTimeAgainAndN
     });
     std::vector<std::string> args = WatchSettings("TCP");
     args.push_back("/tcp_in,\"127.0.0.1;" + source.port() + ";FALSE\"");
-    const pid_t pid = Launch(args);
+    const pid_t pid = StartZerlan(args);
     for (int i = 0; i < 500 && sent < 15; ++i) Pause(20);
 
     // Silence: nothing within the configured 2 s (the store keeps whole
@@ -181,8 +141,8 @@ TEST(AvailabilityProgramThreads, AStreamThatStopsIsReportedAfterItsTimeAgainAndN
     EXPECT_GE(first, 1.0);
     EXPECT_GE(Records("NoGpsSat"), 2);
     EXPECT_GE(Records("NoGloSat"), 2);
-    EXPECT_TRUE(Exists("NoGpsSat") && Exists("NoGloSat"));
-    EXPECT_NE(testing::ReadFile("Protokol.dat").find("SW NoGpsSat : no Gps-Satellites, start_of_failure "),
+    EXPECT_TRUE(access("NoGpsSat", F_OK) == 0 && access("NoGloSat", F_OK) == 0);
+    EXPECT_NE(ReadFile("Protokol.dat").find("SW NoGpsSat : no Gps-Satellites, start_of_failure "),
               std::string::npos);
 
     // Data returns: once it is decoded, no further record for over a check.
@@ -194,11 +154,11 @@ TEST(AvailabilityProgramThreads, AStreamThatStopsIsReportedAfterItsTimeAgainAndN
     EXPECT_GE(sent - before_sent, 40);
     EXPECT_EQ(Records("NoGpsSat") + Records("NoGloSat"), before);
     EXPECT_EQ(Records("LowGpsSat"), 0);
-    EXPECT_TRUE(Finish(pid, 15, true));
+    EXPECT_EQ(WaitForExit(pid, true), 0);
 }
 
 TEST(AvailabilityProgramThreads, AThinnedStreamIsTooFewAfterItsIntervalNotBefore) {
-    testing::TempDir dir;
+    TempDir dir;
     Bytes stream;
     for (int e = 0; e < 200; ++e) {
         const Bytes b = Epoch(e, {3, 7}, kGlo);
@@ -215,16 +175,16 @@ TEST(AvailabilityProgramThreads, AThinnedStreamIsTooFewAfterItsIntervalNotBefore
     }
     enough = true;
     feed.join();
-    ASSERT_TRUE(Finish(pid, 20, false));
+    ASSERT_EQ(WaitForExit(pid, false, 20000), 0);
     // Interval 4 s on the 3 s check grid: the check after 6 s.
     EXPECT_GT(first, 0) << "no record";
     EXPECT_GE(first, 4.0);
     EXPECT_EQ(Records("LowGpsSat"), 1);
-    EXPECT_NE(testing::ReadFile("Protokol.dat").find("SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure "),
+    EXPECT_NE(ReadFile("Protokol.dat").find("SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure "),
               std::string::npos);
-    EXPECT_TRUE(Exists("LowGpsSat"));
+    EXPECT_EQ(access("LowGpsSat", F_OK), 0);
     EXPECT_EQ(Records("LowGloSat") + Records("NoGpsSat") + Records("NoGloSat"), 0);
-    EXPECT_NE(testing::ReadFile("err.txt").find("Gps-Sat 2: 3 7"), std::string::npos);
+    EXPECT_NE(ReadFile("err.txt").find("Gps-Sat 2: 3 7"), std::string::npos);
 }
 
 }  // namespace

@@ -13,10 +13,12 @@
 #include "app/RinexCommand.h"
 #include "core/GlobalSeconds.h"
 #include "encoder/RinexEncoder.h"
-#include "support/TempDir.h"
+#include "support/ZerlanRun.h"
 
 namespace zerlan {
 namespace {
+
+using namespace testing;
 
 // One epoch of a RINEX 2.10 file: "mm:ss" and per satellite ("G03") the
 // values C1, L1, P2, L2 (NAN when blank).
@@ -72,34 +74,22 @@ std::vector<Epoch> ReadObservations(const std::string& text) {
     return epochs;
 }
 
-std::string Shell(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0 ? "" : "failed: " + command;
-}
-
-std::string OnlyFileWithSuffix(const std::string& suffix) {
-    std::string list = "list.txt";
-    std::system(("ls *" + suffix + " > " + list).c_str());
-    std::istringstream in(testing::ReadFile(list));
-    std::string name;
-    in >> name;
-    return name;
-}
-
 TEST(RinexCommand, MatchesConvbinOnPublicRecordings) {
     if (std::system("command -v convbin >/dev/null 2>&1") != 0) GTEST_SKIP() << "convbin (rtklib) not installed";
     const double wavelengths[2] = {RinexEncoder::kL1Wavelength, RinexEncoder::kL2Wavelength};
     for (const char* name : {"gpsd-rtcm2.bend.log", "testglo.nocrlf.rtcm2"}) {
         const std::string input = std::string(ZERLAN_SOURCE_DIR) + "/../shared/data/rtcm2/" + name;
-        if (testing::ReadFile(input).empty()) GTEST_SKIP() << input << " not present";
-        testing::TempDir dir;
+        if (ReadFile(input).empty()) GTEST_SKIP() << input << " not present";
+        TempDir dir;
         // convbin takes GLONASS into GPS time with the leap seconds of its
         // date, 15 s in 2009; the GPS-GLONASS setting says the same.
-        ASSERT_EQ(Shell("convbin -r rtcm2 -v 2.10 -tr 2009/12/18 00:30:00 -o convbin.obs " + input), "");
-        ASSERT_EQ(Shell(std::string(ZERLAN_BINARY) + " --quiet --rinex " + input + " --rinex-date 2009-12-18T00 " +
-                        "'/rinex,\"TRUE;TRUE;TRUE;1;5;0;60;.\\;0000;x.hdr;FALSE;4006;20;15.0\"' /pr,Protokol.dat"),
-                  "");
-        const std::vector<Epoch> theirs = ReadObservations(testing::ReadFile("convbin.obs"));
-        const std::vector<Epoch> ours = ReadObservations(testing::ReadFile(OnlyFileWithSuffix(".rxo")));
+        ASSERT_EQ(RunShell("convbin -r rtcm2 -v 2.10 -tr 2009/12/18 00:30:00 -o convbin.obs " + input).status, 0);
+        ASSERT_EQ(RunZerlan("--quiet --rinex " + input + " --rinex-date 2009-12-18T00 " +
+                            "'/rinex,\"TRUE;TRUE;TRUE;1;5;0;60;.\\;0000;x.hdr;FALSE;4006;20;15.0\"' /pr,Protokol.dat")
+                      .status,
+                  0);
+        const std::vector<Epoch> theirs = ReadObservations(ReadFile("convbin.obs"));
+        const std::vector<Epoch> ours = ReadObservations(RunShell("cat *.rxo").out);
         ASSERT_EQ(ours.size(), theirs.size()) << name;
         ASSERT_GT(ours.size(), 20u);
         for (size_t i = 0; i < ours.size(); ++i) {
@@ -113,9 +103,7 @@ TEST(RinexCommand, MatchesConvbinOnPublicRecordings) {
                 const std::string where = std::string(name) + " " + a.minute_second + " " + sat;
                 for (int k = 0; k < 4; ++k) EXPECT_EQ(std::isnan(v[k]), std::isnan(w[k])) << where << " value " << k;
                 for (int k : {0, 2}) {
-                    if (!std::isnan(v[k])) {
-                        EXPECT_NEAR(v[k], w[k], 0.0005) << where;
-                    }
+                    if (!std::isnan(v[k])) { EXPECT_NEAR(v[k], w[k], 0.0005) << where; }
                 }
                 // Phases: equal modulo 2^23 cycles, and within 0.6 W of their range.
                 for (int f = 0; f < 2; ++f) {
@@ -134,10 +122,9 @@ TEST(RinexCommand, MatchesConvbinOnPublicRecordings) {
 
 TEST(RinexCommand, TheDateOptionNamesTheHourOfTheFirstEpoch) {
     EXPECT_EQ(RinexStartReference("2011-12-05T10"), GlobalSeconds().SecondsOf("05.12.2011", "10:30:00"));
-    for (const char* bad : {"2011-12-05", "2011-13-05T10", "2011-02-30T10", "2011-12-05T24", "2011-12-05T10x"}) {
+    for (const char* bad : {"2011-12-05", "2011-13-05T10", "2011-02-30T10", "2011-12-05T24", "2011-12-05T10x"})
         EXPECT_EQ(RinexStartReference(bad), -1) << bad;
-    }
-    testing::TempDir dir;
+    TempDir dir;
     Settings settings;
     std::FILE* err = std::tmpfile();
     EXPECT_EQ(RunRinexCommand(settings, {"x.rtcm", "05-12-2011", -1, false}, err), 2);
