@@ -1,55 +1,54 @@
+// Where the settings' Windows names land on Linux, the file helpers, and the
+// time prefix of the log.
+#include <stdlib.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/Fifo.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/SerialPort.h"
+#include "support/TempDir.h"
 
 namespace zerlan {
 namespace {
 
-TEST(Paths, BackslashesAndFileSubstituteBecomeSlashes) {
-    EXPECT_EQ(MapPath(".\\Protokol.dat"), "./Protokol.dat");
-    EXPECT_EQ(MapPath("\\var\\log\\zerlan.dat"), "/var/log/zerlan.dat");
-    EXPECT_EQ(MapPath("data\xBB" "out.txt"), "data/out.txt");
-    EXPECT_EQ(MapPath("STDIN"), "STDIN");
-    EXPECT_EQ(MapPath("STDOUT"), "STDOUT");
+TEST(Paths, WindowsNamesMapOntoPathsDevicesAndFifos) {
+    const std::pair<std::string, std::string> paths[] = {
+        {".\\Protokol.dat", "./Protokol.dat"}, {"\\var\\log\\zerlan.dat", "/var/log/zerlan.dat"},
+        {"data\xBB" "out.txt", "data/out.txt"}, {"STDIN", "STDIN"}, {"STDOUT", "STDOUT"}};
+    for (const auto& [windows, posix] : paths) EXPECT_EQ(MapPath(windows), posix);
     EXPECT_EQ(RestoreSlashes("mount\xAFpoint", kNetSlashSubstitute), "mount/point");
+
+    EXPECT_EQ(SerialDevicePath("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(SerialDevicePath("COM12"), "/dev/ttyS11");
+    EXPECT_EQ(SerialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialDevicePath("ttyACM1"), "/dev/ttyACM1");
+    unsetenv("ZERLAN_PIPE_DIR");
+    EXPECT_EQ(FifoPath("\\\\.\\pipe\\PipeIn"), "/tmp/PipeIn");
+    setenv("ZERLAN_PIPE_DIR", "/run/zerlan", 1);
+    EXPECT_EQ(FifoPath("\\\\.\\pipe\\DecPipe"), "/run/zerlan/DecPipe");
+    EXPECT_EQ(FifoPath("\\var\\gnss\\in.fifo"), "/var/gnss/in.fifo");
+    unsetenv("ZERLAN_PIPE_DIR");
 }
 
-TEST(FakeClock, AdvanceCarriesIntoTheCalendarAndKeepsTheWeekday) {
-    FakeClock clock;
-    clock.Set(LocalTime{2024, 12, 31, 23, 59, 59, 900, 0});
-    EXPECT_EQ(clock.Now().weekday, 2);  // 31 December 2024 was a Tuesday
-    clock.Advance(200);
-    LocalTime t = clock.Now();
-    EXPECT_EQ(t.year, 2025);
-    EXPECT_EQ(t.month, 1);
-    EXPECT_EQ(t.day, 1);
-    EXPECT_EQ(t.hour, 0);
-    EXPECT_EQ(t.second, 0);
-    EXPECT_EQ(t.millisecond, 100);
-    EXPECT_EQ(t.weekday, 3);
-    EXPECT_EQ(clock.MonotonicMs(), 200);
-    EXPECT_EQ(clock.EpochSeconds(), 1735689600);
-}
-
-TEST(FakeClock, InstallReplacesTheProcessClockUntilRestored) {
-    FakeClock clock;
-    clock.Set(LocalTime{2025, 2, 3, 9, 5, 7, 0, 0});
-    Clock::Install(&clock);
-    EXPECT_EQ(Clock::Get().Now().minute, 5);
-    Clock::Install(nullptr);
-    EXPECT_NE(&Clock::Get(), static_cast<Clock*>(&clock));
-}
-
-TEST(Console, MessageBoxGoesToTheInstalledSink) {
-    std::string got;
-    SetMessageBoxSink([&](const std::string& text, const std::string& title) { got = "[" + title + "] " + text; });
-    MessageBox("First stop the current Job for new settings !", "No action !");
-    SetMessageBoxSink(nullptr);
-    EXPECT_EQ(got, "[No action !] First stop the current Job for new settings !");
+TEST(Files, DirectoriesAndAppendedBytes) {
+    testing::TempDir dir;
+    EXPECT_EQ(MakeDirectory("a"), 0);
+    EXPECT_TRUE(FileExists("a"));
+    EXPECT_EQ(MakeDirectory("a"), 0);  // an existing one is fine
+    EXPECT_EQ(MakeDirectory("missing/b"), -1);
+    EXPECT_EQ(MakeDirectory(""), -1);
+    ASSERT_TRUE(AppendToFile("log", "ab\0c", 4));
+    ASSERT_TRUE(AppendToFile("log", "de", 2));
+    EXPECT_EQ(testing::ReadFile("log"), std::string("ab\0cde", 6));
+    EXPECT_EQ(MakeDirectory("log"), -1);
+    EXPECT_FALSE(AppendToFile("missing/x", "a", 1));
 }
 
 TEST(Console, EveryLogLineStartsWithTheLocalTime) {

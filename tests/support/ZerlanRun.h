@@ -55,7 +55,7 @@ inline bool WaitFor(const std::function<bool()>& done, int max_ms = 10000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(max_ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
 }

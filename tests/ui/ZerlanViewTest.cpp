@@ -30,17 +30,6 @@ protected:
     CZerlanView view_{state_, renderer_};
 };
 
-TEST_F(ZerlanViewTest, DisplayTextsAreShownOnceInPostingOrder) {
-    state_.ShowText("one\r\n");
-    state_.ShowText("two\r\n");
-    view_.queue().PumpPending();
-    EXPECT_EQ(view_.model().log, "one\r\ntwo\r\n");
-    EXPECT_EQ(renderer_.shown, "one\r\ntwo\r\n");
-    state_.ShowReceivedText("\xD3\x00\x13");
-    view_.queue().PumpPending();
-    EXPECT_TRUE(renderer_.last_received);
-}
-
 TEST_F(ZerlanViewTest, DecoderFieldsShowTheGpsWeekWhenSlot3IsEmpty) {
     state_.status_board.SetText("0611", 0);
     state_.status_board.SetText("12", 7);
@@ -71,23 +60,25 @@ TEST_F(ZerlanViewTest, SatelliteStatesAreLoggedOnlyWhenTheyChange) {
     EXPECT_EQ(renderer_.shown, "Glo-Sat 1: 48\r\n");
 }
 
-TEST_F(ZerlanViewTest, NumberFieldsAndBars) {
+TEST_F(ZerlanViewTest, TextsNumbersAndBarsArriveInPostingOrder) {
+    state_.ShowText("one\r\n");
+    state_.ShowText("two\r\n");
+    state_.ShowReceivedText("\xD3");
     state_.output_rate[static_cast<int>(OutputKind::kTcp)] = 77;
     state_.input_rate = 1234;
     state_.input_bar_count = 321;
-    state_.Post(msg::kTcpOutRate);
-    state_.Post(msg::kInputRate);
-    state_.Post(msg::kInputBar);
+    for (uint32_t m : {msg::kTcpOutRate, msg::kInputRate, msg::kInputBar}) state_.Post(m);
     view_.queue().PumpPending();
+    EXPECT_EQ(view_.model().log, "one\r\ntwo\r\n");
+    EXPECT_EQ(renderer_.shown, "one\r\ntwo\r\n\xD3");
+    EXPECT_TRUE(renderer_.last_received);
     EXPECT_EQ(view_.model().numbers[msg::kTcpOutRate], "77");
     // The TCP output count is taken by the view.
     EXPECT_EQ(state_.output_rate[static_cast<int>(OutputKind::kTcp)].load(), 0);
     EXPECT_EQ(view_.model().numbers[msg::kInputRate], "1234");
     EXPECT_EQ(view_.model().input_bar, 321);
-}
 
-TEST_F(ZerlanViewTest, BarRangesAreClampedFromTheMaximaSettings) {
-    view_.settings().maz.input_limit = "7000";
+    view_.settings().maz.input_limit = "7000";  // bar ranges clamped from the maxima
     view_.settings().maz.output_limit = "3";
     view_.SetBarRanges();
     EXPECT_EQ(view_.model().input_bar_max, 500);

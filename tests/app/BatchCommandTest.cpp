@@ -1,11 +1,12 @@
-// `zerlan --rinex` as a user runs it, and compared with RTKLIB's convbin on
-// the public RTCM 2 recordings of ../shared/data (skipped where either the
-// recordings or convbin are missing).
+// The batch commands as a user runs them: --encode rebuilds a stream from
+// decoded text, --encrypt/--decrypt round trips, --rinex against RTKLIB's
+// convbin on the public RTCM 2 recordings of ../shared/data (skipped where
+// the recordings or convbin are missing).
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +20,84 @@ namespace zerlan {
 namespace {
 
 using namespace testing;
+
+TEST(EncodeCommand, RebuildsTheExampleFromItsTextAndFollowsTheSelection) {
+    TempDir dir;
+    const std::string example = std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3";
+    RunResult r = RunZerlan("--decode " + example);
+    ASSERT_EQ(r.status, 0);
+    WriteFile("text.txt", r.out);
+    r = RunZerlan("--encode - <text.txt");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out == ReadFile(example));
+
+    // Only 1006, RTCM 3 on, a CR after the message.
+    WriteFile("enc.par", "/dec_in,\"FALSE;TRUE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;TRUE;TRUE;FALSE;1006\"\n");
+    r = RunZerlan("--encode text.txt /pd,enc.par");
+    ASSERT_EQ(r.status, 0);
+    ASSERT_EQ(r.out.size(), 28u);
+    EXPECT_EQ(r.out.substr(0, 3), std::string("\xD3\x00\x15", 3));
+    EXPECT_EQ(r.out.back(), '\r');
+
+    r = RunZerlan("--encode missing.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot read missing.txt"), std::string::npos);
+}
+
+std::string EncDa(const std::string& key) {
+    // Two items: a single item on the command line must be a /pd item.
+    return " '/pr,\"p.dat\"' '/enc_da,\"0_MistyOne;" + key + ";0012;0345;FALSE;FALSE;TRUE;FALSE;FALSE;TRUE;TRUE;0;0;0\"'";
+}
+
+TEST(CryptCommand, EncryptThenDecryptGivesTheInputBack) {
+    TempDir dir;
+    std::mt19937 gen(7);
+    std::string random(1000 * 1000, '\0');
+    for (char& c : random) c = static_cast<char>(gen());
+    WriteFile("random.bin", random);
+    const std::string example = std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3";
+    for (const std::string& input : {example, std::string("random.bin")}) {
+        SCOPED_TRACE(input);
+        const std::string original = ReadFile(input);
+        RunResult r = RunZerlan("--encrypt " + input + EncDa("k3y-0f-16-chars!"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("messages 4088 written"), std::string::npos) << r.err;
+        WriteFile("enc.bin", r.out);
+        r = RunZerlan("--decrypt - --quiet" + EncDa("k3y-0f-16-chars!") + " <enc.bin");
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(r.err.find("4088"), std::string::npos) << "--quiet leaves the summary out";
+        EXPECT_TRUE(r.out == original);
+
+        r = RunZerlan("--decrypt enc.bin" + EncDa("another-16-chars"));
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.size(), original.size());
+        EXPECT_FALSE(r.out == original);
+    }
+}
+
+TEST(CryptCommand, AKeyThatIsNotSixteenCharactersIsRefused) {
+    TempDir dir;
+    WriteFile("in.bin", "data");
+    for (const std::string key : {"short", "seventeen-chars!!"}) {
+        RunResult r = RunZerlan("--encrypt in.bin" + EncDa(key));
+        EXPECT_EQ(r.status, 1) << key;
+        EXPECT_NE(r.err.find("enc_da field 2"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(CryptCommand, TheJobNeverStartsTheEncoderDataSides) {
+    TempDir dir;
+    WriteFile("in.bin", std::string(3000, 'x'));
+    RunResult r = RunZerlan("'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE;Null;500;1;-1;100;FALSE;TRUE;TRUE\"' "
+                            "'/file_in,\"in.bin\"' '/file_out,\"out.bin,4096;FALSE;0;60;.\\;0000;x;none\"'" +
+                            EncDa("k3y-0f-16-chars!"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Start of EncoderData"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Start of DecoderData"), std::string::npos);
+    // The file output got the raw input, not 4088 frames.
+    EXPECT_EQ(ReadFile("out.bin"), std::string(3000, 'x'));
+}
 
 // One epoch of a RINEX 2.10 file: "mm:ss" and per satellite ("G03") the
 // values C1, L1, P2, L2 (NAN when blank).
