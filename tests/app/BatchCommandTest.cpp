@@ -1,25 +1,153 @@
-// The batch commands as a user runs them: --encode rebuilds a stream from
-// decoded text, --encrypt/--decrypt round trips, --rinex against RTKLIB's
-// convbin on the public RTCM 2 recordings of ../shared/data (skipped where
-// the recordings or convbin are missing).
+// The batch commands as a user runs them, on the real captures of
+// ../shared/data where they matter (skipped when absent): --decode against an
+// independent framer and the decoder job, --encode back to the stream,
+// --encrypt/--decrypt round trips, --rinex against RTKLIB's convbin.
+#include <dirent.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/RinexCommand.h"
 #include "core/GlobalSeconds.h"
 #include "encoder/RinexEncoder.h"
+#include "support/ReferenceFramer.h"
+#include "support/RinexObservations.h"
 #include "support/ZerlanRun.h"
 
 namespace zerlan {
 namespace {
 
 using namespace testing;
+
+const std::string kData = std::string(ZERLAN_SOURCE_DIR) + "/../shared/data/";
+
+std::vector<std::string> Captures(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir((kData + folder).c_str())) {
+        while (dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') names.push_back(kData + folder + "/" + e->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A parameter file with the decoder version setting (-1 automatic, 1 RTCM
+// 2.3, 2 RTCM 3.1) and, for a job, the capture as file input and the
+// decoded text to "decoded.txt".
+void WriteSettings(const std::string& name, int version, const std::string& input = "") {
+    WriteFile(name, "/inout_sw,\"FILE;Null;Null;Null;Null;Null;Null;RTCM;500;1;" + std::to_string(version) +
+                        ";100;FALSE;FALSE;FALSE\"\n/file_in,\"" + input +
+                        "\"\n/dec_out,\"FALSE;\\\\.\\pipe\\DecPipe;TRUE;decoded.txt,4096,FALSE,0,60,.\\,0896,k,"
+                        "none;FALSE;4004;1;FALSE;FALSE,60;FALSE\"\n/pr,\"protocol.dat\"\n");
+}
+
+// Drops the "TM" lines and the PC-clock estimate ("Sec") of RTCM 3 header
+// lines: both follow the computer's clock, not the data.
+std::string WithoutTimeLines(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(start, end - start);
+        const size_t sec = line.find(" Status 1 Sec ");
+        if (sec != std::string::npos && line.find(" Seq 1000 Frame ") != std::string::npos)
+            line.erase(sec + 14, line.find(' ', sec + 14) - (sec + 14));
+        if (line.compare(0, 3, "TM ") != 0) out += line;
+        start = end;
+    }
+    return out;
+}
+
+TEST(DecodeCaptures, EveryFrameIsDecodedOnceAndAFileJobWritesTheSameText) {
+    std::vector<std::string> files = Captures("rtcm3"), rtcm2 = Captures("rtcm2");
+    if (files.empty() && rtcm2.empty()) GTEST_SKIP() << "no captures in " << kData;
+    files.insert(files.end(), rtcm2.begin(), rtcm2.end());
+    TempDir dir;
+    WriteSettings("v23.par", 1);
+    WriteSettings("v31.par", 2);
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const bool rtcm3 = file.find("/rtcm3/") != std::string::npos;
+        const std::string mine = rtcm3 ? "TM Rtcm3.1 " : "TM Rtcm2.3 ", other = rtcm3 ? "TM Rtcm2.3 " : "TM Rtcm3.1 ";
+        const std::string bytes = ReadFile(file);
+        const int expected = rtcm3 ? reference::CountRtcm3Frames(bytes) : reference::CountRtcm2Frames(bytes);
+        WriteSettings("job.par", -1, file);
+        const RunResult decoded = RunZerlan("--quiet /pd,job.par --decode '" + file + "'");
+        ASSERT_EQ(decoded.status, 0);
+        EXPECT_EQ(Count(decoded.out, mine), expected) << "automatic";
+        EXPECT_EQ(Count(decoded.out, other), 0) << "automatic";
+        RunResult r = RunZerlan("--quiet /pd," + std::string(rtcm3 ? "v31" : "v23") + ".par --decode '" + file + "'");
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(Count(r.out, mine), expected) << "fixed";
+
+        // The decoder job over the same file writes the same text.
+        std::remove("decoded.txt");
+        ASSERT_EQ(RunZerlan("/pd,job.par").status, 0);
+        const std::string job = ReadFile("decoded.txt");
+        EXPECT_GT(Count(job, "\r\nMT"), 0);
+        EXPECT_TRUE(WithoutTimeLines(job) == WithoutTimeLines(decoded.out));
+    }
+}
+
+TEST(DecodeCommand, EndsWithASummaryUnlessQuiet) {
+    TempDir dir;
+    // The bundled example, and text that holds no RTCM at all.
+    const std::string example = std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3";
+    WriteFile("notes.txt", "no corrections here\r\n");
+    RunResult r = RunZerlan("--decode '" + example + "'");
+    ASSERT_EQ(r.status, 0);
+    const int frames = Count(r.out, "TM Rtcm3.1 ");
+    ASSERT_GT(frames, 0);
+    EXPECT_NE(r.err.find(std::to_string(ReadFile(example).size()) + " bytes read, 0 RTCM 2 frames, " +
+                         std::to_string(frames) + " RTCM 3 frames decoded, 0 rejected\n"),
+              std::string::npos)
+        << r.err;
+    r = RunZerlan("--decode notes.txt");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("21 bytes read, 0 RTCM 2 frames, 0 RTCM 3 frames decoded, 0 rejected; no RTCM found\n"),
+              std::string::npos)
+        << r.err;
+    r = RunZerlan("--quiet --decode notes.txt");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.err.find("bytes read"), std::string::npos);
+    r = RunZerlan("--decode missing.bin");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("missing.bin: No such file or directory"), std::string::npos) << r.err;
+}
+
+// True once `pid` runs zerlan (not the forked test) with a handler for `sig`.
+bool Catches(pid_t pid, int sig) {
+    const std::string proc = "/proc/" + std::to_string(pid), status = ReadFile(proc + "/status");
+    const size_t at = status.find("SigCgt:");
+    return ReadFile(proc + "/cmdline").find("--decode") != std::string::npos && at != std::string::npos &&
+           (std::stoull(status.substr(at + 7), nullptr, 16) >> (sig - 1)) & 1;
+}
+
+TEST(DecodeCommand, SignalsEndItWhileTheInputIsIdle) {
+    TempDir dir;
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig);
+        int input[2];
+        ASSERT_EQ(pipe(input), 0);
+        const pid_t child = StartZerlan({"--decode", "-"}, input[0]);
+        ASSERT_GT(child, 0);
+        close(input[0]);
+        // Nothing is ever written: the converter waits on an idle pipe. The
+        // signal goes once it is caught, not while the program still starts.
+        WaitFor([&] { return Catches(child, sig); });
+        kill(child, sig);
+        EXPECT_EQ(WaitForExit(child, false, 5000), 0);
+        close(input[1]);
+    }
+}
 
 TEST(EncodeCommand, RebuildsTheExampleFromItsTextAndFollowsTheSelection) {
     TempDir dir;
@@ -99,65 +227,11 @@ TEST(CryptCommand, TheJobNeverStartsTheEncoderDataSides) {
     EXPECT_EQ(ReadFile("out.bin"), std::string(3000, 'x'));
 }
 
-// One epoch of a RINEX 2.10 file: "mm:ss" and per satellite ("G03") the
-// values C1, L1, P2, L2 (NAN when blank).
-struct Epoch {
-    std::string minute_second;
-    std::map<std::string, std::array<double, 4>> values;
-};
-
-std::vector<Epoch> ReadObservations(const std::string& text) {
-    std::istringstream in(text);
-    std::string line;
-    std::vector<int> columns;  // the C1, L1, P2, L2 column among the file's types
-    int types = 0;
-    while (std::getline(in, line) && line.find("END OF HEADER") == std::string::npos) {
-        if (line.find("# / TYPES OF OBSERV") == std::string::npos) continue;
-        std::istringstream fields(line.substr(0, 60));
-        fields >> types;
-        std::vector<std::string> names;
-        for (std::string name; fields >> name;) names.push_back(name);
-        for (const char* wanted : {"C1", "L1", "P2", "L2"}) {
-            int at = -1;
-            for (size_t i = 0; i < names.size(); ++i) at = names[i] == wanted ? static_cast<int>(i) : at;
-            columns.push_back(at);
-        }
-    }
-    std::vector<Epoch> epochs;
-    while (std::getline(in, line)) {
-        if (line.size() < 32) continue;
-        Epoch e;
-        e.minute_second = line.substr(13, 2) + ":" + std::to_string(std::atoi(line.c_str() + 16));
-        const int count = std::atoi(line.substr(29, 3).c_str());
-        std::vector<std::string> satellites;
-        for (int i = 0; i < count; ++i) {
-            if (i > 0 && i % 12 == 0) std::getline(in, line);
-            const std::string sat = line.substr(32 + 3 * (i % 12), 3);
-            satellites.push_back(sat.substr(0, 1) + (sat[1] == ' ' ? "0" : sat.substr(1, 1)) + sat.substr(2, 1));
-        }
-        for (const std::string& sat : satellites) {
-            std::string obs;
-            for (int l = 0; l < (types + 4) / 5; ++l) {
-                std::getline(in, line);
-                line.resize(80, ' ');
-                obs += line;
-            }
-            std::array<double, 4>& v = e.values[sat];
-            for (int k = 0; k < 4; ++k) {
-                const std::string field = columns[k] < 0 ? "" : obs.substr(16 * columns[k], 14);
-                v[k] = field.find_first_not_of(' ') == std::string::npos ? NAN : std::atof(field.c_str());
-            }
-        }
-        epochs.push_back(e);
-    }
-    return epochs;
-}
-
 TEST(RinexCommand, MatchesConvbinOnPublicRecordings) {
     if (std::system("command -v convbin >/dev/null 2>&1") != 0) GTEST_SKIP() << "convbin (rtklib) not installed";
     const double wavelengths[2] = {RinexEncoder::kL1Wavelength, RinexEncoder::kL2Wavelength};
     for (const char* name : {"gpsd-rtcm2.bend.log", "testglo.nocrlf.rtcm2"}) {
-        const std::string input = std::string(ZERLAN_SOURCE_DIR) + "/../shared/data/rtcm2/" + name;
+        const std::string input = kData + "rtcm2/" + name;
         if (ReadFile(input).empty()) GTEST_SKIP() << input << " not present";
         TempDir dir;
         // convbin takes GLONASS into GPS time with the leap seconds of its
@@ -167,13 +241,13 @@ TEST(RinexCommand, MatchesConvbinOnPublicRecordings) {
                             "'/rinex,\"TRUE;TRUE;TRUE;1;5;0;60;.\\;0000;x.hdr;FALSE;4006;20;15.0\"' /pr,Protokol.dat")
                       .status,
                   0);
-        const std::vector<Epoch> theirs = ReadObservations(ReadFile("convbin.obs"));
-        const std::vector<Epoch> ours = ReadObservations(RunShell("cat *.rxo").out);
+        const std::vector<ObservedEpoch> theirs = ReadRinexObservations(ReadFile("convbin.obs"));
+        const std::vector<ObservedEpoch> ours = ReadRinexObservations(RunShell("cat *.rxo").out);
         ASSERT_EQ(ours.size(), theirs.size()) << name;
         ASSERT_GT(ours.size(), 20u);
         for (size_t i = 0; i < ours.size(); ++i) {
-            const Epoch& a = ours[i];
-            const Epoch& b = theirs[i];
+            const ObservedEpoch& a = ours[i];
+            const ObservedEpoch& b = theirs[i];
             ASSERT_EQ(a.minute_second, b.minute_second) << name << " epoch " << i;
             ASSERT_EQ(a.values.size(), b.values.size()) << name << " " << a.minute_second;
             for (const auto& [sat, v] : a.values) {
@@ -204,11 +278,8 @@ TEST(RinexCommand, TheDateOptionNamesTheHourOfTheFirstEpoch) {
     for (const char* bad : {"2011-12-05", "2011-13-05T10", "2011-02-30T10", "2011-12-05T24", "2011-12-05T10x"})
         EXPECT_EQ(RinexStartReference(bad), -1) << bad;
     TempDir dir;
-    Settings settings;
-    std::FILE* err = std::tmpfile();
-    EXPECT_EQ(RunRinexCommand(settings, {"x.rtcm", "05-12-2011", -1, false}, err), 2);
-    EXPECT_EQ(RunRinexCommand(settings, {"missing.rtcm", "", -1, false}, err), 1);
-    std::fclose(err);
+    EXPECT_EQ(RunZerlan("--rinex x.rtcm --rinex-date 05-12-2011").status, 2);
+    EXPECT_EQ(RunZerlan("--rinex missing.rtcm").status, 1);
 }
 
 }  // namespace

@@ -38,10 +38,10 @@ protected:
         ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
         pid_ = StartZerlan({"/inout_sw,\"FILE;Null;Null;Null;Null;Null;Null;RTCM;500;1;-1;100\"", "/file_in,\"STDIN\"",
                             "/html,\"TRUE;0.0.0.0;" + port + ";TRUE;1;page.html;1004,1005,1006,1012,1033\"",
-                            "/pr,\"p.dat\""},
+                            "/pr,\"p.dat\"", "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\""},
                            fds[0]);
         close(fds[0]);
-        input_ = fds[1];  // kept open: the job runs until the test ends it
+        input_ = fds[1];  // kept open and idle, the rate watch off: the job runs until the test ends it
         ASSERT_EQ(write(input_, stream.data(), stream.size()), static_cast<ssize_t>(stream.size()));
         WaitFor([&] { return Get("/status.json").find("\"station\": \"2003\"") != std::string::npos; });
     }

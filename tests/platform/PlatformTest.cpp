@@ -1,5 +1,5 @@
-// Where the settings' Windows names land on Linux, the file helpers, and the
-// time prefix of the log.
+// Where the settings' Windows names land on Linux, and the time prefix of
+// the log.
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
@@ -10,10 +10,8 @@
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Fifo.h"
-#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/SerialPort.h"
-#include "support/TempDir.h"
 
 namespace zerlan {
 namespace {
@@ -35,20 +33,6 @@ TEST(Paths, WindowsNamesMapOntoPathsDevicesAndFifos) {
     EXPECT_EQ(FifoPath("\\\\.\\pipe\\DecPipe"), "/run/zerlan/DecPipe");
     EXPECT_EQ(FifoPath("\\var\\gnss\\in.fifo"), "/var/gnss/in.fifo");
     unsetenv("ZERLAN_PIPE_DIR");
-}
-
-TEST(Files, DirectoriesAndAppendedBytes) {
-    testing::TempDir dir;
-    EXPECT_EQ(MakeDirectory("a"), 0);
-    EXPECT_TRUE(FileExists("a"));
-    EXPECT_EQ(MakeDirectory("a"), 0);  // an existing one is fine
-    EXPECT_EQ(MakeDirectory("missing/b"), -1);
-    EXPECT_EQ(MakeDirectory(""), -1);
-    ASSERT_TRUE(AppendToFile("log", "ab\0c", 4));
-    ASSERT_TRUE(AppendToFile("log", "de", 2));
-    EXPECT_EQ(testing::ReadFile("log"), std::string("ab\0cde", 6));
-    EXPECT_EQ(MakeDirectory("log"), -1);
-    EXPECT_FALSE(AppendToFile("missing/x", "a", 1));
 }
 
 TEST(Console, EveryLogLineStartsWithTheLocalTime) {
