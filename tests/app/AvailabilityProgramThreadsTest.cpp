@@ -80,13 +80,12 @@ TEST(AvailabilityProgramThreads, AThinnedStreamIsTooFewAfterItsIntervalNotBefore
     EXPECT_GT(first, 0) << "no record";
     EXPECT_GE(first, 4.0);
     EXPECT_EQ(Records("LowGpsSat"), 1);
-    EXPECT_NE(ReadFile("Protokol.dat").find("SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure "),
-              std::string::npos);
+    EXPECT_TRUE(Has(ReadFile("Protokol.dat"), "SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure "));
     EXPECT_GE(Records("NoGloSat"), 1);
-    EXPECT_NE(ReadFile("Protokol.dat").find("SW NoGloSat : no Glonass-Satellites, start_of_failure "), std::string::npos);
+    EXPECT_TRUE(Has(ReadFile("Protokol.dat"), "SW NoGloSat : no Glonass-Satellites, start_of_failure "));
     EXPECT_TRUE(access("LowGpsSat", F_OK) == 0 && access("NoGloSat", F_OK) == 0);
     EXPECT_EQ(Records("LowGloSat") + Records("NoGpsSat"), 0);  // none is not too few
-    EXPECT_NE(ReadFile("err.txt").find("Gps-Sat 2: 3 7"), std::string::npos);
+    EXPECT_TRUE(Has(ReadFile("err.txt"), "Gps-Sat 2: 3 7"));
 }
 
 }  // namespace

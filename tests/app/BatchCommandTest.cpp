@@ -106,21 +106,19 @@ TEST(DecodeCommand, EndsWithASummaryUnlessQuiet) {
     const int frames = Count(r.out, "TM Rtcm3.1 ");
     ASSERT_GT(frames, 0);
     EXPECT_NE(r.err.find(std::to_string(ReadFile(example).size()) + " bytes read, 0 RTCM 2 frames, " +
-                         std::to_string(frames) + " RTCM 3 frames decoded, 0 rejected\n"),
-              std::string::npos)
+                         std::to_string(frames) + " RTCM 3 frames decoded, 0 rejected\n"), std::string::npos)
         << r.err;
     r = RunZerlan("--decode notes.txt");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("21 bytes read, 0 RTCM 2 frames, 0 RTCM 3 frames decoded, 0 rejected; no RTCM found\n"),
-              std::string::npos)
+    EXPECT_TRUE(Has(r.err, "21 bytes read, 0 RTCM 2 frames, 0 RTCM 3 frames decoded, 0 rejected; no RTCM found\n"))
         << r.err;
     r = RunZerlan("--quiet --decode notes.txt");
     ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(r.err.find("bytes read"), std::string::npos);
+    EXPECT_FALSE(Has(r.err, "bytes read"));
     r = RunZerlan("--decode missing.bin");
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find("missing.bin: No such file or directory"), std::string::npos) << r.err;
+    EXPECT_TRUE(Has(r.err, "missing.bin: No such file or directory")) << r.err;
 }
 
 // True once `pid` runs zerlan (not the forked test) with a handler for `sig`.
@@ -169,7 +167,7 @@ TEST(EncodeCommand, RebuildsTheExampleFromItsTextAndFollowsTheSelection) {
 
     r = RunZerlan("--encode missing.txt");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot read missing.txt"), std::string::npos);
+    EXPECT_TRUE(Has(r.err, "cannot read missing.txt"));
 }
 
 std::string EncDa(const std::string& key) {
@@ -189,11 +187,11 @@ TEST(CryptCommand, EncryptThenDecryptGivesTheInputBack) {
         const std::string original = ReadFile(input);
         RunResult r = RunZerlan("--encrypt " + input + EncDa("k3y-0f-16-chars!"));
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(r.err.find("messages 4088 written"), std::string::npos) << r.err;
+        EXPECT_TRUE(Has(r.err, "messages 4088 written")) << r.err;
         WriteFile("enc.bin", r.out);
         r = RunZerlan("--decrypt - --quiet" + EncDa("k3y-0f-16-chars!") + " <enc.bin");
         ASSERT_EQ(r.status, 0);
-        EXPECT_EQ(r.err.find("4088"), std::string::npos) << "--quiet leaves the summary out";
+        EXPECT_FALSE(Has(r.err, "4088")) << "--quiet leaves the summary out";
         EXPECT_TRUE(r.out == original);
 
         r = RunZerlan("--decrypt enc.bin" + EncDa("another-16-chars"));
@@ -209,7 +207,7 @@ TEST(CryptCommand, AKeyThatIsNotSixteenCharactersIsRefused) {
     for (const std::string key : {"short", "seventeen-chars!!"}) {
         RunResult r = RunZerlan("--encrypt in.bin" + EncDa(key));
         EXPECT_EQ(r.status, 1) << key;
-        EXPECT_NE(r.err.find("enc_da field 2"), std::string::npos) << r.err;
+        EXPECT_TRUE(Has(r.err, "enc_da field 2")) << r.err;
         EXPECT_EQ(r.out, "");
     }
 }
@@ -221,8 +219,8 @@ TEST(CryptCommand, TheJobNeverStartsTheEncoderDataSides) {
                             "'/file_in,\"in.bin\"' '/file_out,\"out.bin,4096;FALSE;0;60;.\\;0000;x;none\"'" +
                             EncDa("k3y-0f-16-chars!"));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.find("Start of EncoderData"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("Start of DecoderData"), std::string::npos);
+    EXPECT_FALSE(Has(r.err, "Start of EncoderData")) << r.err;
+    EXPECT_FALSE(Has(r.err, "Start of DecoderData"));
     // The file output got the raw input, not 4088 frames.
     EXPECT_EQ(ReadFile("out.bin"), std::string(3000, 'x'));
 }

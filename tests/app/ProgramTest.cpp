@@ -37,11 +37,9 @@ TEST(Program, AMissingParameterFileIsReportedAndTheDefaultsStay) {
     TempDir dir;
     RunResult r = RunZerlan("--save - /pd,missing.par");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find("[Init-Message] Parameterfile incorrect or doesn't exist ! Default-value are use !\n"),
-              std::string::npos);
-    EXPECT_NE(r.err.find(" missing.par: No such file or directory; the built-in defaults are used\n"),
-              std::string::npos);
-    EXPECT_NE(r.out.find("/pr,\".\\Protokol.dat\""), std::string::npos);
+    EXPECT_TRUE(Has(r.err, "[Init-Message] Parameterfile incorrect or doesn't exist ! Default-value are use !\n"));
+    EXPECT_TRUE(Has(r.err, " missing.par: No such file or directory; the built-in defaults are used\n"));
+    EXPECT_TRUE(Has(r.out, "/pr,\".\\Protokol.dat\""));
     EXPECT_NE(RunZerlan("--save /no/such/dir/x.par").status, 0);
 }
 
@@ -51,22 +49,22 @@ TEST(Program, AQuotedLinuxPathIsReadSavedAndReadAgainUnchanged) {
     RunResult r = RunZerlan("--save - '/pr,\"other.dat\"' '/seb,\"2;3\"'");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("\n/rem,Name of parameter-file: 1 Parameter\n", 0), 0u);
-    EXPECT_NE(r.out.find("/pr,\"other.dat\"\n"), std::string::npos);
-    EXPECT_NE(r.out.find("/seb,\"2;3\"\n"), std::string::npos);
+    EXPECT_TRUE(Has(r.out, "/pr,\"other.dat\"\n"));
+    EXPECT_TRUE(Has(r.out, "/seb,\"2;3\"\n"));
     EXPECT_EQ(r.err, "");
 
     WriteFile("job.par", "/file_in,\"/var/gnss/in.rtcm3\"\n/rem,two warnings follow\n"
                          "/tcp_out,\"127.0.0.1;4000;TRUE;500\" /colour,blue\n");
     r = RunZerlan("--save saved.par /pd,job.par");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find(" job.par:3: tcp_out field 4 \"500\", \"200\" is used\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" job.par:3: unknown key \"colour\" ignored\n"), std::string::npos);
+    EXPECT_TRUE(Has(r.err, " job.par:3: tcp_out field 4 \"500\", \"200\" is used\n")) << r.err;
+    EXPECT_TRUE(Has(r.err, " job.par:3: unknown key \"colour\" ignored\n"));
     const std::string saved = ReadFile("saved.par");
-    EXPECT_NE(saved.find("\n/file_in,\"/var/gnss/in.rtcm3\"\n"), std::string::npos);
+    EXPECT_TRUE(Has(saved, "\n/file_in,\"/var/gnss/in.rtcm3\"\n"));
     // The comments of a saved file hold '/' but warn about nothing.
     RunResult again = RunZerlan("--save - /pd,saved.par");
     EXPECT_EQ(again.out, saved);
-    EXPECT_EQ(again.err.find("unknown key"), std::string::npos) << again.err;
+    EXPECT_FALSE(Has(again.err, "unknown key")) << again.err;
 }
 
 TEST(Program, AFileJobRelaysToStdoutAndEndsAtTheEndOfTheFile) {
@@ -80,27 +78,27 @@ TEST(Program, AFileJobRelaysToStdoutAndEndsAtTheEndOfTheFile) {
     RunResult r = RunZerlan(job);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, input);
-    EXPECT_NE(r.err.find("File-Open from in.txt !"), std::string::npos);
-    EXPECT_NE(r.err.find(" input: file in.txt\n"), std::string::npos);
+    EXPECT_TRUE(Has(r.err, "File-Open from in.txt !"));
+    EXPECT_TRUE(Has(r.err, " input: file in.txt\n"));
     EXPECT_EQ(LastLogLine(r.err), "zerlan ends, exit status 0: the input ended and every output was written");
-    EXPECT_NE(ReadFile("Protokol.dat").find("General-Stop : no_failure"), std::string::npos);
+    EXPECT_TRUE(Has(ReadFile("Protokol.dat"), "General-Stop : no_failure"));
     // Every log line carries the local time; the relayed bytes stay out of the log.
     const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \S.*)");
     std::istringstream lines(r.err);
     for (std::string line; std::getline(lines, line);) EXPECT_TRUE(std::regex_match(line, stamped)) << line;
-    EXPECT_EQ(r.err.find("MARKER"), std::string::npos);
+    EXPECT_FALSE(Has(r.err, "MARKER"));
 
     // --monitor shows them, masked.
     RunResult monitored = RunZerlan("--monitor " + job);
     EXPECT_EQ(monitored.status, 0);
-    EXPECT_NE(monitored.err.find("MARKER...[2J"), std::string::npos);
+    EXPECT_TRUE(Has(monitored.err, "MARKER...[2J"));
 }
 
 TEST(Program, ExitStatusAndLastLineNameWhatFailed) {
     TempDir dir;
     RunResult usage = RunZerlan("--bogus");
     EXPECT_EQ(usage.status, 2);
-    EXPECT_NE(usage.err.find("unknown option --bogus"), std::string::npos);
+    EXPECT_TRUE(Has(usage.err, "unknown option --bogus"));
 
     BusyPort busy;
     ASSERT_FALSE(busy.port.empty());
@@ -128,7 +126,7 @@ TEST(Program, ExitStatusAndLastLineNameWhatFailed) {
         RunResult r = RunZerlan(c.args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(LastLogLine(r.err), "zerlan ends, exit status 1: " + c.last_line) << r.err;
-        EXPECT_EQ(r.err.find("Dummy Thread"), std::string::npos);  // nothing started
+        EXPECT_FALSE(Has(r.err, "Dummy Thread"));  // nothing started
     }
 }
 
@@ -156,9 +154,9 @@ TEST(Program, SighupWithABrokenFileKeepsTheJobAndSigtermEndsIt) {
     EXPECT_TRUE(WaitFor([&] { return ReadFile("out.txt").size() > before; }));
     EXPECT_EQ(WaitForExit(pid, true), 0);
     const std::string log = ReadFile("err.txt");
-    EXPECT_NE(log.find(" SIGTERM: the job stops\n"), std::string::npos);
+    EXPECT_TRUE(Has(log, " SIGTERM: the job stops\n"));
     EXPECT_EQ(LastLogLine(log), "zerlan ends, exit status 0: stopped by a signal");
-    EXPECT_NE(ReadFile("Protokol.dat").find("General-Stop"), std::string::npos);
+    EXPECT_TRUE(Has(ReadFile("Protokol.dat"), "General-Stop"));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Serial ports and named pipes through the zerlan program: pseudo-terminals
 // stand in for the ports, FIFOs in the test's directory for the pipes.
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/ByteStreams.h"
 #include "support/PtyPair.h"
 #include "support/ZerlanRun.h"
 
@@ -21,39 +21,6 @@ using namespace testing;
 
 // Rate watches that never fire.
 const char kQuietWatch[] = "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"";
-
-// Reads `fd` until `want` bytes came or 8 s passed.
-std::string ReadBytes(int fd, size_t want) {
-    std::string got;
-    WaitFor([&] {
-        pollfd p{fd, POLLIN, 0};
-        char buffer[8192];
-        const ssize_t n = poll(&p, 1, 5) > 0 && (p.revents & POLLIN) ? read(fd, buffer, sizeof buffer) : 0;
-        if (n > 0) got.append(buffer, static_cast<size_t>(n));
-        return got.size() >= want;
-    }, 8000);
-    return got;
-}
-
-// Writes at the pace of a fast serial line, so that the test measures the
-// relay and not the scheduling of a loaded machine.
-bool WritePaced(int fd, const std::string& bytes, int pause_ms = 4) {
-    for (size_t at = 0; at < bytes.size(); at += 256) {
-        for (size_t done = 0, size = std::min<size_t>(256, bytes.size() - at); done < size;) {
-            const ssize_t n = write(fd, bytes.data() + at + done, size - done);
-            if (n <= 0) return false;
-            done += static_cast<size_t>(n);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
-    }
-    return true;
-}
-
-std::string Noise(size_t n, unsigned seed) {
-    std::string s;
-    for (size_t i = 0; i < n; ++i) s += static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
-    return s;
-}
 
 std::string Serial(const PtyPair& pty) {
     return "\"" + pty.SettingName() + ";38400;n;8;1;rts=on,dtr=on;FALSE;Null;FALSE;Null\"";
@@ -86,7 +53,7 @@ protected:
 TEST_F(SerialPipeProgram, SerialInputRelaysByteExactAndAStopWithUnopenedFifosIsQuick) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
-    const std::string port = FreePort();
+    const std::string port = UnusedPort();
     Start({"/inout_sw,\"COMP;Null;Null;TCP;Null;PIPE;Null;RTCM;500;1;1;20\"", "/co_in," + Serial(pty),
            "/tcp_out,\"127.0.0.1;" + port + ";TRUE;1;FALSE;0\"", "/pipe_out,\"\\\\.\\pipe\\out\"",
            "/dec_out,\"TRUE;\\\\.\\pipe\\dec;FALSE;a,4096;FALSE;4004;1;FALSE;FALSE,0\""});
@@ -101,13 +68,13 @@ TEST_F(SerialPipeProgram, SerialInputRelaysByteExactAndAStopWithUnopenedFifosIsQ
     close(client);
     // Nobody ever opened the FIFOs: the stop must not wait for a reader.
     EXPECT_LT(Stop(), 3000);
-    EXPECT_NE(ReadFile("Protokol.dat").find("General-Stop : no_failure, all_Process_closed"), std::string::npos);
+    EXPECT_TRUE(Has(ReadFile("Protokol.dat"), "General-Stop : no_failure, all_Process_closed"));
 }
 
 TEST_F(SerialPipeProgram, TcpInputRelaysByteExactToASerialOutput) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
-    const std::string port = FreePort();
+    const std::string port = UnusedPort();
     Start({"/inout_sw,\"TCP;Null;COMP;Null;Null;Null;Null;Null;500;1;1;20\"", "/co_out," + Serial(pty),
            "/tcp_in,\"127.0.0.1;" + port + ";TRUE\""});
     ASSERT_TRUE(WaitForLog("Comport-Open on " + pty.SettingName() + " !"));
@@ -123,7 +90,7 @@ TEST_F(SerialPipeProgram, TcpInputRelaysByteExactToASerialOutput) {
 }
 
 TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndLosesNothing) {
-    const std::string port = FreePort();
+    const std::string port = UnusedPort();
     Start({"/inout_sw,\"PIPE;Null;Null;TCP;Null;Null;Null;Null;500;1;1;20\"", "/pipe_in,\"\\\\.\\pipe\\in\"",
            "/tcp_out,\"127.0.0.1;" + port + ";TRUE;1;FALSE;0\""});
     const int client = ConnectTo(port);
@@ -145,9 +112,9 @@ TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndLosesNothing) {
 TEST_F(SerialPipeProgram, PipeOutputsServeAReaderThatComesAndGoes) {
     const std::string example = ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3");
     ASSERT_FALSE(example.empty());
-    const std::string port = FreePort();
+    const std::string port = UnusedPort();
     Start({"/inout_sw,\"TCP;Null;Null;Null;Null;PIPE;Null;RTCM;500;1;2;20\"", "/pipe_out,\"\\\\.\\pipe\\out\"",
-           "/dec_out,\"TRUE;\\\\.\\pipe\\dec;FALSE;a,4096;FALSE;" + FreePort() + ";1;FALSE;FALSE,0\"",
+           "/dec_out,\"TRUE;\\\\.\\pipe\\dec;FALSE;a,4096;FALSE;" + UnusedPort() + ";1;FALSE;FALSE,0\"",
            "/tcp_in,\"127.0.0.1;" + port + ";TRUE\""});
     const int sender = ConnectTo(port);
     ASSERT_GE(sender, 0);
@@ -171,8 +138,8 @@ TEST_F(SerialPipeProgram, PipeOutputsServeAReaderThatComesAndGoes) {
                 // Any stretch of the repeated stream lies within two copies of it.
                 EXPECT_NE((example + example).find(got.substr(0, 1500)), std::string::npos);
             } else {
-                EXPECT_NE(got.find("\r\n"), std::string::npos);
-                EXPECT_EQ(got.find('\xD3'), std::string::npos);
+                EXPECT_TRUE(Has(got, "\r\n"));
+                EXPECT_FALSE(Has(got, "\xD3"));
             }
         }
     }

@@ -17,21 +17,10 @@ using namespace testing;
 
 bool Exists(const char* path) { return access(path, X_OK) == 0; }
 
-// True when the shell command succeeded; its output in `out`.
-bool Sh(const std::string& command, std::string* out) {
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return false;
-    out->clear();
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out->append(buffer, n);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 class StatusProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string port = FreePort();
+        const std::string port = UnusedPort();
         url_ = "http://127.0.0.1:" + port;
         const std::string stream = ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3");
         int fds[2];
@@ -49,10 +38,7 @@ protected:
         close(input_);
         if (pid_ > 0) { EXPECT_EQ(WaitForExit(pid_, true), 0) << ReadFile("err.txt"); }
     }
-    std::string Get(const std::string& path) {
-        std::string body;
-        return Sh("/usr/bin/curl -sf '" + url_ + path + "'", &body) ? body : "";
-    }
+    std::string Get(const std::string& path) { return Capture("/usr/bin/curl -sf '" + url_ + path + "'").out; }
 
     TempDir dir_;
     std::string url_;
@@ -62,28 +48,24 @@ protected:
 
 TEST_F(StatusProgram, PageJsonAndMetricsOfTheReplayedExample) {
     const std::string python = "/usr/bin/python3 -c ";
-    std::string parsed;
-    if (!Exists("/usr/bin/curl") || !Sh(python + "'import prometheus_client'", &parsed))
+    if (!Exists("/usr/bin/curl") || Capture(python + "'import prometheus_client'").status != 0)
         GTEST_SKIP() << "needs curl, python3 and python3-prometheus-client";
-    EXPECT_NE(Get("/").find("<CENTER> 2003 </CENTER>"), std::string::npos);
+    EXPECT_TRUE(Has(Get("/"), "<CENTER> 2003 </CENTER>"));
 
     WriteFile("s.json", Get("/status.json"));
-    ASSERT_TRUE(Sh(python + "'import json; d = json.load(open(\"s.json\")); print(d[\"station\"],"
-                             " d[\"input\"][\"bytes_total\"], sorted({m[\"type\"] for m in d[\"messages\"]}))'",
-                    &parsed))
-        << ReadFile("s.json");
-    EXPECT_EQ(parsed.rfind("2003 2191 [", 0), 0u) << parsed;
-    for (const char* type : {"1004", "1005", "1006", "1012", "1033"})
-        EXPECT_NE(parsed.find(type), std::string::npos) << type << " in " << parsed;
+    RunResult parsed = Capture(python + "'import json; d = json.load(open(\"s.json\")); print(d[\"station\"],"
+                                        " d[\"input\"][\"bytes_total\"], sorted({m[\"type\"] for m in d[\"messages\"]}))'");
+    ASSERT_EQ(parsed.status, 0) << ReadFile("s.json");
+    EXPECT_EQ(parsed.out.rfind("2003 2191 [", 0), 0u) << parsed.out;
+    for (const char* type : {"1004", "1005", "1006", "1012", "1033"}) EXPECT_TRUE(Has(parsed.out, type)) << type;
 
     WriteFile("m.txt", Get("/metrics"));
-    ASSERT_TRUE(Sh(python + "'from prometheus_client.parser import text_string_to_metric_families as p\n"
-                             "for f in p(open(\"m.txt\").read()):\n"
-                             "    for s in f.samples: print(s.name, s.labels.get(\"station\", \"\"), int(s.value))'",
-                    &parsed))
-        << ReadFile("m.txt");
-    EXPECT_NE(parsed.find("zerlan_input_bytes_total  2191\n"), std::string::npos) << parsed;
-    EXPECT_NE(parsed.find("zerlan_station_info 2003 1\n"), std::string::npos) << parsed;
+    parsed = Capture(python + "'from prometheus_client.parser import text_string_to_metric_families as p\n"
+                              "for f in p(open(\"m.txt\").read()):\n"
+                              "    for s in f.samples: print(s.name, s.labels.get(\"station\", \"\"), int(s.value))'");
+    ASSERT_EQ(parsed.status, 0) << ReadFile("m.txt");
+    EXPECT_TRUE(Has(parsed.out, "zerlan_input_bytes_total  2191\n")) << parsed.out;
+    EXPECT_TRUE(Has(parsed.out, "zerlan_station_info 2003 1\n")) << parsed.out;
 }
 
 TEST_F(StatusProgram, ChromiumFindsTheStationAndMessageTablesInPageAndFile) {
@@ -92,10 +74,10 @@ TEST_F(StatusProgram, ChromiumFindsTheStationAndMessageTablesInPageAndFile) {
     WaitFor([] { return ReadFile("page.html").find("<CENTER> 2003 </CENTER>") != std::string::npos; });
     for (const std::string& url : {url_ + "/", "file://" + dir_.path() + "/page.html"}) {
         SCOPED_TRACE(url);
-        std::string dom;
-        ASSERT_TRUE(Sh("timeout 60 /usr/bin/chromium --headless --no-sandbox --disable-gpu --dump-dom '" + url +
-                            "' 2>/dev/null",
-                        &dom));
+        const RunResult r = Capture("timeout 60 /usr/bin/chromium --headless --no-sandbox --disable-gpu --dump-dom '" +
+                                    url + "' 2>/dev/null");
+        ASSERT_EQ(r.status, 0);
+        const std::string& dom = r.out;
         const size_t stations = dom.find("<table id=\"stations\""), messages = dom.find("<table id=\"messages\"");
         ASSERT_NE(stations, std::string::npos) << dom;
         ASSERT_NE(messages, std::string::npos) << dom;

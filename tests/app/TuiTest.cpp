@@ -15,10 +15,10 @@ using namespace testing;
 
 class Tmux {
 public:
-    ~Tmux() { RunShell(Cmd("kill-server")); }
+    ~Tmux() { Capture(Cmd("kill-server") + " 2>/dev/null"); }
     std::string Cmd(const std::string& args) const { return "tmux -L zerlan-test-" + std::to_string(getpid()) + " " + args; }
-    std::string Screen() const { return RunShell(Cmd("capture-pane -p -t z")).out; }
-    void Keys(const std::string& keys) const { RunShell(Cmd("send-keys -t z " + keys)); }
+    std::string Screen() const { return Capture(Cmd("capture-pane -p -t z")).out; }
+    void Keys(const std::string& keys) const { Capture(Cmd("send-keys -t z " + keys)); }
     bool Shows(const std::string& text, bool shown = true) const {
         return WaitFor([&] { return (Screen().find(text) != std::string::npos) == shown; });
     }
@@ -34,7 +34,7 @@ TEST(Tui, WithoutATerminalItSaysSoAndEndsWithStatus2) {
     TempDir dir;
     RunResult r = RunZerlan("--tui </dev/null");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("needs a terminal"), std::string::npos);
+    EXPECT_TRUE(Has(r.err, "needs a terminal"));
 }
 
 TEST(Tui, ADummyJobIsShownStoppedStartedAndMovedToAChosenMountpoint) {
@@ -59,7 +59,7 @@ TEST(Tui, ADummyJobIsShownStoppedStartedAndMovedToAChosenMountpoint) {
                          "/cast_in,\"127.0.0.1;" + caster.port() + ";TEST0;MorvikV1.08-zezur1;;1000;0;0.0.0.0;8080\"\n"
                          "/pr,\"prot.dat\"\n");
     Tmux tmux;
-    RunShell(tmux.Cmd("new-session -d -s z -x 100 -y 30 \"cd " + dir.path() + " && EDITOR='sed -i s/TEST0/EDITED/' " +
+    Capture(tmux.Cmd("new-session -d -s z -x 100 -y 30 \"cd " + dir.path() + " && EDITOR='sed -i s/TEST0/EDITED/' " +
                       ZERLAN_BINARY + " --tui /pd,job.par; sleep 60\""));
 
     ASSERT_TRUE(tmux.Shows("job running")) << tmux.Screen();
@@ -74,7 +74,7 @@ TEST(Tui, ADummyJobIsShownStoppedStartedAndMovedToAChosenMountpoint) {
 
     tmux.Keys("e");  // the editor changes the file, the job restarts with it
     EXPECT_TRUE(tmux.Shows("edited job.par")) << tmux.Screen();
-    EXPECT_NE(ReadFile("job.par").find(";EDITED;"), std::string::npos);
+    EXPECT_TRUE(Has(ReadFile("job.par"), ";EDITED;"));
     EXPECT_TRUE(tmux.Shows("job running")) << tmux.Screen();
 
     tmux.Keys("m");
@@ -90,7 +90,7 @@ TEST(Tui, ADummyJobIsShownStoppedStartedAndMovedToAChosenMountpoint) {
     })) << "the caster input asks for the chosen mountpoint";
     tmux.Keys("w");  // save: the chosen mountpoint goes into the file
     EXPECT_TRUE(tmux.Shows("settings saved to job.par")) << tmux.Screen();
-    EXPECT_NE(ReadFile("job.par").find(";BERLIN0;"), std::string::npos);
+    EXPECT_TRUE(Has(ReadFile("job.par"), ";BERLIN0;"));
 
     tmux.Keys("q");
     EXPECT_TRUE(tmux.Shows("job ", false)) << tmux.Screen();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -42,59 +43,48 @@ TEST(SettingsDefaults, ParsedFieldsOfTheBuiltInValues) {
 }
 
 TEST(SettingsNormalise, OutOfRangeFieldsAreCorrectedAndTheRawTextKept) {
-    const struct {
-        const char* name;
-        Key key;
-        std::string raw;
-        std::vector<std::pair<int, std::string>> fields;  // field number, text after correction
-    } cases[] = {
-        {"caster identity is ours, wait 0", Key::kCastIn, "h\xAFx;2101;MP;Other/9;u:p\xAFw;0;TRUE;proxy;3128",
-         {{1, "h\xAFx"}, {4, kProgramId}, {5, "u:p\xAFw"}, {6, "500"}}},
-        {"caster wait not a number", Key::kCastOut, "h;80;m;id;pw;abc", {{6, "500"}}},
-        {"caster wait negative", Key::kCastOut, "h;80;m;id;pw;-20", {{6, "500"}}},
-        {"caster wait empty", Key::kCastOut, "h;80;m;id;pw;", {{6, "500"}}},
-        {"caster wait kept", Key::kCastOut, "h;80;m;id;pw;2500", {{6, "2500"}}},
-        {"tcp clients and delay high", Key::kTcpOut, "1.2.3.4;4000;TRUE;500;TRUE;9999", {{4, "200"}, {6, "3600"}}},
-        {"tcp clients and delay low", Key::kTcpOut, "1.2.3.4;4000;TRUE;0;TRUE;-3", {{4, "1"}, {6, "0"}}},
-        {"tcp clients and delay kept", Key::kTcpOut, "1.2.3.4;4000;TRUE;2;TRUE;1", {{4, "2"}, {6, "1"}}},
-        {"udp clients high", Key::kUdpOut, "a;1;TRUE;b;2;201", {{6, "200"}}},
-        {"rinex all out of range", Key::kRinex, "TRUE;TRUE;TRUE;0;50000;6;7;d;p;h;TRUE;4006;1;-2",
+    // Raw text, then field number and its text after the correction.
+    const std::tuple<Key, std::string, std::vector<std::pair<int, std::string>>> cases[] = {
+        {Key::kCastIn, "h\xAFx;2101;MP;Other/9;u:p\xAFw;0;TRUE;proxy;3128",
+         {{1, "h\xAFx"}, {4, kProgramId}, {5, "u:p\xAFw"}, {6, "500"}}},  // the identity is ours
+        {Key::kCastOut, "h;80;m;id;pw;abc", {{6, "500"}}},
+        {Key::kCastOut, "h;80;m;id;pw;-20", {{6, "500"}}},
+        {Key::kCastOut, "h;80;m;id;pw;", {{6, "500"}}},
+        {Key::kCastOut, "h;80;m;id;pw;2500", {{6, "2500"}}},
+        {Key::kTcpOut, "1.2.3.4;4000;TRUE;500;TRUE;9999", {{4, "200"}, {6, "3600"}}},
+        {Key::kTcpOut, "1.2.3.4;4000;TRUE;0;TRUE;-3", {{4, "1"}, {6, "0"}}},
+        {Key::kTcpOut, "1.2.3.4;4000;TRUE;2;TRUE;1", {{4, "2"}, {6, "1"}}},
+        {Key::kUdpOut, "a;1;TRUE;b;2;201", {{6, "200"}}},
+        {Key::kRinex, "TRUE;TRUE;TRUE;0;50000;6;7;d;p;h;TRUE;4006;1;-2",
          {{4, "15"}, {5, "0"}, {6, "0"}, {7, "0_"}, {13, "1"}, {14, "0.00000000"}}},
-        {"rinex at the limits", Key::kRinex, "TRUE;TRUE;TRUE;60;-43200;5;30;d;p;h;TRUE;4006;200;2.5",
+        {Key::kRinex, "TRUE;TRUE;TRUE;60;-43200;5;30;d;p;h;TRUE;4006;200;2.5",
          {{4, "60"}, {5, "-43200"}, {6, "5"}, {7, "30"}, {13, "200"}, {14, "2.50000000"}}},
-        {"rinex difference high", Key::kRinex, "TRUE;TRUE;TRUE;1;0;0;60;d;p;h;TRUE;4006;20;61", {{14, "60.00000000"}}},
-        {"rinex difference nan", Key::kRinex, "TRUE;TRUE;TRUE;1;0;0;60;d;p;h;TRUE;4006;20;nan", {{14, "0.00000000"}}},
-        {"switches: unknown words, read size, version, interval, encoder data off", Key::kInoutSw,
-         "SERIAL;CAST;TCP;bogus;;PIPE;FILE;RTCM;-4;1;7;5;TRUE;TRUE;1",
+        {Key::kRinex, "TRUE;TRUE;TRUE;1;0;0;60;d;p;h;TRUE;4006;20;61", {{14, "60.00000000"}}},
+        {Key::kRinex, "TRUE;TRUE;TRUE;1;0;0;60;d;p;h;TRUE;4006;20;nan", {{14, "0.00000000"}}},
+        {Key::kInoutSw, "SERIAL;CAST;TCP;bogus;;PIPE;FILE;RTCM;-4;1;7;5;TRUE;TRUE;1",
          {{1, "COMP"}, {2, "CAST"}, {3, "TCP"}, {4, "Null"}, {5, "Null"}, {9, "1"}, {11, "-1"}, {12, "100"},
-          {14, "FALSE"}, {15, "FALSE"}}},
-        {"switches high", Key::kInoutSw, ";Null;Null;Null;Null;Null;Null;Null;1001;0;2;3600001",
-         {{1, "COMP"}, {9, "1000"}, {11, "2"}, {12, "100"}}},
-        {"switches at the limits", Key::kInoutSw, "DUMMY;Null;Null;Null;Null;Null;Null;Null;0;0;-1;10",
-         {{1, "DUMMY"}, {9, "0"}, {11, "-1"}, {12, "10"}}},
-        {"file: bad size, mode and interval", Key::kFileOut, "out.rcm,1;TRUE;9;7;dir;a;b;c",
-         {{1, "out.rcm,4096"}, {2, "FALSE"}, {3, "0"}, {4, "0_"}}},
-        {"file kept", Key::kFileOut, "STDOUT,8192;TRUE;5;15;dir\xBBsub;a;b;c",
-         {{1, "STDOUT,8192"}, {2, "TRUE"}, {3, "5"}, {4, "15"}, {5, "dir\xBBsub"}}},
-        {"decoder file and silence", Key::kDecOut, "1;p;TRUE;d.rcd,9000,TRUE,-1,11,dir,a,b,c;TRUE;4004;3;TRUE;TRUE,700;TRUE",
+          {14, "FALSE"}, {15, "FALSE"}}},  // the encoder-data sides stay off
+        {Key::kInoutSw, ";Null;Null;Null;Null;Null;Null;Null;1001;0;2;3600001", {{1, "COMP"}, {9, "1000"}, {11, "2"}, {12, "100"}}},
+        {Key::kInoutSw, "DUMMY;Null;Null;Null;Null;Null;Null;Null;0;0;-1;10", {{1, "DUMMY"}, {9, "0"}, {11, "-1"}, {12, "10"}}},
+        {Key::kFileOut, "out.rcm,1;TRUE;9;7;dir;a;b;c", {{1, "out.rcm,4096"}, {2, "FALSE"}, {3, "0"}, {4, "0_"}}},
+        {Key::kFileOut, "STDOUT,8192;TRUE;5;15;d\xBBs;a;b;c", {{1, "STDOUT,8192"}, {2, "TRUE"}, {3, "5"}, {4, "15"}, {5, "d\xBBs"}}},
+        {Key::kDecOut, "1;p;TRUE;d.rcd,9000,TRUE,-1,11,dir,a,b,c;TRUE;4004;3;TRUE;TRUE,700;TRUE",
          {{4, "d.rcd,4096,FALSE,0,0_,dir,a,b,c"}, {7, "3"}, {9, "TRUE,600"}}},
-        {"decoder silence negative", Key::kDecOut, "0;p;0;d;0;1;1;0;FALSE,-5;0", {{9, "FALSE,0"}}},
-        {"serial empty names", Key::kCoIn, "COM2;9600;n;8;1;;TRUE;;1;", {{6, ""}, {8, "Null"}, {10, "Null"}}},
-        {"presence empty seconds", Key::kKfkp, ";A;;B", {{1, "0"}, {3, "0"}, {4, "B"}}},
-        {"minimum counts missing", Key::kWsat, "1;A", {{3, "0"}, {4, "0"}, {5, ""}, {6, "0"}}},
-        {"save interval empty", Key::kAi, ";f.dat", {{1, "0"}}},
-        {"key change out of range", Key::kEncDa, "0_MistyOne;k;1;2;1;0;0;0;0;0;TRUE;1025;604801;-1",
-         {{12, "0"}, {13, "0"}, {14, "0"}}},
-        {"key change at the limits", Key::kEncDa, "0;k;1;2;0;0;0;0;0;0;0;1024;604800;300",
-         {{12, "1024"}, {13, "604800"}, {14, "300"}}},
-        {"a carriage return ends the fields", Key::kTcpIn, "1.2.3.4;4001\r;TRUE", {{2, "4001"}, {3, ""}}},
+        {Key::kDecOut, "0;p;0;d;0;1;1;0;FALSE,-5;0", {{9, "FALSE,0"}}},
+        {Key::kCoIn, "COM2;9600;n;8;1;;TRUE;;1;", {{6, ""}, {8, "Null"}, {10, "Null"}}},
+        {Key::kKfkp, ";A;;B", {{1, "0"}, {3, "0"}, {4, "B"}}},
+        {Key::kWsat, "1;A", {{3, "0"}, {4, "0"}, {5, ""}, {6, "0"}}},
+        {Key::kAi, ";f.dat", {{1, "0"}}},
+        {Key::kEncDa, "0_MistyOne;k;1;2;1;0;0;0;0;0;TRUE;1025;604801;-1", {{12, "0"}, {13, "0"}, {14, "0"}}},
+        {Key::kEncDa, "0;k;1;2;0;0;0;0;0;0;0;1024;604800;300", {{12, "1024"}, {13, "604800"}, {14, "300"}}},
+        {Key::kTcpIn, "1.2.3.4;4001\r;TRUE", {{2, "4001"}, {3, ""}}},  // a carriage return ends the fields
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [key, raw, fields] : cases) {
+        SCOPED_TRACE(raw);
         Settings s;
-        s.SetRaw(c.key, c.raw);
-        EXPECT_EQ(s.Raw(c.key), c.raw);
-        for (const auto& [field, text] : c.fields) EXPECT_EQ(s.Field(c.key, field), text) << "field " << field;
+        s.SetRaw(key, raw);
+        EXPECT_EQ(s.Raw(key), raw);
+        for (const auto& [field, text] : fields) EXPECT_EQ(s.Field(key, field), text) << "field " << field;
     }
 }
 

@@ -34,6 +34,19 @@ inline RunResult RunShell(const std::string& command) {
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile("out.txt"), ReadFile("err.txt")};
 }
 
+// Runs `command` through the shell, its output read through a pipe (the
+// files of a running program stay untouched).
+inline RunResult Capture(const std::string& command) {
+    RunResult r;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
+        const int status = pclose(pipe);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return r;
+}
+
 // `args` are shell words (quote them as a shell needs).
 inline RunResult RunZerlan(const std::string& args) { return RunShell(std::string(ZERLAN_BINARY) + " " + args); }
 
@@ -76,6 +89,8 @@ inline int WaitForExit(pid_t pid, bool terminate = false, int max_ms = 15000) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 inline int Count(const std::string& text, const std::string& part) {
     int n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -108,7 +123,7 @@ struct BusyPort {
 };
 
 // A port that was free a moment ago, for the program to listen on.
-inline std::string FreePort() { return BusyPort().port; }
+inline std::string UnusedPort() { return BusyPort().port; }
 
 // Connects to a loopback port, retrying while the program starts its server.
 inline int ConnectTo(const std::string& port) {
