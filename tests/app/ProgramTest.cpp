@@ -142,7 +142,9 @@ TEST(Program, AMissingInputFileIsNamedAtOnceAndRetried) {
 
 TEST(Program, SighupWithABrokenFileKeepsTheJobAndSigtermEndsIt) {
     TempDir dir;
-    WriteFile("job.par", std::string(kDummyJob) + "\n" + kStdoutFile + "\n");
+    // Like a saved file it names a parameter file of its own; the reload
+    // still reads the file the program was started with.
+    WriteFile("job.par", std::string(kDummyJob) + "\n" + kStdoutFile + "\n/pd,\".\\morvik.par\"\n");
     const pid_t pid = StartZerlan({"/pd,job.par"});
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitForLog("now create Dummy-Data"));
