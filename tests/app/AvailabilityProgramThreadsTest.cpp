@@ -23,24 +23,15 @@ using Bytes = std::vector<uint8_t>;
 double Since(Steady::time_point t) { return std::chrono::duration<double>(Steady::now() - t).count(); }
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// One epoch: 1004 for the GPS satellites, 1012 for the GLONASS slots.
-Bytes Epoch(int epoch, const std::vector<int>& gps, const std::vector<int>& glo) {
+// One GPS epoch (1004) of the given satellites.
+Bytes Epoch(int epoch, const std::vector<int>& gps) {
     CRtcm3FrameBuilder g;
     g.U(12, 1004).U(12, 2003).U(30, 302400000u + 100u * epoch).U(1, 1).U(5, gps.size()).U(1, 0).U(3, 0);
     for (int sat : gps) {
         g.U(6, sat).U(1, 0).U(24, 1000000 + sat).S(20, -3000).U(7, 127).U(8, 70).U(8, 176);
         g.U(2, 0).S(14, -120).S(20, 5200).U(7, 127).U(8, 150);
     }
-    CRtcm3FrameBuilder r;
-    r.U(12, 1012).U(12, 2003).U(27, 10800000u + 100u * epoch).U(1, 0).U(5, glo.size()).U(1, 0).U(3, 0);
-    for (int slot : glo) {
-        r.U(6, slot).U(1, 0).U(5, 7).U(25, 1200000 + slot).S(20, 1500).U(7, 127).U(7, 36).U(8, 168);
-        r.U(2, 0).S(14, 80).S(20, -2600).U(7, 127).U(8, 140);
-    }
-    Bytes out = g.Frame();
-    const Bytes more = r.Frame();
-    out.insert(out.end(), more.begin(), more.end());
-    return out;
+    return g.Frame();
 }
 
 int Records(const std::string& title) { return Count(ReadFile("Protokol.dat"), "SW " + title + " : "); }
@@ -63,7 +54,7 @@ TEST(AvailabilityProgramThreads, AThinnedStreamIsTooFewAfterItsIntervalNotBefore
     std::atomic<bool> enough{false};
     std::thread feed([&] {
         for (int e = 0; e < 200 && !enough; ++e, Pause(100)) {
-            const Bytes b = Epoch(e, {3, 7}, {});
+            const Bytes b = Epoch(e, {3, 7});
             if (write(fds[1], b.data(), b.size()) < 0) break;
         }
         close(fds[1]);

@@ -89,40 +89,36 @@ TEST_F(SerialPipeProgram, TcpInputRelaysByteExactToASerialOutput) {
     close(sender);
 }
 
-TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndLosesNothing) {
-    const std::string port = UnusedPort();
-    Start({"/inout_sw,\"PIPE;Null;Null;TCP;Null;Null;Null;Null;500;1;1;20\"", "/pipe_in,\"\\\\.\\pipe\\in\"",
-           "/tcp_out,\"127.0.0.1;" + port + ";TRUE;1;FALSE;0\""});
-    const int client = ConnectTo(port);
-    ASSERT_GE(client, 0);
-    ASSERT_TRUE(WaitFor([] { return Logged("Accept on Port") && Logged("Pipe-Open on \\\\.\\pipe\\in !"); }));
-    std::string sent;
-    for (unsigned writer = 1; writer <= 3; ++writer) {
-        const int fd = open((dir_.path() + "/in").c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0) << writer;
-        const std::string part = Noise(8000, writer + 10);
-        ASSERT_TRUE(WritePaced(fd, part));
-        sent += part;
-        close(fd);
-    }
-    EXPECT_TRUE(ReadBytes(client, sent.size()) == sent);
-    close(client);
-}
-
-TEST_F(SerialPipeProgram, PipeOutputsServeAReaderThatComesAndGoes) {
+TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndPipeOutputsServeAReaderThatComesAndGoes) {
     const std::string example = ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3");
     ASSERT_FALSE(example.empty());
     const std::string port = UnusedPort();
-    Start({"/inout_sw,\"TCP;Null;Null;Null;Null;PIPE;Null;RTCM;500;1;2;20\"", "/pipe_out,\"\\\\.\\pipe\\out\"",
-           "/dec_out,\"TRUE;\\\\.\\pipe\\dec;FALSE;a,4096;FALSE;" + UnusedPort() + ";1;FALSE;FALSE,0\"",
-           "/tcp_in,\"127.0.0.1;" + port + ";TRUE\""});
-    const int sender = ConnectTo(port);
-    ASSERT_GE(sender, 0);
+    Start({"/inout_sw,\"PIPE;Null;Null;TCP;Null;PIPE;Null;RTCM;500;1;2;20\"", "/pipe_in,\"\\\\.\\pipe\\in\"",
+           "/tcp_out,\"127.0.0.1;" + port + ";TRUE;1;FALSE;0\"", "/pipe_out,\"\\\\.\\pipe\\out\"",
+           "/dec_out,\"TRUE;\\\\.\\pipe\\dec;FALSE;a,4096;FALSE;" + UnusedPort() + ";1;FALSE;FALSE,0\""});
+    const int client = ConnectTo(port);
+    ASSERT_GE(client, 0);
+    ASSERT_TRUE(WaitFor([] { return Logged("Accept on Port") && Logged("Pipe-Open on \\\\.\\pipe\\in !"); }));
+    // Writers of the input come and go until the readers of the outputs are done.
     std::atomic<bool> done{false};
-    std::thread feed([&] {
-        while (!done && WritePaced(sender, example)) {
+    std::string sent;
+    std::thread writers([&] {
+        for (int writer = 1, fd = -1; writer <= 3 || !done; ++writer) {
+            if (!WaitFor([&] { return (fd = open((dir_.path() + "/in").c_str(), O_WRONLY | O_NONBLOCK)) >= 0; })) return;
+            fcntl(fd, F_SETFL, 0);
+            if (!WritePaced(fd, example + example)) return;
+            sent += example + example;
+            close(fd);
         }
     });
+    struct Join {  // also when an assertion ends the test early
+        std::atomic<bool>& done;
+        std::thread& thread;
+        ~Join() {
+            done = true;
+            if (thread.joinable()) thread.join();
+        }
+    } join{done, writers};
     for (const std::string name : {"out", "dec"}) {
         const std::string fifo = dir_.path() + "/" + name;
         for (int reader = 1; reader <= 2; ++reader) {
@@ -136,7 +132,7 @@ TEST_F(SerialPipeProgram, PipeOutputsServeAReaderThatComesAndGoes) {
             ASSERT_GE(got.size(), 1500u);
             if (name == "out") {
                 // Any stretch of the repeated stream lies within two copies of it.
-                EXPECT_NE((example + example).find(got.substr(0, 1500)), std::string::npos);
+                EXPECT_TRUE(Has(example + example, got.substr(0, 1500)));
             } else {
                 EXPECT_TRUE(Has(got, "\r\n"));
                 EXPECT_FALSE(Has(got, "\xD3"));
@@ -144,8 +140,9 @@ TEST_F(SerialPipeProgram, PipeOutputsServeAReaderThatComesAndGoes) {
         }
     }
     done = true;
-    feed.join();
-    close(sender);
+    writers.join();
+    EXPECT_TRUE(ReadBytes(client, sent.size()) == sent) << sent.size();
+    close(client);
     const std::string log = ReadFile("err.txt");
     EXPECT_EQ(Count(log, "Pipe-Open on \\\\.\\pipe\\out !"), 1);
     EXPECT_EQ(Count(log, "Pipe-Open on \\\\.\\pipe\\dec !"), 1);
