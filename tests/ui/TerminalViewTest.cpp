@@ -87,11 +87,15 @@ TEST_F(ZerlanViewTest, SatelliteStatesAreLoggedOnlyWhenTheyChange) {
     EXPECT_EQ(renderer_.shown, "Glo-Sat 1: 48\r\n");
 }
 
-TEST(TerminalView, LogLinesArriveWholeAndReceivedBytesAreMasked) {
+class TerminalView : public ::testing::Test {
+protected:
+    GridScreen screen{24, 80};
+    TerminalRenderer r;
+};
+
+TEST_F(TerminalView, LogLinesArriveWholeAndReceivedBytesAreMasked) {
     EXPECT_EQ(TerminalText("12\xB0 3\xB4 \xF6\r\n", false), "12\xC2\xB0 3\xC2\xB4 \xC3\xB6\n");
     EXPECT_EQ(TerminalText(std::string("\xD3\x00\x13" "ab\r\n", 7), true), "...ab\n");
-    GridScreen screen(24, 80);
-    TerminalRenderer r;
     r.LogAppended("File Thread !\r\nhalf a ", false);
     r.LogAppended("line\r\n", false);
     r.LogAppended(std::string("MT16 \x1b[2J\x07 data\r\n"), true);
@@ -103,9 +107,7 @@ TEST(TerminalView, LogLinesArriveWholeAndReceivedBytesAreMasked) {
     EXPECT_TRUE(quiet.log().empty());
 }
 
-TEST(TerminalView, BarsNumbersAndStatusFitIn80x24) {
-    GridScreen screen(24, 80);
-    TerminalRenderer r;
+TEST_F(TerminalView, BarsNumbersAndStatusFitIn80x24) {
     ViewModel model;
     model.input_type = "TCP";
     model.input_bar = 250;
@@ -130,9 +132,7 @@ TEST(TerminalView, BarsNumbersAndStatusFitIn80x24) {
     EXPECT_TRUE(Has(screen, "line 34"));
 }
 
-TEST(TerminalView, AWarningStaysUntilAKeyDismissesIt) {
-    GridScreen screen(24, 80);
-    TerminalRenderer r;
+TEST_F(TerminalView, AWarningStaysUntilAKeyDismissesIt) {
     r.PushDialog("Warning !!", "Port 4000 is used twice !");
     r.PushDialog("Init-Message", "second box");
     r.Draw(screen, ViewModel(), "stopped", MountpointChooser());
@@ -146,9 +146,7 @@ TEST(TerminalView, AWarningStaysUntilAKeyDismissesIt) {
     EXPECT_FALSE(r.DialogOpen());
 }
 
-TEST(TerminalView, TheChooserListsFiltersAndSelects) {
-    GridScreen screen(24, 80);
-    TerminalRenderer r;
+TEST_F(TerminalView, TheChooserListsFiltersAndSelects) {
     MountpointChooser c;
     c.Open("127.0.0.1:2101");
     c.SetEntries(ParseSourcetable("STR;BERLIN0;Berlin;RTCM 3.2;1004;2;GPS+GLO;EX;DEU;52.52;13.40;0\r\n"
