@@ -45,7 +45,8 @@ TEST(AvailabilityProgramThreads, AThinnedStreamIsTooFewAfterItsIntervalNotBefore
         {"/inout_sw,\"FILE;Null;Null;Null;Null;Null;Null;RTCM;500;1;-1;100;FALSE;FALSE;FALSE\"", "/file_in,\"STDIN\"",
          "/dec_out,\"FALSE;\\\\.\\pipe\\DecPipe;FALSE;DecFile.rcd,4096,FALSE,0,60,.\\,0896,k,none;FALSE;4004;1;TRUE;"
          "FALSE,0;FALSE\"",
-         "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"", "/kfkp,\"0;NoGpsFkp;0;NoGloFkp\"", "/ksat,\"2;NoGpsSat;2;NoGloSat\"",
+         "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"", "/kfkp,\"0;NoGpsFkp;0;NoGloFkp\"",
+         "/ksat,\"2;NoGpsSat;2;NoGloSat\"",
          "/wfkp,\"0;LowFkp;4;0;LowGloFkp;3\"", "/wsat,\"4;LowGpsSat;4;4;LowGloSat;3\"", "/ai,\"0;Save.dat\""},
         fds[0]);
     close(fds[0]);

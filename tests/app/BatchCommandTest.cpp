@@ -158,7 +158,8 @@ TEST(EncodeCommand, RebuildsTheExampleFromItsTextAndFollowsTheSelection) {
     EXPECT_TRUE(r.out == ReadFile(example));
 
     // Only 1006, RTCM 3 on, a CR after the message.
-    WriteFile("enc.par", "/dec_in,\"FALSE;TRUE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;TRUE;TRUE;FALSE;1006\"\n");
+    WriteFile("enc.par",
+              "/dec_in,\"FALSE;TRUE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;TRUE;TRUE;FALSE;1006\"\n");
     r = RunZerlan("--encode text.txt /pd,enc.par");
     ASSERT_EQ(r.status, 0);
     ASSERT_EQ(r.out.size(), 28u);
@@ -172,7 +173,8 @@ TEST(EncodeCommand, RebuildsTheExampleFromItsTextAndFollowsTheSelection) {
 
 std::string EncDa(const std::string& key) {
     // Two items: a single item on the command line must be a /pd item.
-    return " '/pr,\"p.dat\"' '/enc_da,\"0_MistyOne;" + key + ";0012;0345;FALSE;FALSE;TRUE;FALSE;FALSE;TRUE;TRUE;0;0;0\"'";
+    return " '/pr,\"p.dat\"' '/enc_da,\"0_MistyOne;" + key +
+           ";0012;0345;FALSE;FALSE;TRUE;FALSE;FALSE;TRUE;TRUE;0;0;0\"'";
 }
 
 TEST(CryptCommand, EncryptThenDecryptGivesTheInputBack) {

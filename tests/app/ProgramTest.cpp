@@ -73,7 +73,8 @@ TEST(Program, AFileJobRelaysToStdoutAndEndsAtTheEndOfTheFile) {
     for (int i = 0; i < 9000; ++i) input += static_cast<char>('a' + i % 26);
     input.replace(100, 12, "MARKER\x01\x02\x1b[2J");
     WriteFile("in.txt", input);
-    const std::string job = "'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE;Null;700;1;1;100\"' '/file_in,\"in.txt\"' '" +
+    const std::string job = "'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE;Null;700;1;1;100\"' "
+                            "'/file_in,\"in.txt\"' '" +
                             std::string(kStdoutFile) + "'";
     RunResult r = RunZerlan(job);
     EXPECT_EQ(r.status, 0);
@@ -112,7 +113,8 @@ TEST(Program, ExitStatusAndLastLineNameWhatFailed) {
         // A port that is not a number is refused, never replaced by a random one.
         {std::string("'") + kDummyJob + "' '/inout_sw,\"DUMMY;Null;Null;TCP\"' '/tcp_out,\"0.0.0.0;40x0;TRUE\"'",
          "tcp_out: port \"40x0\" is not a number in 1..65535"},
-        {"'/inout_sw,\"TCP;Null;Null;Null;Null;Null;FILE\"' '/tcp_in,\"127.0.0.1;" + busy.port + ";TRUE\"' " + stdout_file,
+        {"'/inout_sw,\"TCP;Null;Null;Null;Null;Null;FILE\"' '/tcp_in,\"127.0.0.1;" + busy.port + ";TRUE\"' " +
+             stdout_file,
          "input: TCP server 127.0.0.1:" + busy.port + " cannot listen: Address already in use"},
         {file_in + "/file_in,adir " + stdout_file, "input: file adir: Is a directory"},
         {file_in + "/file_in,in.txt '/file_out,\"/no/such/dir/out.rcm\"'",
@@ -132,7 +134,8 @@ TEST(Program, ExitStatusAndLastLineNameWhatFailed) {
 
 TEST(Program, AMissingInputFileIsNamedAtOnceAndRetried) {
     TempDir dir;
-    const pid_t pid = StartZerlan({"/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE\"", "/file_in,late.rtcm", kStdoutFile});
+    const pid_t pid =
+        StartZerlan({"/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE\"", "/file_in,late.rtcm", kStdoutFile});
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(WaitForLog(" input: file late.rtcm: No such file or directory; retrying\n"));
     WriteFile("late.rtcm", "arrived\n");

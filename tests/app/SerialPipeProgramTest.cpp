@@ -61,7 +61,8 @@ TEST_F(SerialPipeProgram, SerialInputRelaysByteExactAndAStopWithUnopenedFifosIsQ
     ASSERT_GE(client, 0);
     // The port is raw from its opening on; bytes written before would meet
     // the line editing of a fresh terminal.
-    ASSERT_TRUE(WaitFor([&] { return Logged("Accept on Port") && Logged("Comport-Open on " + pty.SettingName() + " !"); }));
+    ASSERT_TRUE(
+        WaitFor([&] { return Logged("Accept on Port") && Logged("Comport-Open on " + pty.SettingName() + " !"); }));
     const std::string sent = Noise(30000, 1);
     ASSERT_TRUE(WritePaced(pty.master, sent));
     EXPECT_TRUE(ReadBytes(client, sent.size()) == sent);
@@ -104,7 +105,8 @@ TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndPipeOutputsServeAR
     std::string sent;
     std::thread writers([&] {
         for (int writer = 1, fd = -1; writer <= 3 || !done; ++writer) {
-            if (!WaitFor([&] { return (fd = open((dir_.path() + "/in").c_str(), O_WRONLY | O_NONBLOCK)) >= 0; })) return;
+            const std::string fifo = dir_.path() + "/in";
+            if (!WaitFor([&] { return (fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; })) return;
             fcntl(fd, F_SETFL, 0);
             if (!WritePaced(fd, example + example)) return;
             sent += example + example;

@@ -54,7 +54,8 @@ TEST_F(StatusProgram, PageJsonAndMetricsOfTheReplayedExample) {
 
     WriteFile("s.json", Get("/status.json"));
     RunResult parsed = Capture(python + "'import json; d = json.load(open(\"s.json\")); print(d[\"station\"],"
-                                        " d[\"input\"][\"bytes_total\"], sorted({m[\"type\"] for m in d[\"messages\"]}))'");
+                                        " d[\"input\"][\"bytes_total\"],"
+                                        " sorted({m[\"type\"] for m in d[\"messages\"]}))'");
     ASSERT_EQ(parsed.status, 0) << ReadFile("s.json");
     EXPECT_EQ(parsed.out.rfind("2003 2191 [", 0), 0u) << parsed.out;
     for (const char* type : {"1004", "1005", "1006", "1012", "1033"}) EXPECT_TRUE(Has(parsed.out, type)) << type;

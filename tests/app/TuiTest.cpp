@@ -16,7 +16,9 @@ using namespace testing;
 class Tmux {
 public:
     ~Tmux() { Capture(Cmd("kill-server") + " 2>/dev/null"); }
-    std::string Cmd(const std::string& args) const { return "tmux -L zerlan-test-" + std::to_string(getpid()) + " " + args; }
+    std::string Cmd(const std::string& args) const {
+        return "tmux -L zerlan-test-" + std::to_string(getpid()) + " " + args;
+    }
     std::string Screen() const { return Capture(Cmd("capture-pane -p -t z")).out; }
     void Keys(const std::string& keys) const { Capture(Cmd("send-keys -t z " + keys)); }
     bool Shows(const std::string& text, bool shown = true) const {

@@ -65,7 +65,8 @@ TEST(MessageQueueThreads, PostedTextsArriveWholeAndInPostingOrderPerSender) {
     std::vector<std::thread> senders;
     for (int s = 0; s < 4; ++s) {
         senders.emplace_back([&queue, s] {
-            for (int i = 0; i < 200; ++i) queue.PostText(108, std::string(50, static_cast<char>('a' + s)) + std::to_string(i));
+            for (int i = 0; i < 200; ++i)
+                queue.PostText(108, std::string(50, static_cast<char>('a' + s)) + std::to_string(i));
         });
     }
     for (auto& t : senders) t.join();

@@ -100,7 +100,8 @@ TEST_F(TerminalView, LogLinesArriveWholeAndReceivedBytesAreMasked) {
     r.LogAppended("line\r\n", false);
     r.LogAppended(std::string("MT16 \x1b[2J\x07 data\r\n"), true);
     r.Draw(screen, ViewModel(), "running", MountpointChooser());
-    for (const char* shown : {"File Thread !", "half a line", "MT16 .[2J. data"}) EXPECT_TRUE(Has(screen, shown)) << shown;
+    for (const char* shown : {"File Thread !", "half a line", "MT16 .[2J. data"})
+        EXPECT_TRUE(Has(screen, shown)) << shown;
     EXPECT_EQ(screen.All().find('\x1b'), std::string::npos);
     TerminalRenderer quiet(false);
     quiet.LogAppended("MT16 stream\r\n", true);
