@@ -61,8 +61,14 @@ inline const char* L2CodeLabel(unsigned v) {
     return kLabels[v & 3];
 }
 
+// A label built on the stack: one is made for every satellite.
+struct ShortLabel {
+    char text[64];
+    const char* c_str() const { return text; }
+};
+
 // `band` is "L1" or "L2"; the indicator is printed inside the label.
-inline std::string LockTimeLabel(const char* band, unsigned i) {
+inline ShortLabel LockTimeLabel(const char* band, unsigned i) {
     const char* range = i <= 23    ? "0_<_lock_time_<_24"
                         : i <= 47  ? "24_<=_lock_time_<_72"
                         : i <= 71  ? "72_<=_lock_time_<_168"
@@ -70,7 +76,9 @@ inline std::string LockTimeLabel(const char* band, unsigned i) {
                         : i <= 119 ? "360_<=_lock_time_<_744"
                         : i <= 126 ? "744_<=_lock_time_<_937"
                                    : "lock_time_>=_937";
-    return FormatText("LTI-%s %u_%s", band, i, range);
+    ShortLabel label;
+    FormatInto(label.text, sizeof label.text, "LTI-%s %u_%s", band, i, range);
+    return label;
 }
 
 inline const char* SmoothingLabel(unsigned v) {

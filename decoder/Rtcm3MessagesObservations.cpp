@@ -38,14 +38,14 @@ void CRtcm3xDecoder::GpsObservations() {
         const char* code1 = L1CodeLabel(U(s + 6, s + 6));
         const double pr1 = U(s + 7, s + 30) * kPseudorangeRes;
         const double ph1 = S(s + 31, s + 50) * kPhaseMinusRangeRes;
-        const std::string lock1 = LockTimeLabel("L1", U(s + 51, s + 57));
+        const ShortLabel lock1 = LockTimeLabel("L1", U(s + 51, s + 57));
         const double amb = U(s + 58, s + 65) * kGpsAmbiguityRange;
         const double cnr1 = U(s + 66, s + 73) * kCnrRes;
         const int l2 = s + (extended ? 74 : 58);
         const char* code2 = L2CodeLabel(U(l2, l2 + 1));
         const double pr2 = S(l2 + 2, l2 + 15) * kL2MinusL1RangeRes;
         const double ph2 = S(l2 + 16, l2 + 35) * kPhaseMinusRangeRes;
-        const std::string lock2 = LockTimeLabel("L2", U(l2 + 36, l2 + 42));
+        const ShortLabel lock2 = LockTimeLabel("L2", U(l2 + 36, l2 + 42));
         const double cnr2 = U(l2 + 43, l2 + 50) * kCnrRes;
         switch (type) {
             case 1001:
@@ -94,14 +94,14 @@ void CRtcm3xDecoder::GloObservations() {
         const double f2 = kGloL2Base + kGloL2Step * channel;
         const double pr1 = U(s + 12, s + 36) * kPseudorangeRes;
         const double ph1 = S(s + 37, s + 56) * kPhaseMinusRangeRes;
-        const std::string lock1 = LockTimeLabel("L1", U(s + 57, s + 63));
+        const ShortLabel lock1 = LockTimeLabel("L1", U(s + 57, s + 63));
         const double amb = U(s + 64, s + 70) * kGloAmbiguityRange;
         const double cnr1 = U(s + 71, s + 78) * kCnrRes;
         const int l2 = s + (extended ? 79 : 64);
         const char* code2 = L2CodeLabel(U(l2, l2 + 1));
         const double pr2 = S(l2 + 2, l2 + 15) * kL2MinusL1RangeRes;
         const double ph2 = S(l2 + 16, l2 + 35) * kPhaseMinusRangeRes;
-        const std::string lock2 = LockTimeLabel("L2", U(l2 + 36, l2 + 42));
+        const ShortLabel lock2 = LockTimeLabel("L2", U(l2 + 36, l2 + 42));
         const double cnr2 = U(l2 + 43, l2 + 50) * kCnrRes;
         switch (type) {
             case 1009:

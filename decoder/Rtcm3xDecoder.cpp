@@ -92,6 +92,8 @@ void CRtcm3xDecoder::Reset() {
 
 int CRtcm3xDecoder::AddByte(uint8_t byte) {
     bytes_.push_back(byte);
+    // Most bytes only bring a waiting candidate closer to its end.
+    if (in_frame_ && search_bit_ + msg_length_ * 8 + 48 > bytes_.size() * 8) return 0;
     const bool waiting = in_frame_;
     const int frames = Scan(false);
     if (frames > 0) return 1;
@@ -210,9 +212,9 @@ void CRtcm3xDecoder::DecodeHeader() {
     if (from == 0 || !Fits(from + 11)) return;
     station_id_ = static_cast<int>(U(from, from + 11));
     char text[16];
-    std::snprintf(text, sizeof text, "%04i", station_id_);
+    FormatInto(text, sizeof text, "%04i", station_id_);
     station_text_ = text;
-    SetStatus(kSlotStation, station_text_);
+    SetStatus(kSlotStation, station_text_.c_str());
 }
 
 void CRtcm3xDecoder::WriteHeaderBlock() {
@@ -227,12 +229,13 @@ void CRtcm3xDecoder::WriteHeaderBlock() {
                  msg_bits_ + 24, kCrLf);
     Write(line_.data(), line_.size());
 
-    SetStatus(kSlotName, std::string("        ") + kEstimatorName);
+    static const std::string kNameText = std::string("        ") + kEstimatorName;
+    SetStatus(kSlotName, kNameText.c_str());
     ++frame_count_;
     char count[32];
-    std::snprintf(count, sizeof count, "%09d", frame_count_);
+    FormatInto(count, sizeof count, "%09d", frame_count_);
     SetStatus(kSlotFrameCount, count);
-    if (station_text_ != "----") SetStatus(kSlotStation, station_text_);
+    if (station_text_ != "----") SetStatus(kSlotStation, station_text_.c_str());
 }
 
 void CRtcm3xDecoder::Dispatch() {
@@ -273,14 +276,14 @@ void CRtcm3xDecoder::Line(const char* format, ...) {
     if (!line_.empty()) Write(line_.data(), line_.size());
 }
 
-void CRtcm3xDecoder::SetStatus(int slot, const std::string& text) {
+void CRtcm3xDecoder::SetStatus(int slot, const char* text) {
     if (slot >= 0 && slot < 10) status_[slot] = text;
-    out_.Status(slot, text.c_str());
+    out_.Status(slot, text);
 }
 
 void CRtcm3xDecoder::NoteGpsEpoch(double seconds, bool sample) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.1lf", seconds);
+    FormatInto(text, sizeof text, "%.1lf", seconds);
     SetStatus(1, text);
     gps_time_of_week_ = seconds;
     if (sample) estimator_.AddSample(SecondOfHour(seconds));
@@ -288,7 +291,7 @@ void CRtcm3xDecoder::NoteGpsEpoch(double seconds, bool sample) {
 
 void CRtcm3xDecoder::NoteGloEpoch(double seconds) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.1lf", seconds);
+    FormatInto(text, sizeof text, "%.1lf", seconds);
     SetStatus(2, text);
     glo_epoch_ = seconds;
 }

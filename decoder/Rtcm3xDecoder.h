@@ -83,7 +83,7 @@ private:
     // Output.
     void Write(const char* text, size_t length);
     void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void SetStatus(int slot, const std::string& text);
+    void SetStatus(int slot, const char* text);
     void NoteGpsEpoch(double seconds, bool sample);
     void NoteGloEpoch(double seconds);
 

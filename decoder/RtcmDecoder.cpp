@@ -1,5 +1,6 @@
 #include "decoder/RtcmDecoder.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,8 +12,6 @@
 namespace zerlan {
 namespace {
 
-constexpr const char* kPreamble = "01100110";
-constexpr const char* kPreambleInverted = "10011001";
 constexpr int kMaxZCount = 5999;
 constexpr size_t kCompactAt = 4096;  // rolled-out characters kept before moving the window
 
@@ -43,6 +42,29 @@ int StartPhase(int type) {
     if (type == 59) return 10;
     return GroupSize(type);
 }
+
+// Bit k of the result is 1 when text[k] is '1' (k = 0..15); the text holds
+// only '0' and '1'.
+uint32_t PackBits16(const char* text) {
+    uint64_t low;
+    uint64_t high;
+    std::memcpy(&low, text, 8);
+    std::memcpy(&high, text + 8, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        low = __builtin_bswap64(low);
+        high = __builtin_bswap64(high);
+    }
+    // Gathers the low bit of each byte into the top byte, byte k to bit k.
+    constexpr uint64_t kLowBits = 0x0101010101010101ULL;
+    constexpr uint64_t kGather = 0x0102040810204080ULL;
+    return static_cast<uint32_t>(((low & kLowBits) * kGather) >> 56) |
+           (static_cast<uint32_t>(((high & kLowBits) * kGather) >> 56) << 8);
+}
+
+// D30* and the preamble 01100110 as nine bits, the first at bit 0, and the
+// inverted form that follows a set D30*.
+constexpr uint32_t kPreambleBits = 0x0CC;
+constexpr uint32_t kPreambleInvertedBits = 0x133;
 
 // PC second within the hour from the clock text "Www Mmm dd hh:mm:ss.mmm yyyy".
 double PcSecondOfHour(const std::string& stamp) {
@@ -177,17 +199,15 @@ int CRtcmDecoder::SearchPreamble() {
     // window position 6; 8-bit streams meet it anywhere in 7..12, and a false
     // preamble there must not hide the real one a few bits later.
     const char* window = window_.data() + start_;
-    const int length = static_cast<int>(window_.size() - start_);
     int result = -1;
-    for (int p = 7; p <= 12 && p + 7 <= length; ++p) {
-        // Either pattern starts with the bit before it: most positions end here.
-        if (window[p - 1] != window[p - 2]) continue;
+    // The window never holds fewer than kWindowStart characters, so characters
+    // 4..19 are there; they cover every candidate, one test per position.
+    const uint32_t bits = PackBits16(window + 4);
+    for (int p = 7; p <= 12; ++p) {
+        const uint32_t nine = (bits >> (p - 6)) & 0x1FF;
+        if (nine != kPreambleBits && nine != kPreambleInvertedBits) continue;
         // Bits of the frame just decoded would give chance frames.
         if (StreamPos(p) < frame_end_) continue;
-        const char* pattern = window[p - 2] == '0' ? kPreamble : kPreambleInverted;
-        int k = 1;
-        while (k < 8 && window[p - 1 + k] == pattern[k]) ++k;
-        if (k < 8) continue;
         if (TryHeader(p, &result)) return 3;
     }
     wait_bytes_ = 1;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <string>
 
 namespace zerlan {
@@ -15,5 +16,7 @@ namespace zerlan {
 void AppendFormatV(std::string& out, const char* format, va_list args);
 void AppendFormat(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// As snprintf: cut to `size` with its terminator; returns the full length.
+int FormatInto(char* buffer, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 }  // namespace zerlan
