@@ -13,7 +13,6 @@ namespace zerlan {
 namespace {
 
 constexpr int kMaxZCount = 5999;
-constexpr size_t kCompactAt = 4096;  // rolled-out characters kept before moving the window
 
 // Status-board slots of the view's decoder fields.
 constexpr int kSlotStation = 0;
@@ -61,6 +60,15 @@ uint32_t PackBits16(const char* text) {
            (static_cast<uint32_t>(((high & kLowBits) * kGather) >> 56) << 8);
 }
 
+// Each byte value's bits as characters, least significant first.
+constexpr struct ByteBits {
+    char text[256][8];
+    constexpr ByteBits() : text() {
+        for (int v = 0; v < 256; ++v)
+            for (int i = 0; i < 8; ++i) text[v][i] = ((v >> i) & 1) != 0 ? '1' : '0';
+    }
+} kByteBits;
+
 // D30* and the preamble 01100110 as nine bits, the first at bit 0, and the
 // inverted form that follows a set D30*.
 constexpr uint32_t kPreambleBits = 0x0CC;
@@ -91,8 +99,8 @@ CRtcmDecoder::CRtcmDecoder(int version, LineSink sink) : own_output_(std::move(s
 CRtcmDecoder::~CRtcmDecoder() = default;
 
 void CRtcmDecoder::Reset() {
-    window_.assign(kWindowStart, '0');
-    window_.reserve(kCompactAt + 512);
+    std::memset(window_, '0', kWindowStart);
+    window_size_ = kWindowStart;
     start_ = 0;
     rolled_ = 0;
     frame_end_ = 0;
@@ -128,14 +136,15 @@ int CRtcmDecoder::AddByte(uint8_t byte) {
 
     int result = Step();
     // 8-bit bytes bring two bits more than a step consumes: catch up.
-    if (static_cast<int>(window_.size() - start_) >= kMaxWindow) {
+    if (static_cast<int>(window_size_ - start_) >= kMaxWindow) {
         for (int i = 0; i < 5; ++i) {
             start_ += 6;
             result = Step();
         }
     }
     if (start_ >= kCompactAt) {
-        window_.erase(0, start_);
+        std::memmove(window_, window_ + start_, window_size_ - start_);
+        window_size_ -= start_;
         start_ = 0;
     }
     return result;
@@ -143,17 +152,11 @@ int CRtcmDecoder::AddByte(uint8_t byte) {
 
 // Appends the byte's data bits, least significant first.
 void CRtcmDecoder::Roll(uint8_t byte) {
-    // Each byte value's bits, least significant first, made once.
-    static const struct Table {
-        char bits[256][8];
-        Table() {
-            for (int v = 0; v < 256; ++v)
-                for (int i = 0; i < 8; ++i) bits[v][i] = ((v >> i) & 1) != 0 ? '1' : '0';
-        }
-    } table;
     const int bits = byte_mode_ == 6 ? 6 : 8;
     const uint8_t value = byte_mode_ == 6 ? static_cast<uint8_t>(byte - 64) : byte;
-    window_.append(table.bits[value], static_cast<size_t>(bits));
+    // All eight characters are copied; a 6-bit byte's last two are overwritten next.
+    std::memcpy(window_ + window_size_, kByteBits.text[value], 8);
+    window_size_ += static_cast<size_t>(bits);
     rolled_ += bits;
 }
 
@@ -161,7 +164,7 @@ int CRtcmDecoder::Flush() {
     if (!in_sync_ || words_left_ != 1 || wait_bytes_ < 1) return 0;
     // The word now lies this far behind the place where it will be taken.
     const int offset = 6 * wait_bytes_;
-    if (word_pos_ + offset + 29 > static_cast<int>(window_.size() - start_)) return 0;
+    if (word_pos_ + offset + 29 > static_cast<int>(window_size_ - start_)) return 0;
     const int pending = wait_bytes_;
     if (TakeDataWord(offset) != 1) return 0;
     locked_ = true;
@@ -198,7 +201,7 @@ int CRtcmDecoder::SearchPreamble() {
     // Byte-aligned 6-of-8 streams always meet the preamble at 7, where this is
     // window position 6; 8-bit streams meet it anywhere in 7..12, and a false
     // preamble there must not hide the real one a few bits later.
-    const char* window = window_.data() + start_;
+    const char* window = window_ + start_;
     int result = -1;
     // The window never holds fewer than kWindowStart characters, so characters
     // 4..19 are there; they cover every candidate, one test per position.
