@@ -218,8 +218,9 @@ void CRtcm3xDecoder::DecodeHeader() {
 }
 
 void CRtcm3xDecoder::WriteHeaderBlock() {
-    const std::string clock_text = GlobalSeconds::TimeStamp();
-    const double pc_second = PcSecondOfHour(clock_text);
+    if (clock_.Update()) clock_second_ = PcSecondOfHour(clock_.Text());
+    const std::string& clock_text = clock_.Text();
+    const double pc_second = clock_second_;
     estimator_.SetReference(pc_second);
     const double estimate = estimator_.Estimate(pc_second);
 

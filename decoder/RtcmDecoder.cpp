@@ -69,10 +69,23 @@ constexpr struct ByteBits {
     }
 } kByteBits;
 
-// D30* and the preamble 01100110 as nine bits, the first at bit 0, and the
-// inverted form that follows a set D30*.
-constexpr uint32_t kPreambleBits = 0x0CC;
-constexpr uint32_t kPreambleInvertedBits = 0x133;
+// Bit s (1..6) set where the nine characters 4+s.. of the window may hold
+// D30* and a preamble: "0" "01100110" or its inverted form "1" "10011001".
+// Both change value exactly between characters 2-3, 4-5, 6-7 and 8-9 of the
+// nine, so the test runs on the changes, all start positions at once.
+uint32_t PreambleCandidates(uint32_t bits) {
+    const uint32_t changes = bits ^ (bits >> 1);  // bit k: characters k and k+1 differ
+    // Eight changes from s must read 0,1,0,1,0,1,0,1: for an even s the set
+    // ones fall on odd k, for an odd s on even k.
+    auto runs_of_eight = [](uint32_t agree) {  // bit s: agree holds bits s..s+7
+        agree &= agree >> 1;
+        agree &= agree >> 2;
+        return agree & (agree >> 4);
+    };
+    const uint32_t even = runs_of_eight(~(changes ^ 0xAAAAu)) & 0x54u;  // s = 2, 4, 6
+    const uint32_t odd = runs_of_eight(~(changes ^ 0x5555u)) & 0x2Au;   // s = 1, 3, 5
+    return even | odd;
+}
 
 // PC second within the hour from the clock text "Www Mmm dd hh:mm:ss.mmm yyyy".
 double PcSecondOfHour(const std::string& stamp) {
@@ -204,11 +217,10 @@ int CRtcmDecoder::SearchPreamble() {
     const char* window = window_ + start_;
     int result = -1;
     // The window never holds fewer than kWindowStart characters, so characters
-    // 4..19 are there; they cover every candidate, one test per position.
-    const uint32_t bits = PackBits16(window + 4);
-    for (int p = 7; p <= 12; ++p) {
-        const uint32_t nine = (bits >> (p - 6)) & 0x1FF;
-        if (nine != kPreambleBits && nine != kPreambleInvertedBits) continue;
+    // 4..19 are there; they cover every candidate.
+    for (uint32_t candidates = PreambleCandidates(PackBits16(window + 4)); candidates != 0;
+         candidates &= candidates - 1) {
+        const int p = std::countr_zero(candidates) + 6;
         // Bits of the frame just decoded would give chance frames.
         if (StreamPos(p) < frame_end_) continue;
         if (TryHeader(p, &result)) return 3;
@@ -356,8 +368,9 @@ void CRtcmDecoder::WriteHeaderLine(int glonass_flag) {
         if (sample >= 3600.0) sample -= 3600.0;
     }
 
-    const std::string stamp = GlobalSeconds::TimeStamp();
-    const double pc_second = PcSecondOfHour(stamp);
+    if (clock_.Update()) clock_second_ = PcSecondOfHour(clock_.Text());
+    const std::string& stamp = clock_.Text();
+    const double pc_second = clock_second_;
     estimator_.SetReference(pc_second);
     estimator_.AddSample(sample);
     const double estimate = estimator_.Estimate(pc_second);

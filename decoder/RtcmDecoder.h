@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "decoder/ClockText.h"
 #include "decoder/DecoderOutput.h"
 #include "decoder/Rtcm2Messages.h"
 #include "decoder/RtcmTimeEstimator.h"
@@ -88,6 +89,8 @@ private:
     SinkOutput own_output_{nullptr};
     DecoderOutput& out_;
     CRtcmTimeEstimator estimator_;
+    ClockText clock_;
+    double clock_second_ = 0.0;  // second within the hour of the clock text
     double glonass_difference_ = 15.0;
 
     // The window is window_[start_, window_size_); positions are '0'/'1'.
