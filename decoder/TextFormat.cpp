@@ -253,31 +253,42 @@ void Integer(Sink& out, Spec spec, bool negative, unsigned long long magnitude, 
     Emit(out, spec, body, length + n, true);
 }
 
+// `value` with `precision` decimals, as %f prints it, from `at` on, `sign`
+// (if not '\0') in front of a non-negative value; returns the length, 0 when
+// the value needs the general conversion. At most 40 characters.
+size_t FixedText(char* at, double value, int precision, char sign) {
+    uint64_t scaled = 0;
+    if (!ScaledDecimal(std::fabs(value), precision, scaled)) return 0;
+    if (std::signbit(value)) sign = '-';
+    const int digits = DecimalLength(scaled);
+    const int whole = digits > precision ? digits - precision : 1;
+    const size_t length = (sign != '\0' ? 1 : 0) + static_cast<size_t>(whole) +
+                          (precision > 0 ? static_cast<size_t>(precision) + 1 : 0);
+    // From the last digit.
+    char* end = at + length;
+    if (precision > 0) {
+        scaled = LastDigits(end, scaled, precision);
+        end -= precision + 1;
+        *end = '.';
+    }
+    DigitsBefore(end, scaled);
+    if (sign != '\0') at[0] = sign;
+    return length;
+}
+
 void Floating(Sink& out, const Spec& spec, double value, char conversion) {
     const int precision = spec.precision < 0 ? 6 : spec.precision;
     const bool negative = std::signbit(value);
     const bool fixed = conversion == 'f' || conversion == 'F';
-    uint64_t scaled = 0;
-    if (fixed && ScaledDecimal(std::fabs(value), precision, scaled)) {
-        // The common case, without the general conversion: written in place,
-        // from the last digit.
-        const int whole = DecimalLength(scaled) > precision ? DecimalLength(scaled) - precision : 1;
-        const char sign = SignOf(spec, negative);
-        const size_t length = (sign != '\0' ? 1 : 0) + static_cast<size_t>(whole) +
-                              (precision > 0 ? static_cast<size_t>(precision) + 1 : 0);
+    if (fixed) {
+        // The common case, without the general conversion.
         char local[64];
         char* const at = spec.width == 0 ? out.Room() : local;
-        char* end = at + length;
-        if (precision > 0) {
-            scaled = LastDigits(end, scaled, precision);
-            end -= precision + 1;
-            *end = '.';
+        if (const size_t length = FixedText(at, value, precision, SignOf(spec, false))) {
+            if (spec.width == 0) out.Done(at + length);
+            else Emit(out, spec, local, length, true);
+            return;
         }
-        DigitsBefore(end, scaled);
-        if (sign != '\0') at[0] = sign;
-        if (spec.width == 0) out.Done(at + length);
-        else Emit(out, spec, local, length, true);
-        return;
     }
     char body[400];
     size_t length = 0;
@@ -305,6 +316,16 @@ void Floating(Sink& out, const Spec& spec, double value, char conversion) {
     Spec padding = spec;
     if (!finite) padding.zero = false;
     Emit(out, padding, body, length, true);
+}
+
+void PlainInteger(Sink& out, long long value) {
+    const unsigned long long magnitude =
+        value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    char* at = out.Room();
+    if (value < 0) *at++ = '-';
+    at += DecimalLength(magnitude);
+    DigitsBefore(at, magnitude);
+    out.Done(at);
 }
 
 // One '%' directive as parsed.
@@ -432,11 +453,29 @@ void Format(Sink& out, const char* format, va_list* args) {
 struct Compiled {
     static constexpr size_t kPadding = 16;  // literals are copied 16 at a time
 
+    // Directives without flags, width or (for numbers other than %f)
+    // precision, which is nearly all of them, skip the general conversion.
+    enum Kind : uint8_t { kNone, kGeneral, kInt, kLong, kString, kFixed };
+
     struct Piece {
         uint32_t literal_at = 0;  // the text before the directive, in `literals`
         uint32_t literal_length = 0;
-        Directive directive;  // conversion '\0': the text alone
+        Kind kind = kNone;  // kNone: the text alone
+        Directive directive;
     };
+
+    static Kind KindOf(const Directive& d) {
+        const Spec& spec = d.spec;
+        if (spec.left || spec.zero || spec.space || spec.plus || spec.width != 0 || d.half) return kGeneral;
+        switch (d.conversion) {
+            case 'd': case 'i':
+                if (spec.precision >= 0 || d.longs > 1) return kGeneral;
+                return d.longs == 1 ? kLong : kInt;
+            case 's': return spec.precision < 0 ? kString : kGeneral;
+            case 'f': return d.longs == 0 || d.longs == 1 ? kFixed : kGeneral;
+            default: return kGeneral;
+        }
+    }
 
     const char* key = nullptr;
     std::string format;  // its text, so that a reused address is noticed
@@ -472,6 +511,7 @@ struct Compiled {
                 continue;
             }
             piece.directive = d;
+            piece.kind = KindOf(d);
             pieces.push_back(piece);
             piece = Piece();
             piece.literal_at = static_cast<uint32_t>(literals.size());
@@ -494,7 +534,26 @@ struct Compiled {
             } else {
                 out.Put(from, n);
             }
-            if (piece.directive.conversion != '\0') Convert(out, piece.directive, args);
+            switch (piece.kind) {
+                case kNone: break;
+                case kInt: PlainInteger(out, va_arg(*args, int)); break;
+                case kLong: PlainInteger(out, va_arg(*args, long)); break;
+                case kString: {
+                    const char* s = va_arg(*args, const char*);
+                    if (s == nullptr) s = "(null)";
+                    out.Put(s, std::strlen(s));
+                    break;
+                }
+                case kFixed: {
+                    const double value = va_arg(*args, double);
+                    const int precision = piece.directive.spec.precision < 0 ? 6 : piece.directive.spec.precision;
+                    char* at = out.Room();
+                    if (const size_t length = FixedText(at, value, precision, '\0')) out.Done(at + length);
+                    else Floating(out, piece.directive.spec, value, 'f');
+                    break;
+                }
+                default: Convert(out, piece.directive, args); break;
+            }
         }
     }
 };
