@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/GlobalSeconds.h"
 #include "decoder/BitString.h"
 #include "decoder/RtcmTimeEstimator.h"
 

@@ -1,5 +1,6 @@
 #include "decoder/TextFormat.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -13,26 +14,15 @@ namespace {
 
 __extension__ typedef unsigned __int128 Uint128;
 
-constexpr uint64_t kPow10[20] = {1ULL,
-                                 10ULL,
-                                 100ULL,
-                                 1000ULL,
-                                 10000ULL,
-                                 100000ULL,
-                                 1000000ULL,
-                                 10000000ULL,
-                                 100000000ULL,
-                                 1000000000ULL,
-                                 10000000000ULL,
-                                 100000000000ULL,
-                                 1000000000000ULL,
-                                 10000000000000ULL,
-                                 100000000000000ULL,
-                                 1000000000000000ULL,
-                                 10000000000000000ULL,
-                                 100000000000000000ULL,
-                                 1000000000000000000ULL,
-                                 10000000000000000000ULL};
+constexpr auto kPow10 = [] {
+    std::array<uint64_t, 20> powers{};
+    uint64_t value = 1;
+    for (auto& power : powers) {
+        power = value;
+        value *= 10;
+    }
+    return powers;
+}();
 
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"

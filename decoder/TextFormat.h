@@ -2,7 +2,9 @@
 // vsnprintf on the floating-point conversions that dominate it, with the
 // same output. It knows what the decoders use: flags '-', '0', ' ', '+',
 // width, precision, the length modifiers h, l, ll, and the conversions
-// d i u x X c s f F e E %. Anything else is handed to vsnprintf.
+// d i u x X c s f F e E %. Anything else is handed to vsnprintf. Formats
+// are parsed once per thread and kept by address; the text is compared on
+// every call, so a format need not be a literal.
 //
 // Pure functions; any thread.
 #pragma once
