@@ -52,7 +52,9 @@ int RunTuiProgram(const Settings& settings, const std::string& command_line, con
         {
             TerminalSession session(view, renderer, screen);
             JobSignalWatcher signals([&session](int sig) {
-                if (sig == SIGHUP) {
+                // A hang-up of our own terminal (window closed, tmux killed) ends the
+                // view; a SIGHUP sent while the terminal is there asks for a reload.
+                if (sig == SIGHUP && !TerminalHungUp(STDIN_FILENO)) {
                     session.RequestReload();
                 } else {
                     session.RequestQuit();

@@ -1,5 +1,6 @@
 // The terminal view names the parameter file it loaded, not the pd item a
-// saved file carries inside (".\morvik.par").
+// saved file carries inside (".\morvik.par"), and ends when its terminal
+// hangs up instead of taking the SIGHUP for a reload.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ std::string Shell(const std::string& command) {
     return out;
 }
 
-TEST(TuiLoadedFile, TheTitleNamesTheFileThatWasLoaded) {
+TEST(TuiLoadedFile, TheTitleNamesTheLoadedFileAndAHangUpEndsTheView) {
     if (Shell("command -v tmux").empty()) GTEST_SKIP() << "tmux is not installed";
     testing::TempDir dir;
     const std::string zerlan = ZERLAN_BINARY;
@@ -41,9 +42,18 @@ TEST(TuiLoadedFile, TheTitleNamesTheFileThatWasLoaded) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         screen = Shell(tmux + "capture-pane -p -t z");
     }
-    Shell(tmux + "send-keys -t z q");
+    const std::string shell_pid = Shell(tmux + "list-panes -t z -F '#{pane_pid}'");
+    const std::string view_pid = Shell("pgrep -P " + shell_pid.substr(0, shell_pid.find('\n')));
     Shell(tmux + "kill-server 2>/dev/null");
     EXPECT_NE(screen.find(" Zerlan  job.par  "), std::string::npos) << screen;
+    ASSERT_FALSE(view_pid.empty());
+    const std::string stat = "/proc/" + view_pid.substr(0, view_pid.find('\n')) + "/stat";
+    auto ended = [&] {
+        const std::string s = Shell("cat " + stat + " 2>/dev/null");
+        return s.empty() || s.find(") Z ") != std::string::npos;
+    };
+    for (int i = 0; i < 200 && !ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(ended()) << "the view goes on after its terminal hung up";
 }
 
 }  // namespace
