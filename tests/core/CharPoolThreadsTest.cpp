@@ -40,23 +40,16 @@ public:
     void Feed(const char* data, int n) {
         pending_.append(data, n);
         size_t at = 0;
-        while (pending_.size() - at >= static_cast<size_t>(kHeader)) {
+        while (faults_ == 0 && pending_.size() - at >= static_cast<size_t>(kHeader)) {
             const auto* h = reinterpret_cast<const uint8_t*>(pending_.data() + at);
             const int payload = h[5] | (h[6] << 8);
             if (pending_.size() - at < static_cast<size_t>(kHeader + payload)) break;
             const int writer = h[0];
             const int seq = h[1] | (h[2] << 8) | (h[3] << 16) | (h[4] << 24);
-            if (writer >= static_cast<int>(next_.size()) || seq != next_[writer]) {
-                ++faults_;
-                return;  // the stream lost its framing; nothing after this can be trusted
-            }
-            for (int i = 0; i < payload; ++i) {
-                if (h[kHeader + i] != PayloadByte(writer, seq, i)) {
-                    ++faults_;
-                    return;
-                }
-            }
-            ++next_[writer];
+            // After a fault the framing is lost and nothing further can be trusted.
+            faults_ += writer >= static_cast<int>(next_.size()) || seq != next_[writer] ||
+                       pending_.compare(at, kHeader + payload, MakeBlock(writer, seq, payload)) != 0;
+            ++next_[writer % next_.size()];
             at += kHeader + payload;
         }
         pending_.erase(0, at);
@@ -77,17 +70,11 @@ bool Overdue(std::chrono::steady_clock::time_point deadline) { return std::chron
 TEST(CharPoolThreads, EveryReaderGetsEveryBlockOfEveryWriterInOrder) {
     constexpr int kWriters = 3;
     constexpr int kReaders = 3;
-    constexpr int kBlocks = 400;
-    // Writers keep at most this much unread per reader (plus one block each),
-    // so a reader that keeps up is never trimmed.
-    constexpr int64_t kWindow = 3000;
-
+    constexpr int kBlocks = 400;  // about 270 kB in all: inside the window, so nothing may be lost
     ThreadRegistry registry;
     ASSERT_EQ(registry.SetState(1, 0), 0);
     CharPool pool(&registry);
-    std::vector<int> slots;
-    for (int r = 0; r < kReaders; ++r) slots.push_back(pool.AddEnabledReader());
-    ASSERT_EQ(slots, (std::vector<int>{0, 1, 2}));
+    for (int r = 0; r < kReaders; ++r) ASSERT_EQ(pool.AddEnabledReader(), r);
 
     auto block_size = [](int writer, int seq) { return 20 + (writer * 131 + seq * 57) % 380; };
     int64_t total = 0;
@@ -95,26 +82,16 @@ TEST(CharPoolThreads, EveryReaderGetsEveryBlockOfEveryWriterInOrder) {
         for (int s = 0; s < kBlocks; ++s) total += kHeader + block_size(w, s);
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    std::atomic<int64_t> reserved{0};
     std::vector<std::atomic<int64_t>> consumed(kReaders);
     std::atomic<int> write_failures{0};
     std::atomic<bool> writers_done{false};
-    auto stop = [&] { return registry.StopRequested(); };
-
     std::vector<std::thread> writers;
     for (int w = 0; w < kWriters; ++w) {
         writers.emplace_back([&, w] {
             for (int s = 0; s < kBlocks; ++s) {
-                for (;;) {
-                    int64_t slowest = INT64_MAX;
-                    for (auto& c : consumed) slowest = std::min(slowest, c.load());
-                    if (reserved.load() - slowest < kWindow || Overdue(deadline)) break;
-                    std::this_thread::yield();
-                }
                 const std::string b = MakeBlock(w, s, block_size(w, s));
-                reserved += static_cast<int64_t>(b.size());
-                if (WriteWithRetry(pool, b.data(), static_cast<int>(b.size()), stop) != static_cast<int>(b.size()))
-                    ++write_failures;
+                const int n = static_cast<int>(b.size());
+                write_failures += WriteWithRetry(pool, b.data(), n, [&] { return registry.StopRequested(); }) != n;
             }
         });
     }
@@ -139,7 +116,7 @@ TEST(CharPoolThreads, EveryReaderGetsEveryBlockOfEveryWriterInOrder) {
         readers.emplace_back([&, r] {
             std::vector<char> dest(CharPool::kBufferSize);
             while (consumed[r].load() < total && !Overdue(deadline) && checkers[r].faults() == 0) {
-                const int n = pool.Read(dest.data(), slots[r]);
+                const int n = pool.Read(dest.data(), r);
                 if (n > 0) {
                     checkers[r].Feed(dest.data(), n);
                     consumed[r] += n;
@@ -163,41 +140,6 @@ TEST(CharPoolThreads, EveryReaderGetsEveryBlockOfEveryWriterInOrder) {
         EXPECT_EQ(checkers[r].leftover(), 0u);
         for (int w = 0; w < kWriters; ++w) EXPECT_EQ(checkers[r].received(w), kBlocks);
     }
-}
-
-TEST(CharPoolThreads, PacedProducerLosesNothingForASlowReader) {
-    constexpr int kBlocks = 300;
-    constexpr int kPayload = 1000 - kHeader;
-    CharPool pool;
-    const int slot = pool.AddEnabledReader();
-    ASSERT_EQ(slot, 0);
-
-    std::atomic<bool> writer_done{false};
-    std::atomic<int> write_failures{0};
-    std::thread writer([&] {
-        for (int s = 0; s < kBlocks; ++s) {
-            const std::string b = MakeBlock(0, s, kPayload);
-            if (PacedWrite(pool, b.data(), static_cast<int>(b.size()), true, nullptr) != static_cast<int>(b.size()))
-                ++write_failures;
-        }
-        writer_done = true;
-    });
-
-    // Reads far slower than the producer could write.
-    BlockChecker checker(1);
-    std::vector<char> dest(CharPool::kBufferSize);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (checker.received(0) < kBlocks && checker.faults() == 0 && !Overdue(deadline)) {
-        const int n = pool.Read(dest.data(), slot);
-        if (n > 0) checker.Feed(dest.data(), n);
-        Sleep(2);
-    }
-    writer.join();
-
-    EXPECT_EQ(write_failures.load(), 0);
-    EXPECT_EQ(checker.faults(), 0);
-    EXPECT_EQ(checker.received(0), kBlocks);
-    EXPECT_TRUE(writer_done.load());
 }
 
 TEST(CharPoolThreads, AWaitingReaderWakesForEachBlockAndTheWaitIsBounded) {

@@ -13,6 +13,7 @@
 #include "platform/Sleep.h"
 #include "services/StatusThreads.h"
 #include "support/TempDir.h"
+#include "support/WaitFor.h"
 #include "transport/BlockingSocket.h"
 
 namespace zerlan {
@@ -20,13 +21,7 @@ namespace {
 
 int64_t Now() { return Clock::Get().MonotonicMs(); }
 
-bool WaitFor(const std::function<bool()>& done, int max_ms) {
-    for (int waited = 0; !done(); waited += 2) {
-        if (waited > max_ms) return false;
-        Sleep(2);
-    }
-    return true;
-}
+using testing::WaitFor;
 
 // Everything the server sends until it closes (at most 5 s); "-" when it
 // never closed.
@@ -89,6 +84,8 @@ TEST_F(HttpServerThreads, EachGetPathGetsItsAnswerWithTheRealLength) {
         ASSERT_NE(end, std::string::npos) << request;
         if (std::string(type) == "text/html\r\n") {
             EXPECT_GT(reply.size(), 20000u);
+            EXPECT_TRUE(reply.ends_with("</BODY>\n"));
+            EXPECT_NE(reply.find(">300</Font>"), std::string::npos);
         }
         EXPECT_EQ(reply.substr(0, end + 4),
                   "HTTP/1.0 200 OK\r\nServer: MorvikV1.08-zezur1-Http\r\nDate: Mar 2011\r\nContent-Type: " +

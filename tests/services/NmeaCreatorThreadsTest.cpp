@@ -8,18 +8,12 @@
 #include "jobs/StreamThreads.h"
 #include "platform/Clock.h"
 #include "platform/Sleep.h"
+#include "support/WaitFor.h"
 
 namespace zerlan {
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int max_ms) {
-    const int64_t start = Clock::Get().MonotonicMs();
-    while (!done()) {
-        if (Clock::Get().MonotonicMs() - start > max_ms) return false;
-        Sleep(2);
-    }
-    return true;
-}
+using testing::WaitFor;
 
 std::string StoredGga(SharedState& state, int slot) {
     std::string text;

@@ -43,29 +43,6 @@ std::string RequestOf(FakeCaster& c) {
     return got.empty() ? std::string() : got[0];
 }
 
-TEST(Sourcetable, StrRecordsAreParsedAndOthersSkipped) {
-    const std::vector<SourcetableEntry> e = ParseSourcetable(kTable);
-    ASSERT_EQ(e.size(), 2u);
-    EXPECT_EQ(FormatEntry(e[0]), "BERLIN0\tBerlin\tRTCM 3.2\t1004(1),1006(10)\t2\tGPS+GLO\tDEU\t52.52,13.40");
-    EXPECT_EQ(e[0].network, "EX");
-    EXPECT_EQ(e[1].mountpoint, "SHORT");
-    EXPECT_EQ(e[1].identifier, "Short");
-    EXPECT_EQ(e[1].longitude, "");
-    // A table cut off in its last line still gives what it holds.
-    EXPECT_EQ(ParseSourcetable("STR;A;a;RTCM").at(0).format, "RTCM");
-}
-
-TEST(Sourcetable, HostAndPortOfTheCommand) {
-    std::string host, port;
-    EXPECT_TRUE(SplitHostPort("caster.example.net", &host, &port));
-    EXPECT_EQ(host + " " + port, "caster.example.net 2101");
-    EXPECT_TRUE(SplitHostPort("10.0.0.1:80", &host, &port));
-    EXPECT_EQ(host + " " + port, "10.0.0.1 80");
-    EXPECT_TRUE(SplitHostPort("h:", &host, &port));
-    EXPECT_EQ(port, "2101");
-    EXPECT_FALSE(SplitHostPort(":2101", &host, &port));
-}
-
 TEST(SourcetableThreads, FetchSendsTheEmptyLoginAndReadsUntilTheCasterCloses) {
     FakeCaster caster(Answer(kTable));
     std::string table, detail;
@@ -74,19 +51,6 @@ TEST(SourcetableThreads, FetchSendsTheEmptyLoginAndReadsUntilTheCasterCloses) {
               "GET / HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-light\r\nAuthorization: Basic \r\n\r\n");
     EXPECT_EQ(ParseSourcetable(table).size(), 2u);
     EXPECT_EQ(table.rfind("Server:", 0), 0u);
-}
-
-TEST(SourcetableThreads, RefusalsAndSilenceAreNoTable) {
-    {
-        FakeCaster caster(Answer("HTTP/1.0 401 Unauthorized\r\n\r\n"));
-        std::string table, detail;
-        EXPECT_EQ(FetchSourcetable("127.0.0.1", caster.port(), {}, &table, &detail), FetchResult::kNoTable);
-        EXPECT_EQ(detail, "127.0.0.1:" + caster.port() + " sent no sourcetable (HTTP/1.0 401 Unauthorized)");
-    }
-    std::string table, detail;
-    const std::string port = ClosedPort();
-    EXPECT_EQ(FetchSourcetable("127.0.0.1", port, {}, &table, &detail), FetchResult::kUnreachable);
-    EXPECT_EQ(detail, "cannot connect to 127.0.0.1:" + port);
 }
 
 TEST(SourcetableThreads, ACasterThatTricklesIsGivenUpAtTheDeadline) {

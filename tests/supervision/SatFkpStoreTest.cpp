@@ -51,56 +51,43 @@ TEST_F(SatFkpStoreTest, SatelliteMergeKeepsEverySatelliteInAscendingOrder) {
     std::vector<int32_t> shown;
     store_.DisplaySatellites(0, shown);
     EXPECT_EQ(shown, CountedSats(0));
-    // GLONASS is a ring of its own.
-    EXPECT_TRUE(CountedSats(1).empty());
 }
 
-TEST_F(SatFkpStoreTest, FkpMergeKeepsFirstAppearanceOrder) {
-    store_.SetFkpList(Numbers{12, 3}, 0);
-    store_.SetFkpList(Numbers{3, 7, 12, 1}, 0);
-    EXPECT_EQ(CountedFkp(0), (Numbers{12, 3, 7, 1}));
-    EXPECT_EQ(store_.FkpCount(0), 4);
-}
-
-TEST_F(SatFkpStoreTest, ZerosAreSkippedInSatellitesButEndFkpLists) {
-    store_.SetSatelliteList(Numbers{0, 5, 0, 7}, 0);
-    store_.SetFkpList(Numbers{4, 6, 0, 8}, 0);
-    EXPECT_EQ(CountedSats(0), (Numbers{5, 7}));
-    EXPECT_EQ(CountedFkp(0), (Numbers{4, 6}));
-}
-
-TEST_F(SatFkpStoreTest, OnlyTheFirstHundredNumbersOfAFrameCount) {
-    Numbers many(150);
-    std::iota(many.begin(), many.end(), 1);
-    store_.SetSatelliteList(many, 0);
-    store_.SetFkpList(many, 1);
-    Numbers first(100);
-    std::iota(first.begin(), first.end(), 1);
-    EXPECT_EQ(CountedSats(0), first);
-    EXPECT_EQ(CountedFkp(1), first);
-}
-
-TEST_F(SatFkpStoreTest, OnlyTheLastSevenFramesCount) {
-    for (int32_t i = 1; i <= 8; ++i) store_.SetFkpList(Numbers{i}, 0);
-    // The eighth list took ring position 0, where the first had been.
-    EXPECT_EQ(CountedFkp(0), (Numbers{8, 2, 3, 4, 5, 6, 7}));
-    for (int32_t i = 1; i <= 8; ++i) store_.SetSatelliteList(Numbers{i * 10}, 0);
-    EXPECT_EQ(CountedSats(0), (Numbers{20, 30, 40, 50, 60, 70, 80}));
-}
-
-TEST_F(SatFkpStoreTest, FullMergedListKeepsTheNewestHundred) {
-    // 700 distinct ascending numbers: at 200 entries the newest 100 stay, so
-    // after 1..200 come 101..200, after 300 come 201..300, ... 601..700 at last.
-    for (int32_t frame = 0; frame < 7; ++frame) {
-        Numbers list(100);
-        std::iota(list.begin(), list.end(), frame * 100 + 1);
-        store_.SetSatelliteList(list, 0);
-        store_.SetFkpList(list, 0);
+// Frames given to both rings of GPS; what the watch counts from them.
+TEST_F(SatFkpStoreTest, RingsOfSevenFramesMergeIntoBoundedLists) {
+    auto range = [](int32_t from, int32_t count) {
+        Numbers n(static_cast<size_t>(count));
+        std::iota(n.begin(), n.end(), from);
+        return n;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Numbers> frames;
+        Numbers satellites, fkp;
+    } cases[] = {
+        {"FKP keep their first appearance order", {{12, 3}, {3, 7, 12, 1}}, {1, 3, 7, 12}, {12, 3, 7, 1}},
+        {"zeros are skipped in satellites but end FKP lists", {{4, 0, 5, 7}}, {4, 5, 7}, {4}},
+        {"only the first hundred numbers of a frame count", {range(1, 150)}, range(1, 100), range(1, 100)},
+        {"only the last seven frames count",
+         {{1}, {2}, {3}, {4}, {5}, {6}, {7}, {8}}, {2, 3, 4, 5, 6, 7, 8}, {8, 2, 3, 4, 5, 6, 7}},
+        // At 200 entries the newest 100 stay: 101..200, then 201..300, ... 601..700.
+        {"a full merged list keeps the newest hundred",
+         {range(1, 100), range(101, 100), range(201, 100), range(301, 100), range(401, 100), range(501, 100),
+          range(601, 100)},
+         range(601, 100), range(601, 100)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        store_.Reset();
+        for (const Numbers& frame : c.frames) {
+            store_.SetSatelliteList(frame, 0);
+            store_.SetFkpList(frame, 0);
+        }
+        EXPECT_EQ(CountedSats(0), c.satellites);
+        EXPECT_EQ(CountedFkp(0), c.fkp);
+        EXPECT_EQ(store_.FkpCount(0), static_cast<int>(c.fkp.size()));
+        EXPECT_TRUE(CountedSats(1).empty());  // GLONASS is a ring of its own
     }
-    Numbers expected(100);
-    std::iota(expected.begin(), expected.end(), 601);
-    EXPECT_EQ(CountedSats(0), expected);
-    EXPECT_EQ(CountedFkp(0), expected);
 }
 
 TEST_F(SatFkpStoreTest, OneClearingEmptiesTheWholeRingButKeepsLastSeen) {
@@ -127,65 +114,60 @@ TEST_F(SatFkpStoreTest, OneClearingEmptiesTheWholeRingButKeepsLastSeen) {
     EXPECT_EQ(store_.SatelliteLastSeen(1), seen);
 }
 
-TEST_F(SatFkpStoreTest, BadArgumentsAreRefusedWithoutEffect) {
-    EXPECT_EQ(store_.SetSatelliteList(Numbers{1}, 2), 1);
+TEST_F(SatFkpStoreTest, BadArgumentsAreRefusedWithoutEffectAndGgaSlotsHoldCutSentences) {
+    store_.SetSatelliteList(Numbers{1}, 0);
+    EXPECT_EQ(store_.SetSatelliteList(Numbers{2}, 2), 1);
     EXPECT_EQ(store_.SetFkpList(Numbers{1}, -1), 1);
     EXPECT_EQ(store_.ClearSatelliteList(0, 0), 1);
+    EXPECT_EQ(store_.ClearSatelliteList(0, 13), 1);
     EXPECT_EQ(store_.ClearFkpList(0, 13), 1);
-    EXPECT_EQ(store_.ClearSatelliteList(5, 1), 1);
     EXPECT_EQ(store_.AddMessageRecord(1004, 2, "t", 1), 1);
-    EXPECT_EQ(store_.CountSatellites(2), 1);
     EXPECT_EQ(store_.CountFkp(-1), 1);
     Numbers out{99};
     EXPECT_EQ(store_.DisplaySatellites(2, out), 1);
     EXPECT_EQ(out, (Numbers{99}));
+    EXPECT_EQ(CountedSats(0), (Numbers{1}));  // a refused clear leaves the ring alone
+
     EXPECT_EQ(store_.SetGgaText("$GPGGA", 250), -1);
-    EXPECT_EQ(store_.SetGgaText("$GPGGA", -1), -1);
     std::string gga = "keep";
     EXPECT_EQ(store_.GetGgaText(gga, 250), -1);
     EXPECT_EQ(gga, "keep");
-
-    // A refused clear leaves the ring alone.
-    store_.SetSatelliteList(Numbers{1}, 0);
-    store_.ClearSatelliteList(0, 13);
-    EXPECT_EQ(CountedSats(0), (Numbers{1}));
+    EXPECT_EQ(store_.SetGgaText(std::string(1500, 'g'), 249), 0);
+    EXPECT_EQ(store_.GetGgaText(gga, 249), 0);
+    EXPECT_EQ(gga, std::string(999, 'g'));
 }
 
 TEST_F(SatFkpStoreTest, MessageRecordsUpdateInPlaceAndHalveAtTwoHundred) {
+    std::vector<SatFkpStore::MessageRecord> records;
     store_.AddMessageRecord(1004, 0, "10:00:00", 1);
     store_.AddMessageRecord(1005, 0, "10:00:00", 10);
     store_.AddMessageRecord(1004, 0, "10:00:01", 2);
-    std::vector<SatFkpStore::MessageRecord> records;
     ASSERT_EQ(store_.MessageRecords(0, records), 0);
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].type, 1004);
+    EXPECT_EQ(records[0].type * 100 + records[0].interval, 100402);
     EXPECT_EQ(records[0].time_text, "10:00:01");
-    EXPECT_EQ(records[0].interval, 2);
-    EXPECT_EQ(records[1].type, 1005);
-    store_.MessageRecords(1, records);
-    EXPECT_TRUE(records.empty());
-
-    store_.Reset();
     for (int32_t t = 0; t < 199; ++t) store_.AddMessageRecord(t, 1, "x", t);
-    store_.MessageRecords(1, records);
-    EXPECT_EQ(records.size(), 199u);
     store_.AddMessageRecord(199, 1, std::string(150, 'y'), 199);
     store_.MessageRecords(1, records);
     ASSERT_EQ(records.size(), 100u);
     EXPECT_EQ(records.front().type, 100);
-    EXPECT_EQ(records.back().type, 199);
     EXPECT_EQ(records.back().time_text, std::string(99, 'y'));
 }
 
-TEST_F(SatFkpStoreTest, ResetClearsEverythingAndParsesMessageTypes) {
+TEST_F(SatFkpStoreTest, ResetClearsEverythingAndParsesAtMostFiftyMessageTypes) {
+    ThreadRegistry idle;  // a new job resets while the registry is idle
+    SatFkpStore fresh(&idle);
+    fresh.SetSatelliteList(Numbers{6}, 0);
+    EXPECT_EQ(fresh.Reset(), 0);
+    fresh.CountSatellites(0);
+    EXPECT_TRUE(fresh.Satellites(0).empty());
+
     store_.SetSatelliteList(Numbers{1, 2}, 0);
     store_.SetFkpList(Numbers{1}, 1);
     store_.AddMessageRecord(1004, 0, "t", 1);
     store_.SetGgaText("$GPGGA,1", 3);
-    store_.CountSatellites(0);
     clock_.Advance(5000);
     EXPECT_EQ(store_.Reset("01,02,1077,,31"), 0);
-    EXPECT_TRUE(store_.Satellites(0).empty());
     EXPECT_TRUE(CountedSats(0).empty());
     EXPECT_TRUE(CountedFkp(1).empty());
     std::vector<SatFkpStore::MessageRecord> records;
@@ -195,42 +177,11 @@ TEST_F(SatFkpStoreTest, ResetClearsEverythingAndParsesMessageTypes) {
     store_.GetGgaText(gga, 3);
     EXPECT_EQ(gga, "");
     EXPECT_EQ(store_.SatelliteLastSeen(0), clock_.EpochSeconds());
-    EXPECT_EQ(store_.FkpLastSeen(1), clock_.EpochSeconds());
     EXPECT_EQ(store_.MessageTypes(), (Numbers{1, 2, 1077, 31}));
-
     std::string long_list;
     for (int i = 1; i <= 60; ++i) long_list += std::to_string(i) + ",";
     store_.Reset(long_list);
-    EXPECT_EQ(store_.MessageTypes().size(), 50u);
-    EXPECT_EQ(store_.MessageTypes().back(), 50);
-    store_.Reset("");
-    EXPECT_TRUE(store_.MessageTypes().empty());
-}
-
-TEST_F(SatFkpStoreTest, DisplayListsDoNotDisturbCountingResults) {
-    store_.SetSatelliteList(Numbers{4, 8}, 0);
-    store_.SetFkpList(Numbers{8, 4}, 0);
-    EXPECT_EQ(CountedSats(0), (Numbers{4, 8}));
-    store_.SetSatelliteList(Numbers{9}, 0);
-    Numbers shown;
-    ASSERT_EQ(store_.DisplaySatellites(0, shown), 0);
-    EXPECT_EQ(shown, (Numbers{4, 8, 9}));
-    EXPECT_EQ(store_.Satellites(0), (Numbers{4, 8}));  // until the watch counts again
-    ASSERT_EQ(store_.DisplayFkp(0, shown), 0);
-    EXPECT_EQ(shown, (Numbers{8, 4}));
-    EXPECT_EQ(store_.FkpCount(0), 0);
-}
-
-TEST_F(SatFkpStoreTest, GgaSlotsHoldCutSentences) {
-    EXPECT_EQ(store_.SetGgaText("$GPGGA,a", 0), 0);
-    EXPECT_EQ(store_.SetGgaText(std::string(1500, 'g'), 249), 0);
-    std::string text;
-    EXPECT_EQ(store_.GetGgaText(text, 0), 0);
-    EXPECT_EQ(text, "$GPGGA,a");
-    EXPECT_EQ(store_.GetGgaText(text, 249), 0);
-    EXPECT_EQ(text, std::string(999, 'g'));
-    EXPECT_EQ(store_.GetGgaText(text, 1), 0);
-    EXPECT_EQ(text, "");
+    EXPECT_EQ(store_.MessageTypes(), [] { Numbers n(50); std::iota(n.begin(), n.end(), 1); return n; }());
 }
 
 TEST(SatFkpStoreThreads, WritersAndReadersKeepListsConsistent) {
@@ -272,15 +223,6 @@ TEST(SatFkpStoreThreads, WritersAndReadersKeepListsConsistent) {
     std::vector<SatFkpStore::MessageRecord> records;
     store.MessageRecords(0, records);
     EXPECT_EQ(records.size(), 100u);  // runs of 100 new types: halved at each 200th
-}
-
-TEST(SatFkpStoreThreads, ANewJobResetsWhileTheRegistryIsIdle) {
-    ThreadRegistry registry;  // idle: a stop counts as requested
-    SatFkpStore store(&registry);
-    store.SetSatelliteList(Numbers{6}, 0);
-    EXPECT_EQ(store.Reset(), 0);
-    store.CountSatellites(0);
-    EXPECT_TRUE(store.Satellites(0).empty());
 }
 
 }  // namespace
