@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <thread>
 
-#include "config/ParameterFile.h"
 #include "support/FakeCaster.h"
 #include "support/TempDir.h"
 
@@ -68,19 +67,6 @@ TEST(SourcetableThreads, ACasterThatTricklesIsGivenUpAtTheDeadline) {
     EXPECT_EQ(FetchSourcetable("127.0.0.1", caster.port(), {}, &table, &detail, 2000), FetchResult::kUnreachable);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(detail, "127.0.0.1:" + caster.port() + " sent no complete sourcetable within 2 s; given up");
-}
-
-TEST(SourcetableThreads, FetchThroughTheProxyOfTheCasterInput) {
-    FakeCaster proxy(Answer(std::string("HTTP/1.1 200 Connection established\r\n\r\n") + kTable));
-    Settings settings;
-    LoadDefaults(settings);
-    ASSERT_EQ(ParseText(settings, "/cast_in,\"x;2101;M;x;;100;1;127.0.0.1;" + proxy.port() + "\""), 0);
-    const ProxySetting via = CasterInputProxy(settings);
-    std::string table, detail;
-    ASSERT_EQ(FetchSourcetable("caster.example.net", "2101", via, &table, &detail), FetchResult::kTable) << detail;
-    // The fake proxy answers at the first empty line, so it sees the CONNECT only.
-    EXPECT_EQ(RequestOf(proxy), "CONNECT caster.example.net:2101 HTTP/1.0\r\nHost: caster.example.net:2101\r\n\r\n");
-    EXPECT_EQ(ParseSourcetable(table).size(), 2u);
 }
 
 // Runs the built program in a fresh directory; returns its exit status.
