@@ -124,22 +124,6 @@ TEST_F(AvailabilityWatchTest, ShortageIsReportedOnceItLastedItsIntervalThenOnceP
     EXPECT_EQ(Records().back(), "SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure 03.02.2025  09:05:39");
 }
 
-TEST_F(AvailabilityWatchTest, ShortageIsOffWithMinimumOrIntervalZeroAndLeavesZeroToNoData) {
-    struct Case {
-        const char* seconds;
-        const char* minimum;
-        Numbers list;
-    } cases[] = {{"10", "0", {3, 7}}, {"0", "4", {3, 7}}, {"10", "4", {}}};
-    for (const Case& c : cases) {
-        shared_.settings.wsat = PresenceParams{c.seconds, "LowGpsSat", c.minimum, "0", "LowGloSat", "3"};
-        shared_.settings.ksat = PresenceParams{"0", "NoGpsSat", "", "0", "NoGloSat", ""};
-        shared_.sat_fkp_store.Reset();
-        Start();
-        RunUntil(second_ + 40, [&c](int) { return c.list; });
-        EXPECT_FALSE(Exists("Protokol.dat")) << c.seconds << " " << c.minimum << " " << c.list.size();
-    }
-}
-
 TEST_F(AvailabilityWatchTest, FkpLogIsOffForIntervalsOfZeroOrLessElseWritesTwoLines) {
     shared_.sat_fkp_store.SetFkpList(Numbers{9, 7}, 0);
     shared_.sat_fkp_store.SetSatelliteList(Numbers{7, 12}, 0);

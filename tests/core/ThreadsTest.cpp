@@ -1,17 +1,61 @@
-#include "core/Worker.h"
-
+// The thread registry and the workers that register in it.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
+#include "core/ThreadRegistry.h"
+#include "core/Worker.h"
 #include "support/WaitFor.h"
 
 namespace zerlan {
 namespace {
 
 using testing::WaitFor;
+
+TEST(ThreadRegistryTest, StateAndStopRequested) {
+    ThreadRegistry idle;
+    EXPECT_EQ(idle.GetState(), 2);
+    EXPECT_TRUE(idle.StopRequested());
+    for (auto [run, state] : {std::pair{2, 0}, {-1, 1}, {0, 3}, {0, -1}}) EXPECT_EQ(idle.SetState(run, state), 1);
+    struct Case { int run, state; bool stop; };
+    for (const Case& c : {Case{1, 0, false}, {1, 1, true}, {1, 2, false}, {0, 0, true}, {0, 1, true}, {0, 2, true}}) {
+        ThreadRegistry r;
+        ASSERT_EQ(r.SetState(c.run, c.state), 0);
+        EXPECT_EQ(r.StopRequested(), c.stop) << c.run << "," << c.state;
+    }
+}
+
+TEST(ThreadRegistryTest, CountsNeverFallBelowZeroAndIndexesBeyondTheListAreCountedOnly) {
+    ThreadRegistry r;
+    EXPECT_EQ(r.Unregister(1, "x", 0), 0);
+    EXPECT_EQ(r.Query(1), 0);
+    r.Register(1, "TCP-Out-Server-TH");
+    EXPECT_EQ(r.Query(3), 1);  // a later registration is still seen
+    r.Reset();
+    EXPECT_EQ(r.Query(3), 1);  // a reset keeps the counts
+    r.ResetCounts();
+    EXPECT_EQ(r.Query(3), 0);
+
+    for (int i = 0; i < ThreadRegistry::kMaxThreads + 2; ++i) r.Register(0, "W-TH");
+    EXPECT_EQ(r.ActiveCount(), ThreadRegistry::kMaxThreads);
+    r.Unregister(0, "W-TH", ThreadRegistry::kMaxThreads + 1);
+    r.Unregister(0, "W-TH", -1);
+    EXPECT_EQ(r.ActiveCount(), ThreadRegistry::kMaxThreads);
+    EXPECT_EQ(r.Query(1), ThreadRegistry::kMaxThreads);
+    // Names are cut to the record; the index is the count, so one that ended
+    // out of order leaves its place to the next.
+    ThreadRegistry listed;
+    const int a = listed.Register(0, "Caster-In-TH");
+    listed.Register(0, "Pipe-Out-TH");
+    listed.Unregister(0, "Caster-In-TH", a);
+    listed.Register(0, std::string(300, 'n').c_str());
+    listed.Register(3, nullptr);
+    EXPECT_EQ(listed.ActiveListing(), std::string(ThreadRegistry::kNameSize - 1, 'n') +
+                                          " is aktiv\n is aktiv\nEs sind noch 2 Threads aktiv!\n");
+}
 
 class WorkerThreadsTest : public ::testing::Test {
 protected:
