@@ -39,12 +39,13 @@ TEST(ThreadRegistryTest, CountsNeverFallBelowZeroAndIndexesBeyondTheListAreCount
     r.ResetCounts();
     EXPECT_EQ(r.Query(3), 0);
 
-    for (int i = 0; i < ThreadRegistry::kMaxThreads + 2; ++i) r.Register(0, "W-TH");
-    EXPECT_EQ(r.ActiveCount(), ThreadRegistry::kMaxThreads);
-    r.Unregister(0, "W-TH", ThreadRegistry::kMaxThreads + 1);
-    r.Unregister(0, "W-TH", -1);
-    EXPECT_EQ(r.ActiveCount(), ThreadRegistry::kMaxThreads);
-    EXPECT_EQ(r.Query(1), ThreadRegistry::kMaxThreads);
+    ThreadRegistry full;
+    for (int i = 0; i < ThreadRegistry::kMaxThreads + 2; ++i) full.Register(0, "W-TH");
+    EXPECT_EQ(full.ActiveCount(), ThreadRegistry::kMaxThreads);
+    full.Unregister(0, "W-TH", ThreadRegistry::kMaxThreads + 1);
+    full.Unregister(0, "W-TH", -1);
+    EXPECT_EQ(full.ActiveCount(), ThreadRegistry::kMaxThreads);
+    EXPECT_EQ(full.Query(1), ThreadRegistry::kMaxThreads);
     // Names are cut to the record; the index is the count, so one that ended
     // out of order leaves its place to the next.
     ThreadRegistry listed;
