@@ -35,9 +35,6 @@ TEST_F(GlobalSecondsTest, WeeksDaysAndRoundTripsOverTheWholeRange) {
     EXPECT_EQ(gs_.gps_week, 1665);
     EXPECT_EQ(gs_.day_of_year, 339);
     EXPECT_EQ(At("01.03.2004", "00:00:00") - At("28.02.2004", "00:00:00"), 2 * 86400);
-    EXPECT_EQ(GlobalSeconds::DaysInMonth(2100, 2), 29);
-    gs_.FromSeconds(At("31.12.2004", "23:59:59"));
-    EXPECT_EQ(gs_.day_of_year, 366);
 
     std::vector<int32_t> samples = {1, 86399, 31536000, At("29.02.2068", "12:00:00"), INT32_MAX};
     for (int32_t s = 0; s < INT32_MAX - 9876543; s += 9876543) samples.push_back(s);
