@@ -101,6 +101,8 @@ TEST(CharPoolThreads, AWaitingReaderWakesForEachBlockAndTheWaitIsBounded) {
     EXPECT_EQ(pool.WaitForData(slot, 30), 0);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(25));
 
+    // Each block wakes the reader at once, long before its wait would end.
+    const auto first_write = std::chrono::steady_clock::now();
     std::atomic<int> woken{0};
     std::string got;
     std::thread reader([&] {
@@ -118,6 +120,7 @@ TEST(CharPoolThreads, AWaitingReaderWakesForEachBlockAndTheWaitIsBounded) {
     reader.join();
     EXPECT_EQ(got, "012345678901234567890123456789");
     EXPECT_GE(woken.load(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - first_write, std::chrono::milliseconds(4000));
 
     // A stop ends a wait at once, as does a reader removed meanwhile.
     registry.SetState(0, 1);
