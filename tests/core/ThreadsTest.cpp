@@ -15,19 +15,6 @@ namespace {
 
 using testing::WaitFor;
 
-TEST(ThreadRegistryTest, StateAndStopRequested) {
-    ThreadRegistry idle;
-    EXPECT_EQ(idle.GetState(), 2);
-    EXPECT_TRUE(idle.StopRequested());
-    for (auto [run, state] : {std::pair{2, 0}, {-1, 1}, {0, 3}, {0, -1}}) EXPECT_EQ(idle.SetState(run, state), 1);
-    struct Case { int run, state; bool stop; };
-    for (const Case& c : {Case{1, 0, false}, {1, 1, true}, {1, 2, false}, {0, 0, true}, {0, 1, true}, {0, 2, true}}) {
-        ThreadRegistry r;
-        ASSERT_EQ(r.SetState(c.run, c.state), 0);
-        EXPECT_EQ(r.StopRequested(), c.stop) << c.run << "," << c.state;
-    }
-}
-
 TEST(ThreadRegistryTest, CountsNeverFallBelowZeroAndIndexesBeyondTheListAreCountedOnly) {
     ThreadRegistry r;
     EXPECT_EQ(r.Unregister(1, "x", 0), 0);
@@ -93,22 +80,6 @@ TEST_F(WorkerThreadsTest, RegisteredBeforeStartReturnsAndGoneAfterStopEvenWhenTh
     ASSERT_TRUE(WaitFor([&] { return registry.Query(1) == 0; }));
     for (int kind = 0; kind < 5; ++kind) EXPECT_EQ(registry.KindCount(kind), 0) << kind;
     EXPECT_EQ(registry.ActiveCount(), 0);
-}
-
-TEST_F(WorkerThreadsTest, SleepAndPollEndEarlyOnStop) {
-    EXPECT_TRUE(SleepUnlessStopped(registry, 3));
-    EXPECT_TRUE(PollUnlessStopped(registry, 1, [] { return true; }));
-    std::atomic<int> sleep_result{-1}, poll_result{-1};
-    std::thread sleeper([&] { sleep_result.store(SleepUnlessStopped(registry, 600000) ? 1 : 0); });
-    std::thread poller([&] { poll_result.store(PollUnlessStopped(registry, 1, [] { return false; }) ? 1 : 0); });
-    registry.SetState(0, 1);
-    sleeper.join();
-    poller.join();
-    EXPECT_EQ(sleep_result.load(), 0);
-    EXPECT_EQ(poll_result.load(), 0);
-    // Already stopped: no wait at all, but a condition already met still counts.
-    EXPECT_FALSE(SleepUnlessStopped(registry, 600000));
-    EXPECT_TRUE(PollUnlessStopped(registry, 1, [] { return true; }));
 }
 
 }  // namespace

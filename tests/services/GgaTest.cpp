@@ -33,7 +33,6 @@ protected:
     testing::TempDir dir_;
     FakeClock clock_;
     SharedState state_;
-    GgaGenerator gga_{state_};
 };
 
 TEST_F(GgaGeneratorTest, FixedCoordinates) {
@@ -88,13 +87,11 @@ TEST_F(GgaGeneratorTest, FileModeTakesTheLastSentenceOnlyWhenItsChecksumAgrees) 
 TEST_F(GgaGeneratorTest, ClientModeTakesTheSelectedClientsSentence) {
     state_.sat_fkp_store.SetGgaText("$GPGGA,slot2\r\n", 2);
     state_.sat_fkp_store.SetGgaText("$GPGGA,slot1\r\n", 1);
-    gga_.Build(With("TRUE;DEVICE;0;0;0;0;0;0;x;0;1"));
-    EXPECT_EQ(gga_.Sentence(), "$GPGGA,slot2\r\n");
-    GgaGenerator second(state_), other(state_);
-    second.Build(With("TRUE;DEVICE;0;0;0;0;0;0;x;0;2"));
-    EXPECT_EQ(second.Sentence(), "$GPGGA,slot1\r\n");
-    other.Build(With("TRUE;DEVICE;0;0;0;0;0;0;x;0;7"));
-    EXPECT_EQ(other.Sentence(), "");
+    for (auto [chosen, sentence] : {std::pair{"1", "$GPGGA,slot2\r\n"}, {"2", "$GPGGA,slot1\r\n"}, {"7", ""}}) {
+        GgaGenerator gga(state_);
+        gga.Build(With(std::string("TRUE;DEVICE;0;0;0;0;0;0;x;0;") + chosen));
+        EXPECT_EQ(gga.Sentence(), sentence) << chosen;
+    }
 }
 
 std::string StoredGga(SharedState& state, int slot) {

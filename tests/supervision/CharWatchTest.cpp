@@ -136,17 +136,6 @@ TEST_F(CharWatchTest, ResetWatchReportsWithoutProtocolFile) {
     EXPECT_EQ(Unit(watch, counter_, 1000000), 0);
 }
 
-TEST_F(CharWatchTest, WithoutProtocolWritingOrAnOpenableFileTheWatchGoesOn) {
-    CharWatch quiet(shared_, &counter_, 3, Limits(1, 50, 1, 10000, 0), ".\\Protokol.dat");
-    EXPECT_EQ(Unit(quiet, counter_, 0, 0), CharWatch::kTooFew);
-    EXPECT_FALSE(Exists("Protokol.dat") || Exists("Low-Title"));
-    CharWatch watch(shared_, &counter_, 3, Limits(1, 50, 1, 10000, 0), ".\\missing\\Protokol.dat");
-    EXPECT_EQ(Unit(watch, counter_, 0), CharWatch::kTooFew);
-    EXPECT_EQ(Unit(watch, counter_, 0), CharWatch::kTooFew);
-    EXPECT_TRUE(Exists("Low-Title"));
-    EXPECT_EQ(Texts().size(), 2u + 2 * 3);  // failure, warning, and the unopenable file shown each time
-}
-
 TEST(CharWatchThreads, CountsAddedWhileCheckingAreNeverLost) {
     FakeClock clock;
     Clock::Install(&clock);
