@@ -108,8 +108,7 @@ TEST(NmeaCreatorThreads, EachClientsSentenceIsKeptInItsOwnSlot) {
     SharedState state;
     state.registry.SetState(1, 0);
     state.position_pool.Reset(2);
-    const int a = state.position_pool.AddEnabledReader();
-    const int b = state.position_pool.AddEnabledReader();
+    const int a = state.position_pool.AddEnabledReader(), b = state.position_pool.AddEnabledReader();
     ASSERT_GE(b, 0);
     ASSERT_TRUE(StartNmeaCreator(state));
 
@@ -122,16 +121,11 @@ TEST(NmeaCreatorThreads, EachClientsSentenceIsKeptInItsOwnSlot) {
     WriteSlot(state, gga_b.substr(17), b);
     EXPECT_TRUE(WaitFor([&] { return StoredGga(state, a) == gga_a && StoredGga(state, b) == gga_b; }, 3000))
         << StoredGga(state, a) << "|" << StoredGga(state, b);
-
     // Another line of client b keeps b's sentence, never a's.
     WriteSlot(state, "hello\r\n", b);
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            std::string board;
-            state.status_board.GetText(board, 10);
-            return board.rfind("K" + std::to_string(b) + " ", 0) == 0;
-        },
-        3000));
+    std::string board;
+    const std::string shown = "K" + std::to_string(b) + " ";
+    EXPECT_TRUE(WaitFor([&] { state.status_board.GetText(board, 10); return board.starts_with(shown); }, 3000));
     EXPECT_EQ(StoredGga(state, b), gga_b);
 
     state.registry.SetState(0, 1);

@@ -174,16 +174,11 @@ TEST(HtmlCreatorThreads, WritesThePageAtEveryRefreshInterval) {
 
 StatusFacts KnownState() {
     StatusFacts f;
-    f.refresh_text = "120";
-    f.refresh_s = 120;
     f.input_type = "TCP";
-    f.input_address = "Cgnss.example:2101";
     f.input_rate = 812;
     f.input_bytes = 123456789012LL;
     f.outputs[StatusFacts::kTcp] = {"tcp", "TCP", true, "SP4000", 800, 5000000000LL};
     f.outputs[StatusFacts::kFile] = {"file", "FILE", false, "", 0, 0};
-    f.station = "0815";
-    f.gps_week = "2345";
     f.message_count = "000000042";
     f.satellites[0] = {3, 7, 12};
     f.fkp[0] = {7};
