@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -38,14 +37,6 @@ TEST_F(ProtocolTest, AnUnopenableFileIsShownOncePerRecordAnEmptyNameNever) {
     EXPECT_EQ(WriteStatusRecord(shared_, "NoGpsFkp", "x", missing), 2);
     EXPECT_EQ(Texts(), (std::vector<std::string>{"\r\nCant't open ProtocolFile!!", "\r\nCant't open ProtocolFile!!"}));
     EXPECT_EQ(Ids(), (std::vector<uint32_t>{msg::kDisplayText, msg::kDisplayText}));
-}
-
-TEST_F(ProtocolTest, MarkerFileIsCreatedEmptyAndEmptiedAgain) {
-    std::ofstream("Minimal-Reset") << "left over";
-    CreateMarkerFile("Minimal-Reset");
-    EXPECT_EQ(ReadFile("Minimal-Reset"), "");
-    CreateMarkerFile("no-such-dir/x");  // ignored, no crash
-    EXPECT_FALSE(Exists("no-such-dir"));
 }
 
 using ProtocolThreads = SupervisionFixture;
