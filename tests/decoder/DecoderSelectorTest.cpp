@@ -41,16 +41,14 @@ int Count(const std::string& text, const std::string& marker) {
     return n;
 }
 
-std::string Decode(int version, const std::string& stream, DecoderSelector** keep = nullptr) {
-    static RecordingOutput out;
-    out = RecordingOutput();
-    static std::unique_ptr<DecoderSelector> selector;
-    selector = std::make_unique<DecoderSelector>(version, out);
-    for (unsigned char byte : stream) selector->AddByte(byte);
-    selector->Finish();
-    if (keep != nullptr) *keep = selector.get();
-    return out.text;
-}
+struct Selected {
+    RecordingOutput out;
+    DecoderSelector selector;
+    Selected(int version, const std::string& stream) : selector(version, out) {
+        for (unsigned char byte : stream) selector.AddByte(byte);
+        selector.Finish();
+    }
+};
 
 TEST(DecoderSelector, FixedVersionsFeedOnlyTheirDecoder) {
     Rtcm2Builder builder;
@@ -61,7 +59,7 @@ TEST(DecoderSelector, FixedVersionsFeedOnlyTheirDecoder) {
         const char* name;
     } cases[] = {{2, 2, 0, "Rtcm3.1"}, {1, 0, 3, "Rtcm2.3"}, {0, 0, 3, "Rtcm2.1"}, {-1, 2, 3, "both"}};
     for (const Case& c : cases) {
-        const std::string text = Decode(c.version, stream);
+        const std::string text = Selected(c.version, stream).out.text;
         EXPECT_EQ(Count(text, "MT1005 Stat 611"), c.rtcm3) << c.name;
         EXPECT_EQ(Count(text, "MT03 Stat 77 Status"), c.rtcm2) << c.name;
     }
@@ -71,17 +69,17 @@ TEST(DecoderSelector, AStreamThatSwitchesVersionLosesNothingAndKeepsOrder) {
     Rtcm2Builder builder;
     const std::string stream =
         Station1005(1) + Station1005(2) + Rtcm2Frames(builder, 77, 4) + Station1005(3) + Rtcm2Frames(builder, 78, 2);
-    DecoderSelector* selector = nullptr;
-    const std::string text = Decode(-1, stream, &selector);
+    Selected s(-1, stream);
+    const std::string& text = s.out.text;
     const size_t a = text.find("MT1005 Stat 2 "), b = text.find("MT03 Stat 77"), c = text.find("MT1005 Stat 3 "),
                  d = text.find("MT03 Stat 78");
     EXPECT_TRUE(a < b && b < c && c < d) << text;
     EXPECT_EQ(Count(text, "MT03 Stat 77 Status"), 4);
     EXPECT_EQ(Count(text, "MT03 Stat 78 Status"), 2);
     EXPECT_EQ(Count(text, "MT1005 Stat"), 3);
-    EXPECT_EQ(selector->FramesPrinted(2), 6);
-    EXPECT_EQ(selector->FramesPrinted(3), 3);
-    EXPECT_EQ(selector->current(), 2);
+    EXPECT_EQ(s.selector.FramesPrinted(2), 6);
+    EXPECT_EQ(s.selector.FramesPrinted(3), 3);
+    EXPECT_EQ(s.selector.current(), 2);
 }
 
 TEST(DecoderSelector, ALoneRtcm2FrameInsideRtcm3DataIsNotPrintedAndTakesNothing) {
@@ -94,13 +92,13 @@ TEST(DecoderSelector, ALoneRtcm2FrameInsideRtcm3DataIsNotPrintedAndTakesNothing)
     text.U(12, 1029).U(12, 611).U(16, 1).U(17, 2).U(7, lone.size()).U(8, lone.size()).Text(lone);
     const auto t = text.Frame();
     const std::string stream = Station1005() + std::string(t.begin(), t.end()) + Station1005() + lone + Station1005();
-    DecoderSelector* selector = nullptr;
-    const std::string out = Decode(-1, stream, &selector);
+    Selected s(-1, stream);
+    const std::string& out = s.out.text;
     EXPECT_EQ(Count(out, "MT1029 Stat 611"), 1);
     EXPECT_EQ(Count(out, "MT1005 Stat 611"), 3);
     EXPECT_EQ(Count(out, "MT03"), 0);
-    EXPECT_GE(selector->rtcm2().FrameCount(), 2);  // it did sync, twice
-    EXPECT_FALSE(selector->rtcm2().Locked());       // and the false lock was undone
+    EXPECT_GE(s.selector.rtcm2().FrameCount(), 2);  // it did sync, twice
+    EXPECT_FALSE(s.selector.rtcm2().Locked());       // and the false lock was undone
 }
 
 }  // namespace

@@ -1,7 +1,14 @@
+// The RTCM 3 decoder: framing and CRC on built streams, then golden lines
+// per message family. Each frame is built from chosen field values; the
+// expected lines follow from value x scale printed in the line's format
+// (worked out by hand, noted beside the values).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Rtcm3TestSupport.h"
-#include "decoder/BitString.h"
+#include "decoder/TextFormat.h"
+#include "platform/Console.h"
 
 namespace zerlan {
 namespace {
@@ -35,28 +42,22 @@ std::vector<uint8_t> Frame1005(int station = 2003) {
 const char* kLine1005 = "MT1005 ITRFRealYear 0 GpsInd 1 GloInd 1 GalInd 0 ARP_X 4075580.1234 ARP_Y 931853.5678 "
                         "ARP_Z -4801568.2468\r\n";
 
-TEST(Rtcm3FrameBuilderTest, FramesPadAndCarryTheCrc) {
-    EXPECT_EQ(Rtcm3Frame({}), (std::vector<uint8_t>{0xD3, 0x00, 0x00, 0x47, 0xEA, 0x4B}));
-    CRtcm3FrameBuilder b;
-    b.U(12, 1005).S(4, -1).M(4, -3).U(3, 5);  // 0x3ED, 0xF, 1011, 101 + 1 pad bit
-    const std::vector<uint8_t> f = b.Frame();
-    ASSERT_EQ(f.size(), 9u);
-    EXPECT_EQ(f[2], 3);
-    EXPECT_EQ(f[3], 0x3E);
-    EXPECT_EQ(f[4], 0xDF);
-    EXPECT_EQ(f[5], 0xBA);
-    EXPECT_EQ(Crc24Bytes(f.data(), 6), (uint32_t{f[6]} << 16) | (uint32_t{f[7]} << 8) | f[8]);
-    EXPECT_EQ(Rtcm3Frame(std::vector<uint8_t>(2000, 1)).size(), 1029u);  // cut to 1023 bytes
-}
-
 TEST_F(Rtcm3Fixture, EmptyFrameIsCheckedLikeAnyOther) {
     // 47 EA 4B is the true CRC-24Q of D3 00 00: accepted as 9999, header only.
     EXPECT_EQ(Feed(Concat({{0xD3, 0x00, 0x00, 0x47, 0xEA, 0x4B}, kTail})), 1);
     EXPECT_EQ(TakeText(), HeaderBlock(9999, 0, 48));
-    // An all-zero CRC is wrong for this frame.
+    // An all-zero CRC is wrong for this frame, as is any flipped bit in a 1005.
     EXPECT_EQ(Feed(Concat({{0xD3, 0x00, 0x00, 0x00, 0x00, 0x00}, kTail})), 0);
+    const std::vector<uint8_t> frame = Frame1005();
+    for (size_t bit : {20u, 40u, 100u, 170u, 199u}) {
+        std::vector<uint8_t> bad = frame;
+        bad[bit / 8] ^= static_cast<uint8_t>(0x80u >> (bit % 8));
+        EXPECT_EQ(Feed(Concat({bad, kLongTail})), 0) << bit;
+    }
     EXPECT_EQ(TakeText(), "");
-    EXPECT_EQ(decoder_->FrameCount(), 1);
+    // The decoder is not left stuck: the good frame still decodes.
+    EXPECT_EQ(Feed(Concat({frame, kLongTail})), 1);
+    EXPECT_EQ(decoder_->FrameCount(), 2);
 }
 
 TEST_F(Rtcm3Fixture, ReportsPreambleHitThenFrame) {
@@ -73,18 +74,10 @@ TEST_F(Rtcm3Fixture, ReportsPreambleHitThenFrame) {
     }
     EXPECT_EQ(Body(1005, 2003, frame), kLine1005);
     EXPECT_EQ(decoder_->StationIdText(), "2003");
-}
-
-TEST_F(Rtcm3Fixture, AnyFlippedBitRejectsTheFrame) {
-    const std::vector<uint8_t> frame = Frame1005();
-    for (size_t bit : {20u, 40u, 100u, 170u, 199u}) {
-        std::vector<uint8_t> bad = frame;
-        bad[bit / 8] ^= static_cast<uint8_t>(0x80u >> (bit % 8));
-        EXPECT_EQ(Feed(Concat({bad, kLongTail})), 0) << bit;
-    }
-    EXPECT_EQ(TakeText(), "");
-    // The decoder is not left stuck: the good frame still decodes.
-    EXPECT_EQ(Feed(Concat({frame, kLongTail})), 1);
+    const std::string slots[] = {out_.slots[0], out_.slots[6], out_.slots[9]};
+    EXPECT_EQ(slots[0], "2003");
+    EXPECT_EQ(slots[1], "000000001");
+    EXPECT_EQ(slots[2], "        Rtcm3.1");
 }
 
 TEST_F(Rtcm3Fixture, FindsFramesBehindGarbageAndFalsePreambles) {
@@ -139,6 +132,14 @@ TEST_F(Rtcm3Fixture, TheEndOfInputGivesUpACandidateThatCannotComplete) {
     EXPECT_EQ(decoder_->Flush(false), 0);  // a pause waits for the missing bytes
     EXPECT_EQ(decoder_->Flush(), 1);
     EXPECT_EQ(decoder_->StationIdText(), "0005");
+    // A false preamble announcing 256 bytes keeps the two whole frames after
+    // it pending to the end; a cut frame closes the input.
+    const std::vector<uint8_t> cut10(whole.begin(), whole.begin() + 10);
+    EXPECT_EQ(Feed(Concat({Frame1005(1), {0xD3, 0x01, 0x00}, Frame1005(2), Frame1005(3), cut10})), 1);
+    EXPECT_EQ(decoder_->Flush(), 2);
+    EXPECT_EQ(decoder_->FrameCount(), 5);
+    EXPECT_EQ(decoder_->StationIdText(), "0003");
+    EXPECT_EQ(decoder_->Flush(), 0);
 }
 
 TEST_F(Rtcm3Fixture, LongStreamKeepsBufferBoundedAndLosesNoFrame) {
@@ -180,28 +181,6 @@ TEST_F(Rtcm3Fixture, MessagesWithoutStationIdKeepStationOfPreviousFrame) {
     }
 }
 
-TEST_F(Rtcm3Fixture, FlushDecodesWhatTheEndOfAFileLeavesPending) {
-    // A false preamble announcing 256 bytes keeps the two whole frames after
-    // it pending to the end; a cut frame closes the input.
-    const std::vector<uint8_t> whole = Frame1005();
-    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + 10);
-    EXPECT_EQ(Feed(Concat({Frame1005(1), {0xD3, 0x01, 0x00}, Frame1005(2), Frame1005(3), cut})), 1);
-    EXPECT_EQ(decoder_->Flush(), 2);
-    EXPECT_EQ(decoder_->FrameCount(), 3);
-    EXPECT_EQ(decoder_->StationIdText(), "0003");
-    EXPECT_EQ(decoder_->Flush(), 0);
-}
-
-TEST_F(Rtcm3Fixture, StatusBoardSlots) {
-    Feed(Concat({Frame1005(12), Frame1005(12), kTail}));
-    std::string slot = out_.slots[0];
-    EXPECT_EQ(slot, "0012");
-    slot = out_.slots[6];
-    EXPECT_EQ(slot, "000000002");
-    slot = out_.slots[9];
-    EXPECT_EQ(slot, "        Rtcm3.1");
-}
-
 TEST_F(Rtcm3Fixture, ShortFramesGiveTheHeaderOnly) {
     // 1005 cut to 10 message bytes, 1019 to 20, a one-byte message: nothing
     // is read beyond the message bits.
@@ -213,6 +192,296 @@ TEST_F(Rtcm3Fixture, ShortFramesGiveTheHeaderOnly) {
     const std::vector<uint8_t> tiny = Rtcm3Frame({0x3E});
     Feed(Concat({short1005.Frame(), short1019.Frame(), tiny, kTail}));
     EXPECT_EQ(TakeText(), HeaderBlock(1005, 5, 128) + HeaderBlock(1019, 5, 216) + HeaderBlock(9999, 5, 56));
+}
+
+class Rtcm3MessagesTest : public Rtcm3Fixture {
+protected:
+    // Decodes one frame; returns the lines after its header block.
+    std::string Decode(const CRtcm3FrameBuilder& b, int number, int station) {
+        const std::vector<uint8_t> frame = b.Frame();
+        std::vector<uint8_t> bytes = frame;
+        bytes.insert(bytes.end(), kTail.begin(), kTail.end());
+        EXPECT_EQ(Feed(bytes), 1);
+        std::string body = Body(number, station, frame);
+        text_.clear();
+        return body;
+    }
+};
+
+// GPS block fields of satellite 7 (widths 6,1,24,20,7 | 8,8 | 2,14,20,7 | 8).
+void GpsBlock(CRtcm3FrameBuilder& b, int type, int sat) {
+    b.U(6, sat).U(1, 1).U(24, 1000000).S(20, -2000).U(7, 127);  // 20000.000 m, -1.00000 m, lock 127
+    if (type == 1002 || type == 1004) b.U(8, 70).U(8, 180);      // 70 x 299792.458 = 20985472.060 m, 45.00
+    if (type == 1003 || type == 1004) b.U(2, 2).S(14, -100).S(20, 12345).U(7, 126);  // -2.000, 6.17250
+    if (type == 1004) b.U(8, 161);                                // 40.25
+}
+
+CRtcm3FrameBuilder GpsObs(int type, int announced, const std::vector<int>& sats) {
+    CRtcm3FrameBuilder b = NewMessage(type, 100);
+    b.U(30, 345600000).U(1, 1).U(5, announced).U(1, 0).U(3, 2);  // ToW 345600.0000 s, interval "30-60s"
+    for (int sat : sats) GpsBlock(b, type, sat);
+    return b;
+}
+
+std::string GpsHeader(int type, int n) {
+    return FormatText("MT%04i ToW 345600.0000 SyncGnssMF 1 NGpsSvSiProc %i GpsDivFrSmInd 0 GpsSmInt 2_30-60s\r\n",
+                      type, n);
+}
+
+TEST_F(Rtcm3MessagesTest, GpsObservationsSkipInvalidSatellites) {
+    // Satellites 0 and 33 are outside 1..32: no line, but the next block is
+    // still read at its own place.
+    const std::string l1 = " SV 7 CI-L1 1_P(Y)-Code_direct PR-L1 20000.000m PhR-PR-L1-L1 -1.00000m "
+                           "LTI-L1 127_lock_time_>=_937";
+    const std::string amb = " PRModAmbiL1 20985472.060m CNRL1 45.00db-Hz";
+    const std::string l2 = " CI-L2 2_P(Y)-Code_cross-correlated PR-L2-L1 -2.000m PhR-PR-L2-L1 6.17250m "
+                           "LTI-L2 126_744_<=_lock_time_<_937";
+    EXPECT_EQ(Decode(GpsObs(1004, 3, {0, 7, 33}), 1004, 100),
+              GpsHeader(1004, 3) + "MT1004" + l1 + amb + l2 + " CNRL2 40.25db-Hz\r\n");
+    std::string slot = out_.slots[1];
+    EXPECT_EQ(slot, "345600.0");
+    EXPECT_DOUBLE_EQ(decoder_->GpsTimeOfWeek(), 345600.0);
+    EXPECT_EQ(Decode(GpsObs(1001, 1, {7}), 1001, 100), GpsHeader(1001, 1) + "MT1001" + l1 + "\r\n");
+    EXPECT_EQ(Decode(GpsObs(1002, 1, {7}), 1002, 100), GpsHeader(1002, 1) + "MT1002" + l1 + amb + "\r\n");
+    EXPECT_EQ(Decode(GpsObs(1003, 1, {7}), 1003, 100), GpsHeader(1003, 1) + "MT1003" + l1 + l2 + "\r\n");
+}
+
+TEST_F(Rtcm3MessagesTest, GpsObservationsStopAtTheMessageEnd) {
+    // 12 announced, 10 blocks present (64 + 1250 bits, padded by 6 bits): a
+    // partial eleventh block made of padding and CRC must not be printed.
+    std::string body = Decode(GpsObs(1004, 12, std::vector<int>(10, 7)), 1004, 100);
+    int lines = 0;
+    for (size_t p = body.find("MT1004 SV 7 "); p != std::string::npos; p = body.find("MT1004 SV 7 ", p + 1)) ++lines;
+    EXPECT_EQ(lines, 10);
+}
+
+TEST_F(Rtcm3MessagesTest, GlonassObservations) {
+    // Slot 24 prints as 64; channel 7: 1598.0625 + 7 x 0.5625 = 1602.0000 MHz,
+    // 1242.9375 + 7 x 0.4375 = 1246.0000 MHz; ambiguity 33 x 599584.916.
+    auto build = [](int type) {
+        CRtcm3FrameBuilder b = NewMessage(type, 200);
+        b.U(27, 5025500).U(1, 0).U(5, 1).U(1, 1).U(3, 7);  // EpT 5025.5000 s
+        b.U(6, 24).U(1, 0).U(5, 7).U(25, 1000000).S(20, 0).U(7, 0);
+        if (type == 1010 || type == 1012) b.U(7, 33).U(8, 100);
+        if (type == 1011 || type == 1012) b.U(2, 0).S(14, 50).S(20, -1).U(7, 24);
+        if (type == 1012) b.U(8, 3);
+        return b;
+    };
+    const std::string head =
+        " EpT 5025.5000 SyncGnssMF 0 NGloSvSiProc 1 GloDivFrSmInd 1 GloSmInt 7_Unlimited_smoothing_interval\r\n";
+    const std::string sat = " SV 64 CI-L1 0_C/A-Code GloFqzCh 7_L1_1602.0000MHz_L2_1246.0000MHz PR-L1 20000.000m "
+                            "PhR-PR-L1-L1 0.00000m LTI-L1 0_0_<_lock_time_<_24";
+    const std::string amb = " PRModAmbiL1 19786302.228m CNRL1 25.00db-Hz";
+    const std::string l2 = " CI-L2 0_C/A-Code_or_L2C-Code PR-L2-L1 1.000m PhR-PR-L2-L1 -0.00050m "
+                           "LTI-L2 24_24_<=_lock_time_<_72";
+    EXPECT_EQ(Decode(build(1012), 1012, 200), "MT1012" + head + "MT1012" + sat + amb + l2 + " CNRL2 0.75db-Hz\r\n");
+    EXPECT_EQ(Decode(build(1009), 1009, 200), "MT1009" + head + "MT1009" + sat + "\r\n");
+    EXPECT_EQ(Decode(build(1010), 1010, 200), "MT1010" + head + "MT1010" + sat + amb + "\r\n");
+    EXPECT_EQ(Decode(build(1011), 1011, 200), "MT1011" + head + "MT1011" + sat + l2 + "\r\n");
+    std::string slot = out_.slots[2];
+    EXPECT_EQ(slot, "5025.5");
+}
+
+TEST_F(Rtcm3MessagesTest, StationAndAntennaDescriptors) {
+    CRtcm3FrameBuilder b = NewMessage(1006, 3);
+    b.U(6, 5).U(1, 1).U(1, 0).U(1, 1).U(1, 1);
+    b.S(38, -12345).U(1, 1).U(1, 0).S(38, 1).U(2, 0).S(38, 99999999999).U(16, 40000);  // AntH 4.0000, above the signed range
+    EXPECT_EQ(Decode(b, 1006, 3),
+              "MT1006 ITRFRealYear 5 GpsInd 1 GloInd 0 GalInd 1 RefStatInd 1 SingRecOscInd 1 ARP_X -1.2345 "
+              "ARP_Y 0.0001 ARP_Z 9999999.9999 AntH 4.0000\r\n");
+
+    CRtcm3FrameBuilder d = NewMessage(1008, 3);
+    d.U(8, 11).Text("TRM41249.00").U(8, 3).U(8, 5).Text("12345");
+    EXPECT_EQ(Decode(d, 1008, 3), "MT1008 Descriptor \"TRM41249.00\" SetupID 3 SerialNumber \"12345\"\r\n");
+
+    // A line break inside a descriptor must not start a line of its own.
+    CRtcm3FrameBuilder e = NewMessage(1007, 3);
+    e.U(8, 4).Text("AB\r\n").U(8, 0);
+    EXPECT_EQ(Decode(e, 1007, 3), "MT1007 Descriptor \"AB..\" SetupID 0\r\n");
+
+    // Announced 20 characters, only 5 sent: the length check drops the line.
+    CRtcm3FrameBuilder f = NewMessage(1007, 3);
+    f.U(8, 20).Text("ABCDE");
+    EXPECT_EQ(Decode(f, 1007, 3), "");
+
+}
+
+TEST_F(Rtcm3MessagesTest, ReceiverDescriptorAndItsOverrun) {
+    CRtcm3FrameBuilder b = NewMessage(1033, 9);
+    b.U(8, 10).Text("LEIAR25.R3").U(8, 0).U(8, 0).U(8, 10).Text("LEICA GR50").U(8, 4).Text("4.30");
+    CRtcm3FrameBuilder full = b;
+    full.U(8, 7).Text("1830123");
+    EXPECT_EQ(Decode(full, 1033, 9),
+              "MT1033 CountChar 10 AntSetupID 0 AntDescr \"LEIAR25.R3\" \r\n"
+              "MT1033 CountChar 00 SerialNr \"\" \r\n"
+              "MT1033 CountChar 10 RecTypeDescr \"LEICA GR50\" \r\n"
+              "MT1033 CountChar 04 RecFirmwVers \"4.30\" \r\n"
+              "MT1033 CountChar 07 RecSerialNr  \"1830123\" \r\n");
+
+    // Receiver serial announced with 50 characters, none sent: no line, one
+    // box. Its count sits at 281..288, the text would end before 289 + 400;
+    // the message ends at bit 288 (33 bytes).
+    std::vector<std::string> boxes;
+    SetMessageBoxSink([&](const std::string& text, const std::string& title) { boxes.push_back(title + "|" + text); });
+    b.U(8, 50);
+    EXPECT_EQ(Decode(b, 1033, 9), "");
+    SetMessageBoxSink(nullptr);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Rtcm3Decoder-Debug|Ausstieg bei RecSerNr ss = 689 DL = 288 ");
+}
+
+TEST_F(Rtcm3MessagesTest, GpsEphemeris) {
+    // Week 100 in the cycle nearest the clock's week 2347 (1 January 2025):
+    // 2148. Toc 1000 x 16 s, Af0 -2 x 2^-31 = -9.313225746155E-10 s.
+    CRtcm3FrameBuilder b;
+    b.U(12, 1019);
+    b.U(6, 12).U(10, 100).U(4, 2).U(2, 1).S(14, -1).U(8, 77).U(16, 1000).S(8, 0).S(16, 1).S(22, -2).U(10, 77);
+    b.S(16, 32).S(16, 0).S(32, 1 << 30).S(16, 0).U(32, 1u << 30).S(16, 0).U(32, 5153ull << 19).U(16, 1000);
+    b.S(16, 0).S(32, INT32_MIN).S(16, 0).S(32, 1 << 29).S(16, -64).S(32, 0).S(24, -1).S(8, -1);
+    b.U(6, 0).U(1, 1).U(1, 0);
+    ASSERT_EQ(b.BitCount(), 488);
+    // The other fields come back byte for byte in the encoder's round trip.
+    const std::string text = Decode(b, 1019, 0);
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), "MT1019 SV 12 GpsWeek 2148 GpsSvAccuracy 2 GpsCodeOnL2 1_P_Code_On ");
+    EXPECT_NE(text.find("\r\nMT1019      Toc  1.600000000000E+04_sec           Af0 -9.313225746155E-10_sec "),
+              std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
+}
+
+TEST_F(Rtcm3MessagesTest, GlonassEphemerisWithNegativeZero) {
+    // Sign-magnitude fields: the X velocity has its sign set and magnitude 0.
+    // XnSD and tauGPS are -1 x 2^-30 = -9.313225746155E-10.
+    CRtcm3FrameBuilder b;
+    b.U(12, 1020);
+    b.U(6, 3).U(5, 7).U(1, 1).U(1, 1).U(2, 2).U(5, 12).U(6, 30).U(1, 1).U(1, 0).U(1, 1).U(7, 20);
+    b.U(1, 1).U(23, 0).M(27, 2048 * 1000).M(5, -1);  // -0, 1000 km, -2^-30
+    b.M(24, 1 << 20).M(27, -2048).M(5, 0);
+    b.M(24, 0).M(27, 0).M(5, 0);
+    b.U(1, 1).M(11, 1).U(2, 3).U(1, 0).M(22, -(1 << 20)).M(5, 2).U(5, 5).U(1, 1).U(4, 2).U(11, 1000);
+    b.U(2, 1).U(1, 1).U(11, 1200).M(32, 1 << 30).U(5, 7).M(22, -1).U(1, 1).U(7, 0);
+    ASSERT_EQ(b.BitCount(), 360);
+    const std::string text = Decode(b, 1020, 0);
+    for (const char* line :
+         {"MT1020          XnFD -0.000000000000E+00_km/s          Xn  1.000000000000E+03_km          "
+          "XnSD -9.313225746155E-10_km/s^2 \r\n",
+          "MT1020   Na 1200_days TauC  5.000000000000E-01_sec  GloMN4 7_4yearsInt  "
+          "GloMTauGps -9.313225746155E-10_sec  M1n5 1 \r\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 9);
+}
+
+TEST_F(Rtcm3MessagesTest, SystemParametersResidualsAndFkp) {
+    CRtcm3FrameBuilder r;
+    r.U(12, 1030).U(20, 345600).U(12, 77).U(7, 4).U(5, 1);
+    // Unsigned (standard deviations): x0.5 mm, x0.01, x0.1, x0.5, x0.01.
+    r.U(6, 3).U(8, 253).U(9, 10).U(6, 5).U(10, 1).U(10, 924);
+    EXPECT_EQ(Decode(r, 1030, 77),
+              "MT1030 ToW 345600.0 NrRefs 4 NrOfGpsSv 1 \r\n"
+              "MT1030 SV 03 Soc 126.500mm Sod 0.100ppm Soh 0.500ppm SIc 0.500mm SId 9.240ppm \r\n");
+
+    CRtcm3FrameBuilder f = NewMessage(1034, 88);
+    f.U(20, 345601).U(5, 2);
+    f.U(6, 20).U(8, 9).S(12, -5).S(12, 100).S(14, 0).S(14, -8192);  // x0.01 ppm
+    f.U(6, 40).U(8, 1).S(12, 1).S(12, 1).S(14, 1).S(14, 1);         // satellite 40: no line
+    EXPECT_EQ(Decode(f, 1034, 88),
+              "MT1034 ToW 345601.0 NrGpsSvSiProc 2 \r\n"
+              "MT1034 SV 20 Iode 9 N0 -0.050ppm E0 1.000ppm NI 0.000ppm EI -81.920ppm \r\n");
+
+    CRtcm3FrameBuilder n = NewMessage(1036, 88);
+    n.U(4, 1).U(6, 2).U(3, 5).U(24, 0xABCDEF);
+    EXPECT_EQ(Decode(n, 1036, 88), "MT1036 Stat 0088 NrOfSv 1 \r\nMT1036 SV 42 SubIod 5 CRC24 11259375 \r\n");
+}
+
+TEST_F(Rtcm3MessagesTest, TextEncryptionAndUndecodedTypes) {
+    CRtcm3FrameBuilder t = NewMessage(1029, 2);
+    t.U(16, 60676).U(17, 3600).U(7, 5).U(8, 5).Text("Hallo");
+    EXPECT_EQ(Decode(t, 1029, 2),
+              "MT1029 MDJ 60676 SecOfDay 3600 CountOfChar 5 CountOfUtf8 5 Message: \"Hallo\" \r\n");
+    // More units announced than sent: the text ends with the message.
+    CRtcm3FrameBuilder u = NewMessage(1029, 2);
+    u.U(16, 1).U(17, 2).U(7, 9).U(8, 9).Text("abc");
+    EXPECT_EQ(Decode(u, 1029, 2), "MT1029 MDJ 1 SecOfDay 2 CountOfChar 9 CountOfUtf8 9 Message: \"abc\" \r\n");
+
+    CRtcm3FrameBuilder e;
+    e.U(12, 1047).U(12, 12).U(12, 3).U(2, 1).U(10, 44).U(10, 96).U(6, 5);
+    EXPECT_EQ(Decode(e, 1047, 12),
+              "MT1047 ProviderId 0012 SymKeyIdent 0003 EncoderTyp 01 StreamId 0044 QuarterHourTime 0096 "
+              "IVCounter 05\r\n");
+    CRtcm3FrameBuilder k;
+    k.U(12, 1048).U(12, 12).U(10, 300).U(14, 10);  // 10 minutes print as 00600 s
+    EXPECT_EQ(Decode(k, 1048, 12), "MT1048 ProviderId 0012 KeyChangeWeek 0300 KeyChangeTime 00600\r\n");
+
+    // These carry no station id: "Stat" stays that of the 1048 before.
+    EXPECT_EQ(Decode(NewMessage(1023, 4), 1023, 12), "MT1023 No decoding \r\n");
+    EXPECT_EQ(Decode(NewMessage(1018, 4), 1018, 12), "");
+    EXPECT_EQ(Decode(NewMessage(4094, 4), 4094, 12), "");
+}
+
+TEST_F(Rtcm3MessagesTest, TimeEstimateFollowsMessageEpochs) {
+    // PC clock at minute 10 (600 s into the hour); the data is 2 s ahead:
+    // ToW 345600 + 602. The first average comes 3 PC seconds later.
+    clock_.Set(LocalTime{2025, 1, 1, 0, 10, 0, 0, 3});
+    CRtcm3FrameBuilder b = NewMessage(1004, 1);
+    b.U(30, 346202000).U(1, 0).U(5, 0).U(1, 0).U(3, 0);
+    Feed(b.Frame());
+    Feed(kTail);
+    EXPECT_NE(text_.find("TM Rtcm3.1 -1.0 "), std::string::npos);
+    text_.clear();
+    clock_.Advance(3000);
+    Feed(b.Frame());
+    Feed(kTail);
+    EXPECT_NE(text_.find("TM Rtcm3.1 605.0 Wed Jan  1 00:10:03.000 2025\r\n"), std::string::npos) << text_;
+    EXPECT_NE(text_.find(" Sec 605 Seq 1000 "), std::string::npos);
+}
+
+TEST_F(Rtcm3MessagesTest, RandomBodiesOfEveryTypeStayInsideTheFrame) {
+    // Valid CRC, random contents and lengths: every interpreter must cope
+    // (the sanitizer builds catch any read outside the frame).
+    SetMessageBoxSink([](const std::string&, const std::string&) {});
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    int frames = 0;
+    for (int type = 1001; type <= 1048; ++type) {
+        for (int length = 2; length < 200; length += 13) {
+            std::vector<uint8_t> body(static_cast<size_t>(length));
+            for (auto& b : body) b = static_cast<uint8_t>(next() >> 16);
+            body[0] = static_cast<uint8_t>(type >> 4);
+            body[1] = static_cast<uint8_t>((type & 0x0F) << 4 | (body[1] & 0x0F));
+            frames += Feed(Rtcm3Frame(body));
+        }
+    }
+    frames += Feed(std::vector<uint8_t>(1100, 0));
+    SetMessageBoxSink(nullptr);
+    EXPECT_EQ(frames, 48 * 16);
+    for (size_t p = 0; (p = text_.find('\n', p)) != std::string::npos; ++p) ASSERT_EQ(text_[p - 1], '\r');
+}
+
+TEST(RtcmTimeEstimatorTest, HourTurnAndSampleLimit) {
+    FakeClock clock;
+    Clock::Install(&clock);
+    CRtcmTimeEstimator est;
+    est.SetEnabled(true);
+    est.SetReference(3599.0);
+    EXPECT_EQ(est.Estimate(3599.0), -1.0);
+    est.AddSample(1.0);  // data already in the next hour: 3601 - 3599
+    clock.Advance(3000);
+    EXPECT_DOUBLE_EQ(est.Estimate(3599.5), 1.5);  // 3601.5 wraps to 1.5
+    EXPECT_DOUBLE_EQ(est.Offset(), 2.0);
+
+    est.SetReference(1.0);
+    est.AddSample(3598.0);  // PC already in the next hour: reference moves on
+    EXPECT_DOUBLE_EQ(est.Reference(), 3601.0);
+    for (int i = 0; i < 300; ++i) est.AddSample(3598.0);
+    EXPECT_EQ(est.SampleCount(), CRtcmTimeEstimator::kMaxSamples);
+    EXPECT_DOUBLE_EQ(est.Estimate(1.0), 3598.0);  // 200 samples force an average of -3
+    // Without new samples a later average keeps the offset.
+    clock.Advance(5000);
+    EXPECT_DOUBLE_EQ(est.Estimate(10.0), 7.0);
+
+    CRtcmTimeEstimator off;
+    off.AddSample(5.0);
+    EXPECT_EQ(off.Estimate(5.0), -1.0);
+    Clock::Install(nullptr);
 }
 
 }  // namespace

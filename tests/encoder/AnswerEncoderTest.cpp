@@ -1,3 +1,5 @@
+// The GGA line a caster client sends back: only $GPGGA lines of fifteen
+// fields are kept, a line counts once complete, and the buffer is bounded.
 #include "encoder/AnswerEncoder.h"
 
 #include <gtest/gtest.h>
@@ -15,28 +17,25 @@ int Feed(AnswerEncoder& e, const std::string& bytes) {
 
 std::string Commas(int n) { return std::string(static_cast<size_t>(n), ','); }
 
-TEST(AnswerEncoder, KeepsOnlyGpggaLinesOfFifteenFields) {
+TEST(AnswerEncoder, KeepsOnlyCompleteGpggaLinesOfFifteenFields) {
     AnswerEncoder e;
     const std::string gga = "$GPGGA" + Commas(14) + "\r\n";
-    EXPECT_EQ(Feed(e, gga), 1);
+    EXPECT_EQ(Feed(e, gga.substr(0, gga.size() - 1)), 0);
+    EXPECT_FALSE(e.LineComplete());
+    EXPECT_EQ(Feed(e, "\n"), 1);
     EXPECT_EQ(e.LastGga(), gga);
     EXPECT_TRUE(e.LineComplete());
-    // One field less or more, another talker, a prefix: all ignored.
+    // One field less or more, another talker, a prefix, an empty line: all ignored.
     EXPECT_EQ(Feed(e, "$GPGGA" + Commas(13) + "\n" + "$GPGGA" + Commas(15) + "\n" + "$GNGGA" + Commas(14) + "\n" +
-                          "x$GPGGA" + Commas(14) + "\n" + "hello\n"),
+                          "x$GPGGA" + Commas(14) + "\n" + "\n"),
               5);
     EXPECT_EQ(e.LastGga(), gga);
-    EXPECT_EQ(e.TakeLine("$GPGGA,1,2"), 3);
-}
-
-TEST(AnswerEncoder, ALineIsReportedOnlyWhenComplete) {
-    AnswerEncoder e;
-    EXPECT_EQ(Feed(e, "$GPGGA" + Commas(14)), 0);
-    EXPECT_FALSE(e.LineComplete());
-    EXPECT_EQ(e.PutByte('\n'), 2);
-    EXPECT_EQ(e.LastGga(), "$GPGGA" + Commas(14) + "\n");
-    // An empty line is a line too.
-    EXPECT_EQ(e.PutByte('\n'), 2);
+    // A NUL ends the kept text: what is left is no GGA line.
+    std::string nul = gga;
+    nul.insert(nul.begin() + 10, '\0');
+    AnswerEncoder f;
+    Feed(f, nul);
+    EXPECT_EQ(f.LastGga(), "");
 }
 
 TEST(AnswerEncoder, ALongLineIsCutAfterItsNineHundredNinetyNinthByte) {
@@ -49,14 +48,6 @@ TEST(AnswerEncoder, ALongLineIsCutAfterItsNineHundredNinetyNinthByte) {
     // The buffer starts empty again after a cut.
     EXPECT_EQ(Feed(e, std::string(5000, 'z')), 5);
     EXPECT_EQ(e.LastGga(), line + "y");
-}
-
-TEST(AnswerEncoder, ANulEndsTheKeptText) {
-    AnswerEncoder e;
-    std::string bytes = "$GPGGA" + Commas(14) + "\r\n";
-    bytes.insert(bytes.begin() + 10, '\0');
-    Feed(e, bytes);
-    EXPECT_EQ(e.LastGga(), "");
 }
 
 }  // namespace

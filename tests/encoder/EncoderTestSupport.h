@@ -81,21 +81,4 @@ inline std::string Bits(const std::string& bytes) {
     return bits;
 }
 
-// The data bits (24 per word, header words included) of a 6-of-8 RTCM 2
-// stream that starts with its 0x40 prefix byte, undoing the complement.
-inline std::string Rtcm2DataBits(const std::string& bytes) {
-    std::string stream;
-    for (unsigned char b : bytes) {
-        if ((b & 0xC0) != 0x40) continue;
-        for (int i = 0; i < 6; ++i) stream.push_back(((b >> i) & 1) != 0 ? '1' : '0');
-    }
-    std::string data;
-    char d30 = '0';
-    for (size_t at = 6; at + 30 <= stream.size(); at += 30) {
-        for (size_t i = 0; i < 24; ++i) data.push_back(d30 == '1' ? (stream[at + i] == '1' ? '0' : '1') : stream[at + i]);
-        d30 = stream[at + 29];
-    }
-    return data;
-}
-
 }  // namespace zerlan::testing

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/GlobalSeconds.h"
+#include "decoder/TextFormat.h"
 #include "support/TempDir.h"
 
 namespace zerlan {
@@ -15,21 +16,16 @@ namespace {
 
 const int32_t kNow = GlobalSeconds().SecondsOf("05.12.2011", "10:20:00");
 
-std::string Fmt(const char* format, int sv, double z, double value, const char* a, const char* b) {
-    char text[400];
-    std::snprintf(text, sizeof text, format, sv, z, a, b, value);
-    return text;
-}
 // Carrier phase on L1 (C/A) or L2 (P), and the C/A (L1) or P (L2) pseudorange.
 std::string Phase(int sv, double z, bool l2, double cycles) {
-    return Fmt("MT18 SV %i ZCount %.1lf GPSSec 0.0000000 Freq %s %s 2_PhaseError_<=_0.01239_cycle FktCP 0.00390625 "
-               "CP %.8lf CLOCI 0 MMI 1\r\n",
-               sv, z, cycles, l2 ? "2_L2:0.2445m" : "0_L1:0.1905m", l2 ? "1_L2_P-Code" : "0_L1_C/A-Code");
+    return FormatText("MT18 SV %i ZCount %.1lf GPSSec 0.0000000 Freq %s %s 2_PhaseError_<=_0.01239_cycle FktCP "
+                      "0.00390625 CP %.8lf CLOCI 0 MMI 1\r\n",
+                      sv, z, l2 ? "2_L2:0.2445m" : "0_L1:0.1905m", l2 ? "1_L2_P-Code" : "0_L1_C/A-Code", cycles);
 }
 std::string Range(int sv, double z, bool l2, double metres) {
-    return Fmt("MT19 SV %i ZCount %.1lf GPSSec 0.0000000 Freq %s SmoothInterv 0_0-1_Min %s "
-               "7_PR-DataQuality_<=_0.329m 15_MultipathError_not_determined FktPR 0.020 PR %.3lf MMI 0\r\n",
-               sv, z, metres, l2 ? "2_L2:0.2445m" : "0_L1:0.1905m", l2 ? "1_P-Code" : "0_C/A-Code");
+    return FormatText("MT19 SV %i ZCount %.1lf GPSSec 0.0000000 Freq %s SmoothInterv 0_0-1_Min %s "
+                      "7_PR-DataQuality_<=_0.329m 15_MultipathError_not_determined FktPR 0.020 PR %.3lf MMI 0\r\n",
+                      sv, z, l2 ? "2_L2:0.2445m" : "0_L1:0.1905m", l2 ? "1_P-Code" : "0_C/A-Code", metres);
 }
 
 struct Harness {
