@@ -104,7 +104,8 @@ TEST_F(SmallWindow, ALaggingTextReaderGoesOnAtALineStart) {
     CharPool pool(nullptr, 1);
     std::string text;
     for (int i = 0; static_cast<int64_t>(text.size()) < 2 * kWindow; ++i) {
-        const std::string line = "MT1004 line " + std::to_string(i) + std::string(static_cast<size_t>(i % 50), 'x') + "\r\n";
+        const std::string line =
+            "MT1004 line " + std::to_string(i) + std::string(static_cast<size_t>(i % 50), 'x') + "\r\n";
         pool.WriteLines(line.data(), static_cast<int>(line.size()));
         text += line;
     }

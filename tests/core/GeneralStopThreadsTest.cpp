@@ -119,7 +119,8 @@ TEST_F(GeneralStopThreadsTest, WaitsForEveryWorkerThenReportsTheEnd) {
     // +139 with the slot text comes before +102.
     EXPECT_EQ(messages, (std::vector<uint32_t>{msg::kStatusSlot10, msg::kGeneralStopDone}));
     EXPECT_EQ(slot10, "3 process ended !");
-    EXPECT_EQ(Records(), (std::vector<std::string>{"General-Stop: no_failure, all_Process_closed 03.02.2025  09:05:07"}));
+    EXPECT_EQ(Records(),
+              (std::vector<std::string>{"General-Stop: no_failure, all_Process_closed 03.02.2025  09:05:07"}));
 }
 
 TEST_F(GeneralStopThreadsTest, ListsStillRegisteredThreadsEveryTwentySeconds) {

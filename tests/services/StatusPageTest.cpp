@@ -212,11 +212,13 @@ TEST(StatusPage, TextsOfAKnownState) {
     ExpectParts(StatusJson(KnownState()), {
         "\"bytes_total\": 123456789012}", "\"bytes_total\": 5000000000}", "\"message_count\": 42,",
         "  \"satellites\": {\"gps\": [3,7,12], \"glonass\": []},\n  \"fkp\": {\"gps\": [7], \"glonass\": []},\n",
-        "{\"type\": 1012, \"system\": \"glonass\", \"last_time\": \"03.02.2025  09:05:06 (PC-Time)\", \"period_s\": 1}"});
+        "{\"type\": 1012, \"system\": \"glonass\", \"last_time\": \"03.02.2025  09:05:06 (PC-Time)\", "
+        "\"period_s\": 1}"});
     ExpectParts(StatusMetrics(KnownState()), {
-        "zerlan_input_bytes_total{type=\"TCP\"} 123456789012\n", "zerlan_output_bytes_total{output=\"tcp\"} 5000000000\n",
-        "zerlan_output_enabled{output=\"file\"} 0\n", "zerlan_satellites{system=\"gps\"} 3\n",
-        "zerlan_fkp_satellites{system=\"gps\"} 1\n", "zerlan_message_period_seconds{type=\"1012\",system=\"glonass\"} 1\n"});
+        "zerlan_input_bytes_total{type=\"TCP\"} 123456789012\n",
+        "zerlan_output_bytes_total{output=\"tcp\"} 5000000000\n", "zerlan_output_enabled{output=\"file\"} 0\n",
+        "zerlan_satellites{system=\"gps\"} 3\n", "zerlan_fkp_satellites{system=\"gps\"} 1\n",
+        "zerlan_message_period_seconds{type=\"1012\",system=\"glonass\"} 1\n"});
 }
 
 TEST(StatusPage, OutsideTextsAreEscapedForEachFormat) {

@@ -67,7 +67,8 @@ TEST_F(AvailabilityWatchTest, MissingSatellitesAreReportedAtTTwoTThreeTUntilData
     EXPECT_TRUE(Exists("NoGpsSat") && Exists("NoGloSat"));
     const std::vector<std::string> texts = Texts();
     ASSERT_GE(texts.size(), 2u);
-    EXPECT_EQ(texts[0] + texts[1], "\r\nwritten in ProtocolFile\r\nno Gps-Satellites, start_of_failure 03.02.2025  09:05:12\r\n");
+    EXPECT_EQ(texts[0] + texts[1],
+              "\r\nwritten in ProtocolFile\r\nno Gps-Satellites, start_of_failure 03.02.2025  09:05:12\r\n");
 
     // GPS data returns and GPS stays quiet while GLONASS goes on at 4T; when
     // GPS stops again (last seen at 44), its count starts afresh at T.

@@ -112,7 +112,8 @@ TEST_F(CharWatchTest, EachKindStoresItsRateAndOnlyKindsZeroAndOneDisplay) {
     CharWatch silent(shared_, &silent_out, 4, Limits(1, 0, 0, 10000, 0), "");
     counter_ += 1234, out += 77, silent_out += 88;
     clock_.Advance(1000);
-    for (auto [watch, id] : {std::pair{&input, msg::kInputRate}, {&shown, msg::kTcpOutRate}, {&silent, msg::kFileOutRate}})
+    for (auto [watch, id] :
+         {std::pair{&input, msg::kInputRate}, {&shown, msg::kTcpOutRate}, {&silent, msg::kFileOutRate}})
         EXPECT_EQ(watch->Check("w", id, 1), 0);
     EXPECT_EQ(shared_.input_rate.load(), 1234);
     EXPECT_EQ(shared_.output_rate[static_cast<int>(OutputKind::kTcp)].load(), 77);
@@ -128,9 +129,9 @@ TEST_F(CharWatchTest, ResetWatchReportsWithoutProtocolFile) {
     EXPECT_EQ(Unit(watch, counter_, 9), CharWatch::kTooFew);
     EXPECT_TRUE(Exists("Minimal-Reset"));
     // No protocol file: no record and no "can't open" line, only the failure and warning.
-    std::vector<std::string> expected{"too few Byte per TimeUnit: failure 9 Byte, start_of_failure 03.02.2025  09:05:01",
-                                      "CharWatch: Test-Warning !\r\n"};
-    EXPECT_EQ(Texts(), expected);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "too few Byte per TimeUnit: failure 9 Byte, start_of_failure 03.02.2025  09:05:01",
+                           "CharWatch: Test-Warning !\r\n"}));
     // 10 bytes is enough, and the too-many half stays off.
     EXPECT_EQ(Unit(watch, counter_, 10), CharWatch::kAfterTooFew);
     EXPECT_EQ(Unit(watch, counter_, 1000000), 0);

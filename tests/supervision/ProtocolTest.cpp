@@ -18,7 +18,8 @@ TEST_F(ProtocolTest, RecordKindsAndTheirLines) {
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(WriteStatusRecord(shared_, "NoGpsFkp", "no Gps-FKP", kDefaultProtocolFile), 0);
     EXPECT_EQ(ReadFile("Protokol.dat"),
-              "NF TcpClient-Input : no_failure, TcpClientIn-Start\nZW Low : failure 3 Byte 9\nSW NoGpsFkp : no Gps-FKP\n");
+              "NF TcpClient-Input : no_failure, TcpClientIn-Start\n"
+              "ZW Low : failure 3 Byte 9\nSW NoGpsFkp : no Gps-FKP\n");
     EXPECT_EQ(Texts(), (std::vector<std::string>{"\r\nwritten in ProtocolFile\r\n"}));
     // Backslashes and the 0xBB substitute are path separators.
     ASSERT_EQ(mkdir("logs", 0755), 0);
