@@ -1,81 +1,83 @@
-// Whole jobs against a fake caster on a loopback port: the caster input
-// logs in and relays into a file output; the caster upload logs in and
-// sends what a file input replays.
+// Whole jobs against a fake caster on a loopback port: the caster input logs
+// in, directly or through a proxy, and relays into a file output; the upload
+// logs in and sends what the input pool holds.
 #include <gtest/gtest.h>
 
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 #include "platform/Sleep.h"
-#include "platform/Socket.h"
 #include "support/FakeCaster.h"
 
 namespace zerlan {
 namespace {
 
+using testing::Count;
 using testing::FakeCaster;
-
-std::string StreamBytes(int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += static_cast<char>((i * 37 + 11) % 256);
-    return s;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
+using testing::Pattern;
+using testing::Protocol;
 
 class CasterThreads : public testing::RelayJob {
 protected:
     // A caster input relaying into out.bin; `cast_in` is the setting value.
-    void StartInputJob(const std::string& cast_in, const std::string& nmea = "FALSE;FALSE;52;29;21.5;13;18;43.7;x;0;0_None") {
-        ASSERT_EQ(ParseText(view_.settings(), "/inout_sw,\"CAST;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;100\" "
-                                              "/miz,\"0;InputDataNull;0;0;OutputDataNull;0\" /cast_in,\"" +
-                                                  cast_in + "\" /nmea,\"" + nmea +
-                                                  "\" /file_out,\"out.bin,4096;FALSE;0;60;.\\;0896;k;none\""),
-                  0);
+    void StartInputJob(const std::string& cast_in, bool gga = false) {
+        Configure("/inout_sw,\"CAST;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;100\" /cast_in,\"" + cast_in +
+                  "\" /nmea,\"" + (gga ? "TRUE" : "FALSE") + ";FALSE;52;29;21.5;13;18;43.7;x;0;0_None\"" +
+                  testing::FileOut("out.bin"));
         view_.jobs().Start();
         ASSERT_TRUE(view_.jobs().EverStarted());
     }
-    // Stops the job and gives what the file output wrote.
-    std::string StopAndReadOutput() {
+    // Once the file output has counted `n` bytes, stops the job and gives them.
+    std::string OutputAfter(size_t n, const FakeCaster& caster) {
+        EXPECT_TRUE(PumpUntil(
+            [&] { return state_.output_bar[static_cast<int>(OutputKind::kFile)].load() >= static_cast<int32_t>(n); },
+            10000))
+            << renderer_.shown << " attempts " << caster.attempts();
+        return StopAndRead();
+    }
+    std::string StopAndRead() {
         view_.jobs().Stop();
         EXPECT_TRUE(PumpUntil([&] { return state_.registry.GetState() == 2; }, 10000));
         return testing::ReadFile("out.bin");
     }
-    // The file output takes its pool slot before it shows this; bytes the
-    // input writes earlier would have no reader yet.
+    // Runs on the fake's thread: the file output takes its pool slot before
+    // it shows this, and bytes the input writes earlier would have no reader.
     void WaitForFileOutput() {
         for (int i = 0; i < 1000 && !renderer_.Shows("File-Open of out.bin !"); ++i) Sleep(5);
     }
-    int32_t FileOutBytes() { return state_.output_bar[static_cast<int>(OutputKind::kFile)].load(); }
 };
 
-TEST_F(CasterThreads, IcyLoginIsByteExactAndTheStreamAfterTheStatusLineIsRelayed) {
-    const std::string data = StreamBytes(1500);
+TEST_F(CasterThreads, TheLoginIsByteExactTheGgaFollowsAndAQuietCasterKeepsItsOneConnection) {
+    const std::string data = Pattern(1500);
     FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
         if (attempt > 0) return;
         c.Record(c.ReadRequest(fd));
         WaitForFileOutput();
-        FakeCaster::SendAll(fd, "ICY 200 OK\r\n" + data);
-        c.Record(c.ReadSome(fd, 2, 3000));
+        FakeCaster::SendAll(fd, "ICY 200 OK \x1b[2J\r\n");
+        std::string after = c.ReadSome(fd, 2, 3000);
+        while (after.find('*') == std::string::npos || after.back() != '\n') {
+            const std::string more = c.ReadSome(fd, 1, 3000);
+            if (more.empty()) break;
+            after += more;
+        }
+        c.Record(after);
+        // Longer than the receive time-out before the first stream byte.
+        Sleep(2600);
+        FakeCaster::SendAll(fd, data);
         c.Hold(fd);
     });
-    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;us\xAFr:p\xE4ss;100;0;0.0.0.0;8080");
-    ASSERT_TRUE(PumpUntil([&] { return FileOutBytes() >= static_cast<int32_t>(data.size()); }, 10000))
-        << renderer_.shown << " attempts " << caster.attempts() << " bar " << FileOutBytes() << " pool "
-        << state_.pool_total.load();
+    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;us\xAFr:p\xE4ss;100;0;0.0.0.0;8080", true);
+    EXPECT_EQ(OutputAfter(data.size(), caster), data);
     const std::vector<std::string> got = caster.received();
     ASSERT_EQ(got.size(), 2u);
     // "us/r:p\xE4ss" in Base64.
     EXPECT_EQ(got[0],
               "GET /RTCM3 HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-zezur1\r\nAuthorization: Basic dXMvcjpw5HNz\r\n\r\n");
-    EXPECT_EQ(got[1], "\r\n");
-    EXPECT_EQ(StopAndReadOutput(), data);
-    EXPECT_TRUE(renderer_.Shows("Connect with 127.0.0.1:" + caster.port() + " !\r\n"));
-    EXPECT_TRUE(renderer_.Shows("ICY 200 OK\r\n"));
-    EXPECT_EQ(Count(testing::ReadFile("Protokol.dat"), "Ntrip-Radio : no_failure, FromCasterIn-Start "), 1u);
+    EXPECT_EQ(got[1].rfind("\r\n$", 0), 0u) << got[1];
+    EXPECT_NE(got[1].find("GGA,"), std::string::npos) << got[1];
     EXPECT_EQ(caster.attempts(), 1);
+    EXPECT_TRUE(renderer_.Shows("Connect with 127.0.0.1:" + caster.port() + " !\r\n"));
+    // The status line is received text, masked on a terminal.
+    EXPECT_NE(renderer_.received.find("ICY 200 OK \x1b[2J\r\n"), std::string::npos);
+    EXPECT_EQ(Count(Protocol(), "Ntrip-Radio : no_failure, FromCasterIn-Start "), 1u);
 }
 
 TEST_F(CasterThreads, UnauthorizedIsRefusedAndAStopCutsTheLongReconnectWait) {
@@ -84,18 +86,18 @@ TEST_F(CasterThreads, UnauthorizedIsRefusedAndAStopCutsTheLongReconnectWait) {
         FakeCaster::SendAll(fd, "HTTP/1.0 401 Unauthorized\r\n\r\n");
     });
     StartInputJob("127.0.0.1;" + caster.port() + ";\xAFMP;x;;60000;0;0.0.0.0;8080");
-    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Not connection to ntrip-caster !\r\n"); }, 10000));
+    ASSERT_TRUE(Shown("Not connection to ntrip-caster !\r\n", 10000));
     EXPECT_TRUE(renderer_.Shows("HTTP/1.0 401 Unauthorized\r\n"));
     const int64_t asked = Clock::Get().MonotonicMs();
     view_.jobs().Stop();
     ASSERT_TRUE(PumpUntil([&] { return state_.registry.GetState() == 2; }, 3000));
     EXPECT_LT(Clock::Get().MonotonicMs() - asked, 2000);
     EXPECT_EQ(caster.attempts(), 1);
-    EXPECT_EQ(testing::ReadFile("Protokol.dat").find("FromCasterIn-Start"), std::string::npos);
+    EXPECT_EQ(Protocol().find("FromCasterIn-Start"), std::string::npos);
 }
 
 TEST_F(CasterThreads, AnHttpCasterHasItsHeadersSkippedAndItsChunkedBodyDecoded) {
-    const std::string data = StreamBytes(700);
+    const std::string data = Pattern(700);
     FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
         if (attempt > 0) return;
         c.ReadRequest(fd);
@@ -106,13 +108,11 @@ TEST_F(CasterThreads, AnHttpCasterHasItsHeadersSkippedAndItsChunkedBodyDecoded) 
         c.Hold(fd);
     });
     StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;u:p;100;0;0.0.0.0;8080");
-    ASSERT_TRUE(PumpUntil([&] { return FileOutBytes() >= static_cast<int32_t>(data.size()); }, 10000))
-        << renderer_.shown << " attempts " << caster.attempts() << " bar " << FileOutBytes();
-    EXPECT_EQ(StopAndReadOutput(), data);
+    EXPECT_EQ(OutputAfter(data.size(), caster), data);
 }
 
 TEST_F(CasterThreads, AProxyAnsweringHttp11IsAcceptedAndTheGetFollowsTheTunnel) {
-    const std::string data = StreamBytes(300);
+    const std::string data = Pattern(300);
     FakeCaster proxy([&](FakeCaster& c, int fd, int attempt) {
         if (attempt > 0) return;
         c.Record(c.ReadRequest(fd));
@@ -123,14 +123,12 @@ TEST_F(CasterThreads, AProxyAnsweringHttp11IsAcceptedAndTheGetFollowsTheTunnel) 
         c.Hold(fd);
     });
     StartInputJob("caster.example.net;2101;RTCM3;x;u:p;100;1;127.0.0.1;" + proxy.port());
-    ASSERT_TRUE(PumpUntil([&] { return FileOutBytes() >= static_cast<int32_t>(data.size()); }, 10000));
+    EXPECT_EQ(OutputAfter(data.size(), proxy), data);
     const std::vector<std::string> got = proxy.received();
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0], "CONNECT caster.example.net:2101 HTTP/1.0\r\nHost: caster.example.net:2101\r\n\r\n");
     EXPECT_EQ(got[1].rfind("GET /RTCM3 HTTP/1.0\r\n", 0), 0u);
-    EXPECT_EQ(StopAndReadOutput(), data);
     EXPECT_TRUE(renderer_.Shows("Connect with 127.0.0.1:" + proxy.port() + " !\r\n"));
-    // The proxy's lines are received text, masked on a terminal.
     EXPECT_NE(renderer_.received.find("Proxy-Agent: t\x1b[2Jst"), std::string::npos);
 }
 
@@ -151,39 +149,15 @@ TEST_F(CasterThreads, AnEarlierAcceptedAttemptDoesNotAcceptALaterRefusal) {
         if (attempt == 0) c.ReadSome(fd, 100, 3000);
     });
     StartInputJob("caster.example.net;2101;RTCM3;x;u:p;100;1;127.0.0.1;" + proxy.port());
-    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Not connection to Proxy-Server(1) !\r\n\r\n"); }, 10000));
-    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Not connection to ntrip-caster !\r\n"); }, 10000));
-    view_.jobs().Stop();
-    ASSERT_TRUE(PumpUntil([&] { return state_.registry.GetState() == 2; }, 10000));
-    EXPECT_EQ(Count(testing::ReadFile("Protokol.dat"), "FromCasterIn-Start"), 1u);
+    ASSERT_TRUE(Shown("Not connection to Proxy-Server(1) !\r\n\r\n", 10000));
+    ASSERT_TRUE(Shown("Not connection to ntrip-caster !\r\n", 10000));
+    StopAndRead();
+    EXPECT_EQ(Count(Protocol(), "FromCasterIn-Start"), 1u);
     EXPECT_GE(proxy.attempts(), 3);
 }
 
-TEST_F(CasterThreads, GgaFollowsTheLoginWhenUpstreamIsOn) {
-    FakeCaster caster([](FakeCaster& c, int fd, int attempt) {
-        if (attempt > 0) return;
-        c.ReadRequest(fd);
-        FakeCaster::SendAll(fd, "ICY 200 OK\r\n");
-        std::string after = c.ReadSome(fd, 2, 3000);
-        while (after.find("*") == std::string::npos || after.back() != '\n') {
-            const std::string more = c.ReadSome(fd, 1, 3000);
-            if (more.empty()) break;
-            after += more;
-        }
-        c.Record(after);
-        c.Hold(fd);
-    });
-    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;u:p;100;0;0.0.0.0;8080",
-                  "TRUE;FALSE;52;29;21.5;13;18;43.7;x;0;0_None");
-    ASSERT_TRUE(PumpUntil([&] { return !caster.received().empty(); }, 10000));
-    const std::string after = caster.received()[0];
-    EXPECT_EQ(after.rfind("\r\n$", 0), 0u) << after;
-    EXPECT_NE(after.find("GGA,"), std::string::npos) << after;
-    EXPECT_EQ(after.substr(after.size() - 2), "\r\n");
-}
-
 TEST_F(CasterThreads, TheUploadLogsInAsSourceAfterABadPasswordAndSendsTheStream) {
-    const std::string data = StreamBytes(2500);
+    const std::string data = Pattern(2500);
     FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
         c.Record(c.ReadRequest(fd));
         if (attempt == 0) {
@@ -195,12 +169,10 @@ TEST_F(CasterThreads, TheUploadLogsInAsSourceAfterABadPasswordAndSendsTheStream)
     });
     // An input that never delivers: the test feeds the pool itself, once the
     // upload holds its slot.
-    ASSERT_EQ(ParseText(view_.settings(), "/inout_sw,\"TCP;CAST;Null;Null;Null;Null;Null;Null;1000;0;1;100\" "
-                                          "/tcp_in,\"127.0.0.1;" + testing::ClosedPort() + ";FALSE\" "
-                                          "/cast_out,\"127.0.0.1;" + caster.port() + ";MOUNT1;x;pa\xAFss;100;0;0.0.0.0;8080\""),
-              0);
+    Configure("/inout_sw,\"TCP;CAST;Null;Null;Null;Null;Null;Null;1000;0;1;100\" /tcp_in,\"127.0.0.1;" +
+              testing::ClosedPort() + ";FALSE\" /cast_out,\"127.0.0.1;" + caster.port() +
+              ";MOUNT1;x;pa\xAFss;100;0;0.0.0.0;8080\"");
     view_.jobs().Start();
-    ASSERT_TRUE(view_.jobs().EverStarted());
     ASSERT_TRUE(PumpUntil([&] { return state_.input_pool_a.SlotCount() >= 1; }, 5000));
     for (int at = 0; at < 2500; at += 1250) {
         ASSERT_TRUE(PumpUntil([&] { return state_.input_pool_a.Write(data.data() + at, 1250) == 1250; }, 5000));
@@ -214,44 +186,7 @@ TEST_F(CasterThreads, TheUploadLogsInAsSourceAfterABadPasswordAndSendsTheStream)
     EXPECT_TRUE(renderer_.Shows("Connect mit 127.0.0.1:" + caster.port() + " !\r\n"));
     EXPECT_TRUE(renderer_.Shows("ERROR - Bad Password\r\n"));
     EXPECT_TRUE(renderer_.Shows("Not connection to ntrip-caster !\r\n"));
-    EXPECT_EQ(Count(testing::ReadFile("Protokol.dat"), "Ntrip-Server : no_failure, ToCasterOut-Start "), 1u);
-}
-
-
-TEST_F(CasterThreads, AQuietCasterKeepsItsOneConnectionAndItsStatusLineIsShownAsReceivedText) {
-    const std::string data = StreamBytes(1200);
-    FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
-        if (attempt > 0) return;
-        c.ReadRequest(fd);
-        WaitForFileOutput();
-        FakeCaster::SendAll(fd, "ICY 200 OK \x1b[2J\r\n");
-        // Longer than the receive time-out before the first stream byte.
-        Sleep(2600);
-        FakeCaster::SendAll(fd, data);
-        c.Hold(fd);
-    });
-    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;u:p;100;0;0.0.0.0;8080");
-    ASSERT_TRUE(PumpUntil([&] { return FileOutBytes() >= static_cast<int32_t>(data.size()); }, 10000));
-    EXPECT_EQ(StopAndReadOutput(), data);
-    EXPECT_EQ(caster.attempts(), 1);
-    EXPECT_NE(renderer_.received.find("ICY 200 OK \x1b[2J"), std::string::npos);
-}
-
-TEST_F(CasterThreads, ARefusedConnectIsTriedAgainOnlyAfterTheReconnectWait) {
-    CBlockingSocket listener;  // bound but not listening: connects are refused
-    listener.Create(CBlockingSocket::kStream);
-    listener.Bind(CSocketAddress("127.0.0.1", 0));
-    StartInputJob("localhost;" + std::to_string(listener.BoundPort()) + ";RTCM3;x;u:p;2000;0;0.0.0.0;8080");
-    // The input thread starts last and tries at once.
-    const int64_t start = Clock::Get().MonotonicMs();
-    PumpUntil([] { return false; }, 1000);
-    listener.Listen();
-    CBlockingSocket caster;
-    ASSERT_TRUE(PumpUntil([&] { return sock::Wait(listener.Handle(), false, 0) == sock::kWaitReady; }, 5000));
-    // 0.9 of the 2-s wait; a 20-ms retry would be in at once.
-    EXPECT_GE(Clock::Get().MonotonicMs() - start, 1500);
-    EXPECT_TRUE(listener.Accept(caster, nullptr));
-    StopAndReadOutput();
+    EXPECT_EQ(Count(Protocol(), "Ntrip-Server : no_failure, ToCasterOut-Start "), 1u);
 }
 
 }  // namespace

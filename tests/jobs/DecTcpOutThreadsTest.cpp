@@ -3,7 +3,7 @@
 // and the stop ends every server thread, the listening ones included.
 #include <vector>
 
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 #include "decoder/Rtcm3FrameBuilder.h"
 
 namespace zerlan {
@@ -23,136 +23,97 @@ class DecTcpOutThreads : public testing::RelayJob {
 protected:
     void SetUp() override {
         RelayJob::SetUp();
-        source_listener_.Create(CBlockingSocket::kStream);
-        source_listener_.Bind(CSocketAddress("127.0.0.1", 0));
-        source_listener_.Listen();
-        in_port_ = std::to_string(source_listener_.BoundPort());
+        in_port_ = testing::BindLoopback(source_listener_);
     }
     // A job whose TCP input client connects to the test's source, with the
     // decoder on and its text served on `dec_port` for `clients` clients.
-    void ConfigureDecoderJob(const std::string& dec_port, int clients, const std::string& extra = "") {
+    void StartDecoderJob(const std::string& dec_port, int clients) {
         Configure("/inout_sw,\"TCP;Null;Null;Null;Null;Null;Null;RTCM;1000;0;-1;20\" /tcp_in,\"127.0.0.1;" +
                   in_port_ + ";FALSE\" /dec_out,\"FALSE;x;FALSE;a,4096;TRUE;" + dec_port + ";" +
-                  std::to_string(clients) + "\" " + extra);
+                  std::to_string(clients) + "\"");
+        view_.jobs().Start();
+        ASSERT_TRUE(view_.jobs().EverStarted());
     }
-    // Feeds frames to the job's input while reading `socket`, until `done`:
-    // decoded text reaches only clients already accepted, so the source
-    // keeps sending.
-    bool FeedAndReadUntil(CBlockingSocket& socket, std::string& got, const std::function<bool()>& done) {
+    // Feeds frames to the job's input while reading `socket` until a line
+    // comes: decoded text reaches only clients already accepted, so the
+    // source keeps sending.
+    bool FeedUntilDecoded(CBlockingSocket& socket, std::string& got) {
         const std::string frame = Station1005();
         return PumpUntil(
             [&] {
                 source_.Send(frame.data(), static_cast<int>(frame.size()), 1);
-                char buffer[4096];
-                try {
-                    const int n = socket.Receive(buffer, sizeof buffer, 0);
-                    if (n > 0) got.append(buffer, static_cast<size_t>(n));
-                } catch (const CBlockingSocketException&) {
-                }
-                return done();
+                testing::TakeReady(socket, got);
+                return got.find("MT1005") != std::string::npos;
             },
             8000);
     }
-    void AcceptSource() { ASSERT_TRUE(source_listener_.Accept(source_, nullptr)); }
 
     CBlockingSocket source_listener_;
     CBlockingSocket source_;
     std::string in_port_;
 };
 
+// The server's client limit and successor rule are those of the relay's own
+// TCP output server, tested there.
 TEST_F(DecTcpOutThreads, DecodedLinesReachEveryClientAndTheStopEndsTheListeningThread) {
     const std::string port = FreePort();
-    ConfigureDecoderJob(port, 2);
-    view_.jobs().Start();
-    ASSERT_TRUE(view_.jobs().EverStarted());
-    EXPECT_NE(renderer_.shown.find("Decoder-TcpOut Thread !"), std::string::npos);
+    StartDecoderJob(port, 2);
+    EXPECT_TRUE(renderer_.Shows("Decoder-TcpOut Thread !"));
     EXPECT_EQ(state_.dec_tcp_out_server_started.load(), 1);
-    AcceptSource();
+    ASSERT_TRUE(testing::AcceptWithin(source_listener_, source_));
 
-    CBlockingSocket first, second;
-    ASSERT_TRUE(ConnectClient(first, port));
-    std::string got_first;
-    ASSERT_TRUE(FeedAndReadUntil(first, got_first, [&] { return got_first.find("MT1005") != std::string::npos; }));
-    EXPECT_TRUE(PumpUntil(
-        [&] { return renderer_.shown.find("Accept on Port " + port + " !\r\n") != std::string::npos; }, 5000));
-    // The first client's thread started the acceptor for the second.
-    ASSERT_TRUE(ConnectClient(second, port));
-    std::string got_second;
-    ASSERT_TRUE(
-        FeedAndReadUntil(second, got_second, [&] { return got_second.find("MT1005") != std::string::npos; }));
+    CBlockingSocket a, b;
+    std::string got_a, got_b;
+    ASSERT_TRUE(ConnectClient(a, port));
+    ASSERT_TRUE(FeedUntilDecoded(a, got_a));
+    EXPECT_TRUE(Shown("Accept on Port " + port + " !\r\n"));
+    // A's thread started the acceptor for B.
+    ASSERT_TRUE(ConnectClient(b, port));
+    ASSERT_TRUE(FeedUntilDecoded(b, got_b));
     EXPECT_EQ(state_.registry.Query(4), 2);
     // The relay's own TCP server and its position slots stay untouched.
     EXPECT_EQ(state_.registry.Query(3), 0);
     EXPECT_TRUE(PumpUntil(
         [] {
-            return testing::ReadFile("Protokol.dat").find("DecTcpServer-Output : no_failure, DecTcpServerOut-Start ") !=
+            return testing::Protocol().find("DecTcpServer-Output : no_failure, DecTcpServerOut-Start ") !=
                    std::string::npos;
         },
         5000));
 
     // A client that leaves ends its thread; an acceptor takes its place.
-    first.Cleanup();
-    got_second.clear();
-    EXPECT_TRUE(
-        FeedAndReadUntil(second, got_second, [&] { return got_second.find("MT1005") != std::string::npos; }));
-    second.Cleanup();
+    a.Cleanup();
+    got_b.clear();
+    EXPECT_TRUE(FeedUntilDecoded(b, got_b));
+    b.Cleanup();
     EXPECT_TRUE(PumpUntil([&] { return state_.registry.Query(4) == 1; }, 5000));
 
     // Only the listener's close releases the thread waiting in its accept.
     EXPECT_TRUE(StopAndWaitIdle(10000));
-    EXPECT_EQ(state_.registry.Query(1), 0);
     EXPECT_EQ(state_.registry.Query(4), 0);
     EXPECT_EQ(state_.dec_tcp_out_server_started.load(), 0);
 }
 
-TEST_F(DecTcpOutThreads, WithOneClientAllowedTheNextWaitsUntilTheFirstLeaves) {
-    const std::string port = FreePort();
-    ConfigureDecoderJob(port, 1);
-    view_.jobs().Start();
-    AcceptSource();
-    CBlockingSocket first, second;
-    ASSERT_TRUE(ConnectClient(first, port));
-    std::string got_first;
-    ASSERT_TRUE(FeedAndReadUntil(first, got_first, [&] { return got_first.find("MT1005") != std::string::npos; }));
-    ASSERT_TRUE(ConnectClient(second, port));
-    std::string got_second;
-    const int64_t until = Clock::Get().MonotonicMs() + 300;
-    FeedAndReadUntil(second, got_second, [&] { return Clock::Get().MonotonicMs() >= until; });
-    EXPECT_EQ(got_second, "");
-    EXPECT_EQ(state_.registry.Query(4), 1);
-
-    first.Cleanup();
-    EXPECT_TRUE(
-        FeedAndReadUntil(second, got_second, [&] { return got_second.find("MT1005") != std::string::npos; }));
-    EXPECT_TRUE(StopAndWaitIdle(10000));
-}
-
-TEST_F(DecTcpOutThreads, APortInUseIsReportedAndAConflictingPortStartsNoServer) {
-    // Someone else holds the port: the job runs on without the server.
-    CBlockingSocket squatter;
+TEST_F(DecTcpOutThreads, APortInUseOrSharedWithTheTcpInputStartsNoServer) {
+    CBlockingSocket squatter;  // another program's server
     squatter.Create(CBlockingSocket::kStream);
     squatter.Bind(CSocketAddress("0.0.0.0", 0));
     squatter.Listen();
-    ConfigureDecoderJob(std::to_string(squatter.BoundPort()), 1);
-    view_.jobs().Start();
-    ASSERT_TRUE(view_.jobs().EverStarted());
-    EXPECT_NE(renderer_.shown.find("No DecOut-Tcp-Server-Start !!\r\n"), std::string::npos);
-    EXPECT_EQ(renderer_.shown.find("Decoder-TcpOut Thread !"), std::string::npos);
-    EXPECT_EQ(state_.registry.Query(4), 0);
-    EXPECT_EQ(state_.dec_tcp_out_server_started.load(), 0);
-    EXPECT_TRUE(StopAndWaitIdle(10000));
-    squatter.Cleanup();
-}
-
-TEST_F(DecTcpOutThreads, APortSharedWithTheTcpInputStartsNoServer) {
-    ConfigureDecoderJob(in_port_, 1);
-    view_.jobs().Start();
-    ASSERT_TRUE(view_.jobs().EverStarted());
-    EXPECT_EQ(renderer_.shown.find("Decoder-TcpOut Thread !"), std::string::npos);
-    EXPECT_EQ(renderer_.shown.find("No DecOut-Tcp-Server-Start"), std::string::npos);
-    EXPECT_EQ(state_.dec_tcp_out_server_started.load(), 0);
-    EXPECT_EQ(state_.registry.Query(4), 0);
-    EXPECT_TRUE(StopAndWaitIdle(10000));
+    const struct {
+        const char* name;
+        std::string port;
+        bool reported;
+    } cases[] = {{"in use", std::to_string(squatter.BoundPort()), true}, {"the input's", in_port_, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        renderer_.shown.clear();
+        StartDecoderJob(c.port, 1);
+        // The job runs on without the server.
+        EXPECT_EQ(renderer_.Shows("No DecOut-Tcp-Server-Start !!\r\n"), c.reported);
+        EXPECT_FALSE(renderer_.Shows("Decoder-TcpOut Thread !"));
+        EXPECT_EQ(state_.registry.Query(4), 0);
+        EXPECT_EQ(state_.dec_tcp_out_server_started.load(), 0);
+        EXPECT_TRUE(StopAndWaitIdle(10000));
+    }
 }
 
 }  // namespace

@@ -5,18 +5,10 @@
 #include "config/ParameterFile.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
-#include "RelayTestSupport.h"
-#include "support/TempDir.h"
-#include "ui/ZerlanView.h"
+#include "support/RelayJob.h"
 
 namespace zerlan {
 namespace {
-
-class NullRenderer : public Renderer {
-public:
-    void LogAppended(const std::string& text, bool) override { shown += text; }
-    std::string shown;
-};
 
 class JobControlTest : public ::testing::Test {
 protected:
@@ -43,7 +35,7 @@ protected:
     testing::TempDir dir_;
     FakeClock clock_;
     SharedState state_;
-    NullRenderer renderer_;
+    testing::QuietRenderer renderer_;
     CZerlanView view_{state_, renderer_};
     std::string boxes_;
 };
@@ -80,17 +72,6 @@ TEST_F(JobControlTest, PortConflictsCollectTheirMessages) {
     EXPECT_TRUE(view_.model().warning_text.empty());
 }
 
-TEST_F(JobControlTest, StartDoesNothingUnlessIdleAndStopOnlyFromRunning) {
-    state_.registry.SetState(0, 1);  // stopping
-    view_.jobs().Start();
-    EXPECT_EQ(state_.registry.GetState(), 1);
-    EXPECT_FALSE(view_.jobs().EverStarted());
-
-    state_.registry.SetState(0, 2);
-    view_.jobs().Stop();  // idle: nothing to stop
-    EXPECT_EQ(state_.registry.GetState(), 2);
-}
-
 TEST_F(JobControlTest, WithNoOutputsTheSerialInputStillStarts) {
     view_.settings().inout_sw.input_type = "COMP";
     view_.settings().inout_sw.outputs.fill("Null");
@@ -119,8 +100,10 @@ TEST_F(JobControlTest, ARestartThatFindsTheJobBusyIsRecordedOnceAndWaitsAgain) {
     EXPECT_EQ(state_.restart_reason.load(), 0);
 }
 
-TEST_F(JobControlTest, RestartRequestsActOnlyOnARunningJob) {
+TEST_F(JobControlTest, StartStopAndRestartRequestsActOnlyInTheirState) {
     state_.registry.SetState(0, 2);  // idle, e.g. after the operator's stop
+    view_.jobs().Stop();
+    EXPECT_EQ(state_.registry.GetState(), 2);
     view_.jobs().OnRestart();
     view_.jobs().OnRestartCaster();
     EXPECT_EQ(state_.restart_reason.load(), 0);
@@ -129,6 +112,8 @@ TEST_F(JobControlTest, RestartRequestsActOnlyOnARunningJob) {
     state_.registry.SetState(0, 1);  // stopping: a start is abandoned and forgets its reason
     state_.restart_reason = 2;
     view_.jobs().Start();
+    EXPECT_EQ(state_.registry.GetState(), 1);
+    EXPECT_FALSE(view_.jobs().EverStarted());
     EXPECT_EQ(state_.restart_reason.load(), 0);
     state_.registry.SetState(0, 2);
 }

@@ -20,31 +20,14 @@ ByteSource Source(const std::string& text, size_t* used = nullptr) {
     };
 }
 
-TEST(NtripClient, WireTextsAreByteExact) {
-    EXPECT_EQ(MountpointPath("RTCM3"), "/RTCM3");
+// The GET, CONNECT and SOURCE texts are checked on the wire by the caster
+// thread tests; here the cases those do not reach.
+TEST(NtripClient, MountpointsAndStatusLines) {
     EXPECT_EQ(MountpointPath("/RTCM3"), "/RTCM3");
     EXPECT_EQ(MountpointPath("\xAFVRS\xAF" "A"), "/VRS/A");
     EXPECT_EQ(MountpointPath(""), "/");
-    EXPECT_EQ(ClientRequest("/RTCM3", "MorvikV1.08-zezur1", "dTpw"),
-              "GET /RTCM3 HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-zezur1\r\nAuthorization: Basic dTpw\r\n\r\n");
-    EXPECT_EQ(ClientRequest("/X", "id", ""), "GET /X HTTP/1.0\r\nUser-Agent: NTRIP id\r\nAuthorization: Basic \r\n\r\n");
-    EXPECT_EQ(ProxyConnectLine("caster.example.net", "2101"), "CONNECT caster.example.net:2101 HTTP/1.0\r\n");
-    EXPECT_EQ(ProxyHostHeader("caster.example.net", "2101"), "Host: caster.example.net:2101\r\n\r\n");
-    EXPECT_EQ(SourceLine("pass", "/MOUNT1"), "SOURCE pass /MOUNT1\r\n");
-    EXPECT_EQ(SourceAgentHeader("MorvikV1.08-zezur1"), "Source-Agent: NTRIP MorvikV1.08-zezur1CMD/1.0\r\n\r\n");
-}
-
-TEST(NtripClient, StatusLinesOfCasterAndProxy) {
-    EXPECT_TRUE(ClientAccepts("ICY 200 OK\r\n"));
-    EXPECT_TRUE(ClientAccepts("HTTP/1.1 200 OK\r\n"));
     EXPECT_FALSE(ClientAccepts("SOURCETABLE 200 OK\r\n"));
-    EXPECT_FALSE(ClientAccepts("HTTP/1.0 401 Unauthorized\r\n"));
-    EXPECT_TRUE(ServerAccepts("OK\r\n"));
-    EXPECT_FALSE(ServerAccepts("ERROR - Bad Password\r\n"));
-    EXPECT_TRUE(ProxyAccepts("HTTP/1.0 200 Connection established\r\n"));
-    EXPECT_TRUE(ProxyAccepts("HTTP/1.1 200 Connection established\r\n"));
     EXPECT_FALSE(ProxyAccepts("HTTP/1.1 407 Proxy Authentication Required\r\n"));
-    EXPECT_TRUE(IsHttpStatus("HTTP/1.1 200 OK\r\n"));
     EXPECT_FALSE(IsHttpStatus("ICY 200 OK\r\n"));
     EXPECT_TRUE(IsChunkedHeader("transfer-Encoding:  Chunked\r\n"));
     EXPECT_FALSE(IsChunkedHeader("Content-Type: gnss/data\r\n"));

@@ -2,45 +2,29 @@
 // for 5 s and then sends 1 MB reaches every TCP and UDP client byte for byte
 // over one single connection to the source; the same through the caster
 // input from str2str's NTRIP caster.
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
-#include <fstream>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <sstream>
-#include <string>
+#include <cstdlib>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
+#include "support/RelayJob.h"
 #include "platform/Socket.h"
-#include "support/TempDir.h"
-#include "transport/BlockingSocket.h"
 
 namespace zerlan {
 namespace {
 
 using Steady = std::chrono::steady_clock;
+using testing::Count;
+using testing::FreePort;
 constexpr int kSilenceMs = 5000;
 constexpr size_t kStreamSize = 1 << 20;
-
-std::string FreePort() {
-    CBlockingSocket probe;
-    probe.Create(CBlockingSocket::kStream);
-    probe.Bind(CSocketAddress("127.0.0.1", 0));
-    const std::string port = std::to_string(probe.BoundPort());
-    probe.Cleanup();
-    return port;
-}
 
 uint16_t PortOf(const std::string& port) { return static_cast<uint16_t>(std::stoi(port)); }
 
@@ -48,7 +32,7 @@ bool WaitFor(const std::function<bool()>& done, int max_ms, int poll_ms = 10) {
     const auto end = Steady::now() + std::chrono::milliseconds(max_ms);
     while (!done()) {
         if (Steady::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
+        if (poll_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
     }
     return true;
 }
@@ -110,85 +94,29 @@ bool HaveProgram(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string Pattern() {
-    std::string data(kStreamSize, '\0');
-    uint32_t x = 12345;
-    for (char& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return data;
-}
-
-// Reads a TCP stream or a UDP socket's datagrams on a thread of its own.
-class Collector {
-public:
-    explicit Collector(CBlockingSocket& socket, bool datagrams) : socket_(socket) {
-        thread_ = std::thread([this, datagrams] {
-            std::vector<char> buffer(65536);
-            while (!done_.load()) {
-                try {
-                    const int n = datagrams
-                                      ? socket_.ReceiveDatagram(buffer.data(), 65536, nullptr, 0)
-                                      : socket_.Receive(buffer.data(), 65536, 0);
-                    if (n > 0) {
-                        std::lock_guard<std::mutex> lock(mutex_);
-                        got_.append(buffer.data(), static_cast<size_t>(n));
-                        continue;
-                    }
-                    if (!datagrams) return;  // closed
-                } catch (const CBlockingSocketException&) {
-                }
-                sock::Wait(socket_.Handle(), false, 20);
-            }
-        });
-    }
-    ~Collector() {
-        done_ = true;
-        thread_.join();
-    }
-    size_t size() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return got_.size();
-    }
-    std::string got() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return got_;
-    }
-
-private:
-    CBlockingSocket& socket_;
-    std::atomic<bool> done_{false};
-    std::mutex mutex_;
-    std::string got_;
-    std::thread thread_;
-};
-
 // Sends in pieces below a reader's 5000-byte margin, each once every reader
-// has the one before: a live relay never holds its input back, so on a loaded
-// machine a source running free would outrun a reader that is not scheduled.
-bool SendInSteps(CBlockingSocket& socket, const std::string& data, const std::vector<Collector*>& readers) {
+// (a TCP client or a registered UDP client) has the one before: a live relay
+// never holds its input back, so a source running free would outrun a
+// reader that is not scheduled on a loaded machine.
+bool SendInSteps(CBlockingSocket& source, const std::string& data, const std::vector<CBlockingSocket*>& readers,
+                 std::vector<std::string>& got) {
     constexpr size_t kPiece = 4000;
+    got.assign(readers.size(), std::string());
     for (size_t at = 0; at < data.size(); at += kPiece) {
         const size_t n = std::min(kPiece, data.size() - at);
-        socket.Send(data.data() + at, static_cast<int>(n), 5);
-        const bool caught_up = WaitFor(
-            [&] {
-                for (Collector* r : readers) {
-                    if (r->size() < at + n) return false;
-                }
-                return true;
-            },
-            10000, 1);
-        if (!caught_up) return false;
+        source.Send(data.data() + at, static_cast<int>(n), 5);
+        for (size_t r = 0; r < readers.size(); ++r) {
+            if (!WaitFor(
+                    [&] {
+                        testing::TakeReady(*readers[r], got[r]);
+                        return got[r].size() >= at + n;
+                    },
+                    10000, 1)) {
+                return false;
+            }
+        }
     }
     return true;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
 }
 
 bool Listening(const std::string& hex_address, const std::string& port) {
@@ -197,16 +125,21 @@ bool Listening(const std::string& hex_address, const std::string& port) {
     return testing::ReadFile("/proc/net/tcp").find(entry) != std::string::npos;
 }
 
+// After the source's silence, 1 MB must reach every reader whole.
+void ExpectRelayedWholeAfterSilence(CBlockingSocket& source, const std::vector<CBlockingSocket*>& readers) {
+    const std::string data = testing::Pattern(kStreamSize);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
+    std::vector<std::string> got;
+    EXPECT_TRUE(SendInSteps(source, data, readers, got));
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(got[i] == data) << "reader " << i << " got " << got[i].size();
+}
+
 const char* kQuietWatches = "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"";
 
 TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdpClientWhole) {
     testing::TempDir dir;
-    const std::string data = Pattern();
     CBlockingSocket source_listener;
-    source_listener.Create(CBlockingSocket::kStream);
-    source_listener.Bind(CSocketAddress("127.0.0.1", 0));
-    source_listener.Listen();
-    const std::string in_port = std::to_string(source_listener.BoundPort());
+    const std::string in_port = testing::BindLoopback(source_listener);
     const std::string out_port = FreePort();
     const std::string udp_port = FreePort();
     Child zerlan(ZERLAN_BINARY,
@@ -237,27 +170,16 @@ TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdp
         << testing::ReadFile("err.txt");
 
     CBlockingSocket source;
-    ASSERT_TRUE(source_listener.Accept(source, nullptr));
-    std::vector<std::unique_ptr<Collector>> collectors;
-    for (CBlockingSocket& c : clients) collectors.push_back(std::make_unique<Collector>(c, false));
-    collectors.push_back(std::make_unique<Collector>(udp, true));
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
-    std::vector<Collector*> readers;
-    for (auto& c : collectors) readers.push_back(c.get());
-    EXPECT_TRUE(SendInSteps(source, data, readers));
-    for (size_t i = 0; i < collectors.size(); ++i) {
-        EXPECT_TRUE(collectors[i]->got() == data) << "client " << i << " got " << collectors[i]->size();
-    }
+    ASSERT_TRUE(testing::AcceptWithin(source_listener, source));
+    ExpectRelayedWholeAfterSilence(source, {&clients[0], &clients[1], &clients[2], &udp});
     // One connection to the source for the whole run.
     EXPECT_EQ(sock::Wait(source_listener.Handle(), false, 0), sock::kWaitTimedOut);
-    collectors.clear();
     EXPECT_EQ(zerlan.Stop(), 0);
 }
 
 TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
     if (!HaveProgram("str2str")) GTEST_SKIP() << "str2str is not installed";
     testing::TempDir dir;
-    const std::string data = Pattern();
     const std::string feed_port = FreePort();
     const std::string caster_port = FreePort();
     Child caster("str2str", {"-in", "tcpsvr://:" + feed_port, "-out", "ntripc://user:pass@:" + caster_port + "/MNT"},
@@ -281,11 +203,7 @@ TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
         },
         10000))
         << testing::ReadFile("err.txt") << testing::ReadFile("caster.err");
-    auto collector = std::make_unique<Collector>(client, false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
-    EXPECT_TRUE(SendInSteps(feed, data, {collector.get()}));
-    EXPECT_TRUE(collector->got() == data) << "got " << collector->size();
-    collector.reset();
+    ExpectRelayedWholeAfterSilence(feed, {&client});
     EXPECT_EQ(Count(testing::ReadFile("err.txt"), "Connect with 127.0.0.1:" + caster_port), 1u);
     EXPECT_EQ(zerlan.Stop(), 0);
 }

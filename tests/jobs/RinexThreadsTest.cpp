@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 #include "app/RinexCommand.h"
 #include "core/CharPool.h"
 #include "jobs/RinexThreads.h"
@@ -15,14 +15,9 @@
 namespace zerlan {
 namespace {
 
+using testing::Count;
 using testing::FreePort;
 namespace fs = std::filesystem;
-
-int Count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 const std::string kExample = std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm2";
 
@@ -82,7 +77,7 @@ TEST_F(RinexThreads, AReplayedFileJobWritesWhatTheBatchCommandWrites) {
     ASSERT_EQ(chdir(".."), 0);
     const std::string job = Records("job");
     // All 20 epochs: the last four come from the ring at the stop.
-    EXPECT_EQ(Count(job, "  0 06G"), 20);
+    EXPECT_EQ(Count(job, "  0 06G"), 20u);
     EXPECT_EQ(job, Records("batch"));
 }
 
@@ -93,19 +88,12 @@ TEST_F(RinexThreads, ATcpClientReceivesTheRecordsTheFileGets) {
     EXPECT_TRUE(renderer_.Shows("Rinex-Tcp-Out Thread !"));
     CBlockingSocket client;
     ASSERT_TRUE(ConnectClient(client, port));
-    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Accept on Port " + port + " !"); }, 5000));
+    ASSERT_TRUE(Shown("Accept on Port " + port + " !"));
 
     // Decoded lines as the decoder writes them, one epoch at a time, each
     // taken by the encoder and the server before the next.
     std::string got;
-    auto receive = [&] {
-        char buffer[4096];
-        try {
-            const int n = client.Receive(buffer, sizeof buffer, 0);
-            if (n > 0) got.append(buffer, static_cast<size_t>(n));
-        } catch (const CBlockingSocketException&) {
-        }
-    };
+    auto receive = [&] { testing::TakeReady(client, got); };
     for (int second = 1; second <= 12; ++second) {
         std::string lines;
         for (int sv : {2, 5, 12}) {
@@ -135,7 +123,7 @@ TEST_F(RinexThreads, ATcpClientReceivesTheRecordsTheFileGets) {
     ASSERT_TRUE(PumpUntil(
         [&] {
             receive();
-            return Count(got, kEpoch) == 8;
+            return Count(got, kEpoch) == 8u;
         },
         5000));
     EXPECT_EQ(got, file());
@@ -146,7 +134,7 @@ TEST_F(RinexThreads, ATcpClientReceivesTheRecordsTheFileGets) {
     // The stop writes the four epochs of the ring to the file.
     const std::string written = file();
     EXPECT_EQ(written.substr(0, got.size()), got);
-    EXPECT_EQ(Count(written, kEpoch), 12);
+    EXPECT_EQ(Count(written, kEpoch), 12u);
 }
 
 TEST_F(RinexThreads, APortSharedWithTheTcpInputStartsNoServerButTheEncoder) {

@@ -3,14 +3,14 @@
 #include <cstdlib>
 #include <vector>
 
-#include "RelayTestSupport.h"
+#include "support/RelayJob.h"
 
 namespace zerlan {
 namespace {
 
 using testing::FreePort;
 
-class RtcmEncoderThreads : public testing::RelayJob {};
+using RtcmEncoderThreads = testing::RelayJob;
 
 // The frames of a stream, in order.
 std::vector<std::string> Frames(const std::string& bytes) {
@@ -40,11 +40,8 @@ TEST_F(RtcmEncoderThreads, ATcpOutputSwitchedToTheEncoderSendsOnlyTheSelectedFra
         if (Type(f) == 1004 || Type(f) == 1006) expected += f;
     ASSERT_EQ(expected.size(), 10u * 93 + 27);
 
-    const std::string in_port = FreePort(), out_port = FreePort();
     CBlockingSocket listener;
-    listener.Create(CBlockingSocket::kStream);
-    listener.Bind(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(in_port))));
-    listener.Listen();
+    const std::string in_port = testing::BindLoopback(listener), out_port = FreePort();
     Configure("/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;RTCM;1000;0;2;20;TRUE;FALSE;FALSE\" /tcp_in,\"127.0.0.1;" +
               in_port + ";FALSE\" /tcp_out,\"127.0.0.1;" + out_port +
               ";TRUE;3;FALSE;0\" /dec_in,\"FALSE;TRUE;FALSE;FALSE;FALSE;TRUE;FALSE;FALSE;FALSE;FALSE;TRUE;FALSE;FALSE;"
@@ -54,10 +51,10 @@ TEST_F(RtcmEncoderThreads, ATcpOutputSwitchedToTheEncoderSendsOnlyTheSelectedFra
 
     CBlockingSocket client;
     ASSERT_TRUE(ConnectClient(client, out_port));
-    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Accept on Port " + out_port + " !"); }, 5000));
+    ASSERT_TRUE(Shown("Accept on Port " + out_port + " !"));
 
     CBlockingSocket source;
-    ASSERT_TRUE(listener.Accept(source, nullptr));
+    ASSERT_TRUE(testing::AcceptWithin(listener, source));
     // Frame by frame, each once the encoder has read the text of the one
     // before: a burst of decoded text beyond what a pool slot holds would
     // lose lines, as a live stream never does.
@@ -76,12 +73,7 @@ TEST_F(RtcmEncoderThreads, ATcpOutputSwitchedToTheEncoderSendsOnlyTheSelectedFra
     std::string got;
     PumpUntil(
         [&] {
-            char buffer[4096];
-            try {
-                const int n = client.Receive(buffer, sizeof buffer, 0);
-                if (n > 0) got.append(buffer, static_cast<size_t>(n));
-            } catch (const CBlockingSocketException&) {
-            }
+            testing::TakeReady(client, got);
             return got.size() >= expected.size();
         },
         10000);

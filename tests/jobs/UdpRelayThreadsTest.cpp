@@ -4,8 +4,7 @@
 // deregisters at the stop.
 #include <string>
 
-#include "RelayTestSupport.h"
-#include "platform/Sleep.h"
+#include "support/RelayJob.h"
 
 namespace zerlan {
 namespace {
@@ -35,7 +34,7 @@ TEST_F(UdpRelayThreads, ARegisteredClientReceivesTheStreamUntilItCancels) {
     view_.jobs().Start();
     EXPECT_EQ(state_.connections[SharedState::kConnUdpOut], "US127.0.0.1:" + server_port);
     // Shown once the socket is open, so a single registration cannot be lost.
-    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Udp-Open with 127.0.0.1:" + server_port); }, 5000));
+    ASSERT_TRUE(Shown("Udp-Open with 127.0.0.1:" + server_port));
 
     CBlockingSocket client;
     client.Create(CBlockingSocket::kDatagram);
@@ -52,9 +51,8 @@ TEST_F(UdpRelayThreads, ARegisteredClientReceivesTheStreamUntilItCancels) {
         },
         8000));
     EXPECT_EQ(state_.sockets.udp_clients.load(), 1);
-    EXPECT_TRUE(PumpUntil([&] { return renderer_.Shows("Udp-Contact with Morvik-Client !"); }, 3000));
-    EXPECT_NE(testing::ReadFile("Protokol.dat").find("NF UdpServer-Output : no_failure, UdpServerOut-Start "),
-              std::string::npos);
+    EXPECT_TRUE(Shown("Udp-Contact with Morvik-Client !", 3000));
+    EXPECT_NE(testing::Protocol().find("NF UdpServer-Output : no_failure, UdpServerOut-Start "), std::string::npos);
 
     // Once the cancel is handled nothing more is sent, not even a block that
     // was on its way.
@@ -71,54 +69,43 @@ TEST_F(UdpRelayThreads, ARegisteredClientReceivesTheStreamUntilItCancels) {
     EXPECT_TRUE(StopAndWaitIdle(10000));
 }
 
-TEST_F(UdpRelayThreads, TheInputServerTakesEachDatagramWholeWhateverTheReadSize) {
-    const std::string own_port = FreePort(CBlockingSocket::kDatagram);
-    Configure("/inout_sw,\"UDP;Null;Null;Null;Null;Null;FILE;Null;500;0;1;20\" /udp_in,\"127.0.0.1;1;TRUE;127.0.0.1;" +
-              own_port + "\" /file_out,\"in.bin,4096;FALSE;0;60;.\\;0896;k;none\"");
-    view_.jobs().Start();
-    ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows("Udp-Open with 127.0.0.1:" + own_port); }, 5000));
-    CBlockingSocket source;
-    source.Create(CBlockingSocket::kDatagram);
-    std::string data;
-    for (int d = 0; d < 3; ++d) {
-        std::string datagram(1000, static_cast<char>('a' + d));
-        source.SendDatagram(datagram.data(), 1000, CSocketAddress("127.0.0.1", PortOf(own_port)), 1);
-        data += datagram;
+// As a server or as a client of its partner, the input takes each datagram
+// whole whatever its read size; the client registers and cancels at the stop.
+TEST_F(UdpRelayThreads, TheInputTakesEachDatagramWholeAndAsAClientRegistersUntilTheStop) {
+    for (const bool client : {false, true}) {
+        SCOPED_TRACE(client ? "client" : "server");
+        CBlockingSocket partner;
+        partner.Create(CBlockingSocket::kDatagram);
+        partner.Bind(CSocketAddress("127.0.0.1", 0));
+        const std::string partner_port = std::to_string(partner.BoundPort());
+        const std::string own_port = FreePort(CBlockingSocket::kDatagram);
+        const std::string file = client ? "client.bin" : "server.bin";
+        Configure("/inout_sw,\"UDP;Null;Null;Null;Null;Null;FILE;Null;500;0;1;20\" /udp_in,\"127.0.0.1;" +
+                  (client ? partner_port + ";FALSE" : std::string("1;TRUE")) + ";127.0.0.1;" + own_port + "\"" +
+                  testing::FileOut(file));
+        view_.jobs().Start();
+        if (client) {
+            EXPECT_EQ(state_.connections[SharedState::kConnInput],
+                      "UB127.0.0.1:" + own_port + " UC127.0.0.1:" + partner_port);
+            std::string registration;
+            ASSERT_TRUE(PumpUntil([&] { return !(registration = Receive(partner, 0)).empty(); }, 5000));
+            EXPECT_EQ(registration, "!+!+");
+        } else {
+            ASSERT_TRUE(Shown("Udp-Open with 127.0.0.1:" + own_port));
+        }
+        std::string data;
+        for (int d = 0; d < 3; ++d) {
+            const std::string datagram(1000, static_cast<char>('a' + d));
+            partner.SendDatagram(datagram.data(), 1000, CSocketAddress("127.0.0.1", PortOf(own_port)), 1);
+            data += datagram;
+        }
+        EXPECT_TRUE(PumpUntil([&] { return testing::ReadFile(file) == data; }, 5000));
+        ASSERT_TRUE(StopAndWaitIdle(10000));
+        if (client) {
+            EXPECT_EQ(Receive(partner), "!-!-");
+            EXPECT_TRUE(renderer_.Shows("Cancel Morvik send !"));
+        }
     }
-    EXPECT_TRUE(PumpUntil([&] { return testing::ReadFile("in.bin") == data; }, 5000));
-    EXPECT_TRUE(StopAndWaitIdle(10000));
-}
-
-TEST_F(UdpRelayThreads, TheInputClientRegistersRelaysAndCancelsAtTheStop) {
-    CBlockingSocket partner;
-    partner.Create(CBlockingSocket::kDatagram);
-    partner.Bind(CSocketAddress("127.0.0.1", 0));
-    const std::string partner_port = std::to_string(partner.BoundPort());
-    const std::string own_port = FreePort(CBlockingSocket::kDatagram);
-    Configure("/inout_sw,\"UDP;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;20\" /udp_in,\"127.0.0.1;" +
-              partner_port + ";FALSE;127.0.0.1;" + own_port +
-              "\" /file_out,\"in.bin,4096;FALSE;0;60;.\\;0896;k;none\"");
-    view_.jobs().Start();
-    EXPECT_EQ(state_.connections[SharedState::kConnInput],
-              "UB127.0.0.1:" + own_port + " UC127.0.0.1:" + partner_port);
-
-    std::string registration;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            registration = Receive(partner, 0);
-            return !registration.empty();
-        },
-        5000));
-    EXPECT_EQ(registration, "!+!+");
-
-    const CSocketAddress job("127.0.0.1", PortOf(own_port));
-    const std::string data = "$MT1004 first block\r\n";
-    partner.SendDatagram(data.data(), static_cast<int>(data.size()), job, 1);
-    EXPECT_TRUE(PumpUntil([&] { return testing::ReadFile("in.bin") == data; }, 5000));
-
-    ASSERT_TRUE(StopAndWaitIdle(10000));
-    EXPECT_EQ(Receive(partner), "!-!-");
-    EXPECT_NE(renderer_.shown.find("Cancel Morvik send !"), std::string::npos);
 }
 
 }  // namespace

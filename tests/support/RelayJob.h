@@ -11,6 +11,7 @@
 #include "config/ParameterFile.h"
 #include "jobs/JobControl.h"
 #include "platform/Clock.h"
+#include "platform/Socket.h"
 #include "support/TempDir.h"
 #include "transport/BlockingSocket.h"
 #include "ui/ZerlanView.h"
@@ -46,6 +47,55 @@ inline std::string FreePort(int type = CBlockingSocket::kStream) {
     return port;
 }
 
+// A loopback socket on a kernel-chosen port; connects to it are refused
+// until it listens.
+inline std::string BindLoopback(CBlockingSocket& socket, bool listen = true) {
+    socket.Create(CBlockingSocket::kStream);
+    socket.Bind(CSocketAddress("127.0.0.1", 0));
+    if (listen) socket.Listen();
+    return std::to_string(socket.BoundPort());
+}
+
+// Accepts a connection that comes within `max_ms`: a job that never
+// connects fails the test instead of hanging it.
+inline bool AcceptWithin(CBlockingSocket& listener, CBlockingSocket& peer, int max_ms = 10000) {
+    return sock::Wait(listener.Handle(), false, max_ms) == sock::kWaitReady && listener.Accept(peer, nullptr);
+}
+
+// Appends what `socket` has ready, without waiting.
+inline void TakeReady(CBlockingSocket& socket, std::string& got) {
+    char buffer[4096];
+    try {
+        const int n = socket.Receive(buffer, sizeof buffer, 0);
+        if (n > 0) got.append(buffer, static_cast<size_t>(n));
+    } catch (const CBlockingSocketException&) {
+    }
+}
+
+inline size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// Bytes of every value without a short period, so that a lost or repeated
+// piece never lines up with the rest.
+inline std::string Pattern(size_t n) {
+    std::string data(n, '\0');
+    uint32_t x = 12345;
+    for (char& c : data) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    return data;
+}
+
+inline std::string Protocol() { return ReadFile("Protokol.dat"); }
+
+inline std::string FileOut(const std::string& name) {
+    return " /file_out,\"" + name + ",4096;FALSE;0;60;.\\;0896;k;none\" ";
+}
+
 class RelayJob : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -54,8 +104,9 @@ protected:
     }
     void TearDown() override {
         if (state_.registry.GetState() == 0) view_.jobs().Stop();
-        PumpUntil([&] { return state_.registry.Query(1) == 0 && state_.registry.GetState() == 2; }, 15000);
+        PumpUntil([&] { return Idle(); }, 15000);
     }
+    bool Idle() { return state_.registry.Query(1) == 0 && state_.registry.GetState() == 2; }
     // Keeps the view answering while waiting for `done`.
     bool PumpUntil(const std::function<bool()>& done, int max_ms) {
         const int64_t start = Clock::Get().MonotonicMs();
@@ -64,6 +115,11 @@ protected:
             view_.queue().PumpOne(5);
         }
         return true;
+    }
+    // A quiet spell the test is about, not a wait for something to happen.
+    void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
+    bool Shown(const std::string& part, int max_ms = 5000) {
+        return PumpUntil([&] { return renderer_.Shows(part); }, max_ms);
     }
     // Settings plus rate watches that never fire.
     void Configure(const std::string& items) {
@@ -84,10 +140,18 @@ protected:
             },
             5000);
     }
+    // Reads `socket` while the view runs, until what came holds `part`.
+    bool ReadUntil(CBlockingSocket& socket, std::string& got, const std::string& part, int max_ms = 8000) {
+        return PumpUntil(
+            [&] {
+                TakeReady(socket, got);
+                return got.find(part) != std::string::npos;
+            },
+            max_ms);
+    }
     bool StopAndWaitIdle(int max_ms) {
         view_.jobs().Stop();
-        return PumpUntil([&] { return state_.registry.Query(1) == 0 && state_.registry.GetState() == 2; },
-                         max_ms);
+        return PumpUntil([&] { return Idle(); }, max_ms);
     }
 
     TempDir dir_;
