@@ -135,7 +135,10 @@ int RunProgram(const ProgramOptions& options) {
     if (!options.decrypt_file.empty()) return RunDecryptCommand(settings, options.decrypt_file, options.quiet);
     if (!options.sourcetable.empty()) return RunSourcetableCommand(settings, options.sourcetable, stdout, stderr);
 
-    if (options.tui) return RunTuiProgram(settings, options.parameter_command_line, true);
+    if (options.tui) {
+        return RunTuiProgram(settings, options.parameter_command_line,
+                             LoadedFileName(options.parameter_command_line, settings), true);
+    }
 
     BlockJobSignals();
     // Never freed: detached workers may still read it while the process ends.

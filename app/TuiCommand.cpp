@@ -17,7 +17,8 @@
 namespace zerlan {
 
 
-int RunTuiProgram(const Settings& settings, const std::string& command_line, bool monitor) {
+int RunTuiProgram(const Settings& settings, const std::string& command_line, const std::string& loaded_file,
+                  bool monitor) {
     if (!isatty(STDOUT_FILENO) || !isatty(STDIN_FILENO)) {
         std::fprintf(stderr, "zerlan: --tui needs a terminal (standard input and output are not one)\n");
         return 2;
@@ -34,7 +35,7 @@ int RunTuiProgram(const Settings& settings, const std::string& command_line, boo
     SharedState& state = *job_state;
     CopySettings(state.settings, settings);
     state.command_line = command_line;
-    state.parameter_file = settings.parameter_file;
+    state.parameter_file = loaded_file;
     state.protocol_file = settings.protocol_file;
 
     TerminalRenderer renderer(monitor);
@@ -46,12 +47,14 @@ int RunTuiProgram(const Settings& settings, const std::string& command_line, boo
         CursesScreen screen;
         CZerlanView view(state, renderer);
         view.SetStartOnlyWithAutoStart();
-        view.model().document_title = settings.parameter_file;
+        view.model().document_title = loaded_file;
         view.Open();
         {
             TerminalSession session(view, renderer, screen);
             JobSignalWatcher signals([&session](int sig) {
-                if (sig == SIGHUP) {
+                // A hang-up of our own terminal (window closed, tmux killed) ends the
+                // view; a SIGHUP sent while the terminal is there asks for a reload.
+                if (sig == SIGHUP && !TerminalHungUp(STDIN_FILENO)) {
                     session.RequestReload();
                 } else {
                     session.RequestQuit();

@@ -2,13 +2,7 @@
 
 namespace zerlan {
 
-bool FrameBits::Clip(int& from, int& to) const {
-    if (from < 1 || to < from || from > bits_) return false;
-    if (to > bits_) to = bits_;
-    return true;
-}
-
-uint64_t FrameBits::Raw(int from, int to) const {
+uint64_t FrameBits::RawSlow(int from, int to) const {
     uint64_t value = 0;
     // Wider fields in pieces; only the low 64 bits survive, as a shift register would keep them.
     for (int p = from; p <= to;) {
@@ -17,11 +11,6 @@ uint64_t FrameBits::Raw(int from, int to) const {
         p += n;
     }
     return value;
-}
-
-uint32_t FrameBits::U(int from, int to) const {
-    if (!Clip(from, to)) return 0;
-    return static_cast<uint32_t>(Raw(from, to));
 }
 
 double FrameBits::UD(int from, int to) const {

@@ -7,8 +7,10 @@
 // A FrameBits only views the bytes it was given; one thread at a time.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace zerlan {
 
@@ -19,7 +21,10 @@ public:
 
     int BitCount() const { return bits_; }
     // As BitsToUInt: unsigned, modulo 2^32.
-    uint32_t U(int from, int to) const;
+    uint32_t U(int from, int to) const {
+        if (!Clip(from, to)) return 0;
+        return static_cast<uint32_t>(Raw(from, to));
+    }
     // As BitsToUDouble, BitsToDouble (two's complement) and
     // BitsToSignMagDouble (a set sign with zero magnitude is -0.0).
     double UD(int from, int to) const;
@@ -30,9 +35,25 @@ public:
 
 private:
     // Clips [from, to] to the frame; false when nothing is left.
-    bool Clip(int& from, int& to) const;
-    // Bits from..to (clipped, at most 64) as an unsigned value.
-    uint64_t Raw(int from, int to) const;
+    bool Clip(int& from, int& to) const {
+        if (from < 1 || to < from || from > bits_) return false;
+        if (to > bits_) to = bits_;
+        return true;
+    }
+    // Bits from..to (clipped) as an unsigned value; of wider fields the low 64 bits.
+    uint64_t Raw(int from, int to) const {
+        const int n = to - from + 1;
+        const size_t byte = static_cast<size_t>(from - 1) >> 3;
+        // Most fields: eight bytes that lie inside the frame, read at once.
+        if (n <= 56 && byte + 8 <= (static_cast<size_t>(bits_) + 7) / 8) {
+            uint64_t word;
+            std::memcpy(&word, data_ + byte, sizeof word);
+            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+            return (word << ((from - 1) & 7)) >> (64 - n);
+        }
+        return RawSlow(from, to);
+    }
+    uint64_t RawSlow(int from, int to) const;
 
     const uint8_t* data_ = nullptr;
     int bits_ = 0;

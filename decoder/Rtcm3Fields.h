@@ -61,16 +61,26 @@ inline const char* L2CodeLabel(unsigned v) {
     return kLabels[v & 3];
 }
 
-// `band` is "L1" or "L2"; the indicator is printed inside the label.
-inline std::string LockTimeLabel(const char* band, unsigned i) {
-    const char* range = i <= 23    ? "0_<_lock_time_<_24"
-                        : i <= 47  ? "24_<=_lock_time_<_72"
-                        : i <= 71  ? "72_<=_lock_time_<_168"
-                        : i <= 95  ? "168_<=_lock_time_<_360"
-                        : i <= 119 ? "360_<=_lock_time_<_744"
-                        : i <= 126 ? "744_<=_lock_time_<_937"
-                                   : "lock_time_>=_937";
-    return FormatText("LTI-%s %u_%s", band, i, range);
+// "LTI-L1 5_0_<_lock_time_<_24" for `band` 1 or 2 and the 7-bit indicator
+// (DF013, DF019, DF043, DF049). Two per satellite: the texts are made once.
+inline const char* LockTimeLabel(int band, unsigned indicator) {
+    static const struct Labels {
+        char text[2][128][40];
+        Labels() {
+            for (int b = 0; b < 2; ++b)
+                for (unsigned i = 0; i < 128; ++i) {
+                    const char* range = i <= 23    ? "0_<_lock_time_<_24"
+                                        : i <= 47  ? "24_<=_lock_time_<_72"
+                                        : i <= 71  ? "72_<=_lock_time_<_168"
+                                        : i <= 95  ? "168_<=_lock_time_<_360"
+                                        : i <= 119 ? "360_<=_lock_time_<_744"
+                                        : i <= 126 ? "744_<=_lock_time_<_937"
+                                                   : "lock_time_>=_937";
+                    std::snprintf(text[b][i], sizeof text[b][i], "LTI-L%d %u_%s", b + 1, i, range);
+                }
+        }
+    } labels;
+    return labels.text[band == 2 ? 1 : 0][indicator & 127];
 }
 
 inline const char* SmoothingLabel(unsigned v) {

@@ -38,32 +38,32 @@ void CRtcm3xDecoder::GpsObservations() {
         const char* code1 = L1CodeLabel(U(s + 6, s + 6));
         const double pr1 = U(s + 7, s + 30) * kPseudorangeRes;
         const double ph1 = S(s + 31, s + 50) * kPhaseMinusRangeRes;
-        const std::string lock1 = LockTimeLabel("L1", U(s + 51, s + 57));
+        const char* const lock1 = LockTimeLabel(1, U(s + 51, s + 57));
         const double amb = U(s + 58, s + 65) * kGpsAmbiguityRange;
         const double cnr1 = U(s + 66, s + 73) * kCnrRes;
         const int l2 = s + (extended ? 74 : 58);
         const char* code2 = L2CodeLabel(U(l2, l2 + 1));
         const double pr2 = S(l2 + 2, l2 + 15) * kL2MinusL1RangeRes;
         const double ph2 = S(l2 + 16, l2 + 35) * kPhaseMinusRangeRes;
-        const std::string lock2 = LockTimeLabel("L2", U(l2 + 36, l2 + 42));
+        const char* const lock2 = LockTimeLabel(2, U(l2 + 36, l2 + 42));
         const double cnr2 = U(l2 + 43, l2 + 50) * kCnrRes;
         switch (type) {
             case 1001:
-                Line("MT1001 SV %i %s PR-L1 %.3lfm PhR-PR-L1-L1 %.5lfm %s%s", sat, code1, pr1, ph1, lock1.c_str(),
+                Line("MT1001 SV %i %s PR-L1 %.3lfm PhR-PR-L1-L1 %.5lfm %s%s", sat, code1, pr1, ph1, lock1,
                      "\r\n");
                 break;
             case 1002:
                 Line("MT1002 SV %i %s PR-L1 %.3lfm PhR-PR-L1-L1 %.5lfm %s PRModAmbiL1 %.3lfm CNRL1 %.2lfdb-Hz%s", sat,
-                     code1, pr1, ph1, lock1.c_str(), amb, cnr1, "\r\n");
+                     code1, pr1, ph1, lock1, amb, cnr1, "\r\n");
                 break;
             case 1003:
                 Line("MT1003 SV %i %s PR-L1 %.3lfm PhR-PR-L1-L1 %.5lfm %s %s PR-L2-L1 %.3lfm PhR-PR-L2-L1 %.5lfm %s%s",
-                     sat, code1, pr1, ph1, lock1.c_str(), code2, pr2, ph2, lock2.c_str(), "\r\n");
+                     sat, code1, pr1, ph1, lock1, code2, pr2, ph2, lock2, "\r\n");
                 break;
             default:
                 Line("MT1004 SV %i %s PR-L1 %.3lfm PhR-PR-L1-L1 %.5lfm %s PRModAmbiL1 %.3lfm CNRL1 %.2lfdb-Hz %s "
                      "PR-L2-L1 %.3lfm PhR-PR-L2-L1 %.5lfm %s CNRL2 %.2lfdb-Hz%s",
-                     sat, code1, pr1, ph1, lock1.c_str(), amb, cnr1, code2, pr2, ph2, lock2.c_str(), cnr2, "\r\n");
+                     sat, code1, pr1, ph1, lock1, amb, cnr1, code2, pr2, ph2, lock2, cnr2, "\r\n");
                 break;
         }
     }
@@ -94,35 +94,35 @@ void CRtcm3xDecoder::GloObservations() {
         const double f2 = kGloL2Base + kGloL2Step * channel;
         const double pr1 = U(s + 12, s + 36) * kPseudorangeRes;
         const double ph1 = S(s + 37, s + 56) * kPhaseMinusRangeRes;
-        const std::string lock1 = LockTimeLabel("L1", U(s + 57, s + 63));
+        const char* const lock1 = LockTimeLabel(1, U(s + 57, s + 63));
         const double amb = U(s + 64, s + 70) * kGloAmbiguityRange;
         const double cnr1 = U(s + 71, s + 78) * kCnrRes;
         const int l2 = s + (extended ? 79 : 64);
         const char* code2 = L2CodeLabel(U(l2, l2 + 1));
         const double pr2 = S(l2 + 2, l2 + 15) * kL2MinusL1RangeRes;
         const double ph2 = S(l2 + 16, l2 + 35) * kPhaseMinusRangeRes;
-        const std::string lock2 = LockTimeLabel("L2", U(l2 + 36, l2 + 42));
+        const char* const lock2 = LockTimeLabel(2, U(l2 + 36, l2 + 42));
         const double cnr2 = U(l2 + 43, l2 + 50) * kCnrRes;
         switch (type) {
             case 1009:
                 Line("MT1009 SV %i %s GloFqzCh %i_L1_%.4lfMHz_L2_%.4lfMHz PR-L1 %.3lfm PhR-PR-L1-L1 %.5lfm %s%s", sat,
-                     code1, channel, f1, f2, pr1, ph1, lock1.c_str(), "\r\n");
+                     code1, channel, f1, f2, pr1, ph1, lock1, "\r\n");
                 break;
             case 1010:
                 Line("MT1010 SV %i %s GloFqzCh %i_L1_%.4lfMHz_L2_%.4lfMHz PR-L1 %.3lfm PhR-PR-L1-L1 %.5lfm %s "
                      "PRModAmbiL1 %.3lfm CNRL1 %.2lfdb-Hz%s",
-                     sat, code1, channel, f1, f2, pr1, ph1, lock1.c_str(), amb, cnr1, "\r\n");
+                     sat, code1, channel, f1, f2, pr1, ph1, lock1, amb, cnr1, "\r\n");
                 break;
             case 1011:
                 Line("MT1011 SV %i %s GloFqzCh %i_L1_%.4lfMHz_L2_%.4lfMHz PR-L1 %.3lfm PhR-PR-L1-L1 %.5lfm %s %s "
                      "PR-L2-L1 %.3lfm PhR-PR-L2-L1 %.5lfm %s%s",
-                     sat, code1, channel, f1, f2, pr1, ph1, lock1.c_str(), code2, pr2, ph2, lock2.c_str(), "\r\n");
+                     sat, code1, channel, f1, f2, pr1, ph1, lock1, code2, pr2, ph2, lock2, "\r\n");
                 break;
             default:
                 Line("MT1012 SV %i %s GloFqzCh %i_L1_%.4lfMHz_L2_%.4lfMHz PR-L1 %.3lfm PhR-PR-L1-L1 %.5lfm %s "
                      "PRModAmbiL1 %.3lfm CNRL1 %.2lfdb-Hz %s PR-L2-L1 %.3lfm PhR-PR-L2-L1 %.5lfm %s CNRL2 "
                      "%.2lfdb-Hz%s",
-                     sat, code1, channel, f1, f2, pr1, ph1, lock1.c_str(), amb, cnr1, code2, pr2, ph2, lock2.c_str(),
+                     sat, code1, channel, f1, f2, pr1, ph1, lock1, amb, cnr1, code2, pr2, ph2, lock2,
                      cnr2, "\r\n");
                 break;
         }

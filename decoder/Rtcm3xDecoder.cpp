@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/GlobalSeconds.h"
 #include "decoder/BitString.h"
 #include "decoder/TextFormat.h"
 
@@ -92,6 +91,8 @@ void CRtcm3xDecoder::Reset() {
 
 int CRtcm3xDecoder::AddByte(uint8_t byte) {
     bytes_.push_back(byte);
+    // Most bytes only bring a waiting candidate closer to its end.
+    if (in_frame_ && search_bit_ + msg_length_ * 8 + 48 > bytes_.size() * 8) return 0;
     const bool waiting = in_frame_;
     const int frames = Scan(false);
     if (frames > 0) return 1;
@@ -210,14 +211,15 @@ void CRtcm3xDecoder::DecodeHeader() {
     if (from == 0 || !Fits(from + 11)) return;
     station_id_ = static_cast<int>(U(from, from + 11));
     char text[16];
-    std::snprintf(text, sizeof text, "%04i", station_id_);
+    FormatInto(text, sizeof text, "%04i", station_id_);
     station_text_ = text;
-    SetStatus(kSlotStation, station_text_);
+    SetStatus(kSlotStation, station_text_.c_str());
 }
 
 void CRtcm3xDecoder::WriteHeaderBlock() {
-    const std::string clock_text = GlobalSeconds::TimeStamp();
-    const double pc_second = PcSecondOfHour(clock_text);
+    if (clock_.Update()) clock_second_ = PcSecondOfHour(clock_.Text());
+    const std::string& clock_text = clock_.Text();
+    const double pc_second = clock_second_;
     estimator_.SetReference(pc_second);
     const double estimate = estimator_.Estimate(pc_second);
 
@@ -227,12 +229,13 @@ void CRtcm3xDecoder::WriteHeaderBlock() {
                  msg_bits_ + 24, kCrLf);
     Write(line_.data(), line_.size());
 
-    SetStatus(kSlotName, std::string("        ") + kEstimatorName);
+    static const std::string kNameText = std::string("        ") + kEstimatorName;
+    SetStatus(kSlotName, kNameText.c_str());
     ++frame_count_;
     char count[32];
-    std::snprintf(count, sizeof count, "%09d", frame_count_);
+    FormatInto(count, sizeof count, "%09d", frame_count_);
     SetStatus(kSlotFrameCount, count);
-    if (station_text_ != "----") SetStatus(kSlotStation, station_text_);
+    if (station_text_ != "----") SetStatus(kSlotStation, station_text_.c_str());
 }
 
 void CRtcm3xDecoder::Dispatch() {
@@ -273,14 +276,14 @@ void CRtcm3xDecoder::Line(const char* format, ...) {
     if (!line_.empty()) Write(line_.data(), line_.size());
 }
 
-void CRtcm3xDecoder::SetStatus(int slot, const std::string& text) {
+void CRtcm3xDecoder::SetStatus(int slot, const char* text) {
     if (slot >= 0 && slot < 10) status_[slot] = text;
-    out_.Status(slot, text.c_str());
+    out_.Status(slot, text);
 }
 
 void CRtcm3xDecoder::NoteGpsEpoch(double seconds, bool sample) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.1lf", seconds);
+    FormatInto(text, sizeof text, "%.1lf", seconds);
     SetStatus(1, text);
     gps_time_of_week_ = seconds;
     if (sample) estimator_.AddSample(SecondOfHour(seconds));
@@ -288,7 +291,7 @@ void CRtcm3xDecoder::NoteGpsEpoch(double seconds, bool sample) {
 
 void CRtcm3xDecoder::NoteGloEpoch(double seconds) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.1lf", seconds);
+    FormatInto(text, sizeof text, "%.1lf", seconds);
     SetStatus(2, text);
     glo_epoch_ = seconds;
 }

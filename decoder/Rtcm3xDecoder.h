@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "decoder/ClockText.h"
 #include "decoder/DecoderOutput.h"
 #include "decoder/FrameBits.h"
 #include "decoder/RtcmTimeEstimator.h"
@@ -83,7 +84,7 @@ private:
     // Output.
     void Write(const char* text, size_t length);
     void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void SetStatus(int slot, const std::string& text);
+    void SetStatus(int slot, const char* text);
     void NoteGpsEpoch(double seconds, bool sample);
     void NoteGloEpoch(double seconds);
 
@@ -141,6 +142,8 @@ private:
     FrameBits frame_bits_;
 
     CRtcmTimeEstimator estimator_;
+    ClockText clock_;
+    double clock_second_ = 0.0;  // second within the hour of the clock text
     std::string status_[10];
     std::string station_text_ = "----";
     double gps_time_of_week_ = -1.0;

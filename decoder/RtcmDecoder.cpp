@@ -1,20 +1,17 @@
 #include "decoder/RtcmDecoder.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "core/GlobalSeconds.h"
 #include "decoder/BitString.h"
 #include "decoder/RtcmTimeEstimator.h"
 
 namespace zerlan {
 namespace {
 
-constexpr const char* kPreamble = "01100110";
-constexpr const char* kPreambleInverted = "10011001";
 constexpr int kMaxZCount = 5999;
-constexpr size_t kCompactAt = 4096;  // rolled-out characters kept before moving the window
 
 // Status-board slots of the view's decoder fields.
 constexpr int kSlotStation = 0;
@@ -44,6 +41,51 @@ int StartPhase(int type) {
     return GroupSize(type);
 }
 
+// Bit k of the result is 1 when text[k] is '1' (k = 0..15); the text holds
+// only '0' and '1'.
+uint32_t PackBits16(const char* text) {
+    uint64_t low;
+    uint64_t high;
+    std::memcpy(&low, text, 8);
+    std::memcpy(&high, text + 8, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        low = __builtin_bswap64(low);
+        high = __builtin_bswap64(high);
+    }
+    // Gathers the low bit of each byte into the top byte, byte k to bit k.
+    constexpr uint64_t kLowBits = 0x0101010101010101ULL;
+    constexpr uint64_t kGather = 0x0102040810204080ULL;
+    return static_cast<uint32_t>(((low & kLowBits) * kGather) >> 56) |
+           (static_cast<uint32_t>(((high & kLowBits) * kGather) >> 56) << 8);
+}
+
+// Each byte value's bits as characters, least significant first.
+constexpr struct ByteBits {
+    char text[256][8];
+    constexpr ByteBits() : text() {
+        for (int v = 0; v < 256; ++v)
+            for (int i = 0; i < 8; ++i) text[v][i] = ((v >> i) & 1) != 0 ? '1' : '0';
+    }
+} kByteBits;
+
+// Bit s (1..6) set where the nine characters 4+s.. of the window may hold
+// D30* and a preamble: "0" "01100110" or its inverted form "1" "10011001".
+// Both change value exactly between characters 2-3, 4-5, 6-7 and 8-9 of the
+// nine, so the test runs on the changes, all start positions at once.
+uint32_t PreambleCandidates(uint32_t bits) {
+    const uint32_t changes = bits ^ (bits >> 1);  // bit k: characters k and k+1 differ
+    // Eight changes from s must read 0,1,0,1,0,1,0,1: for an even s the set
+    // ones fall on odd k, for an odd s on even k.
+    auto runs_of_eight = [](uint32_t agree) {  // bit s: agree holds bits s..s+7
+        agree &= agree >> 1;
+        agree &= agree >> 2;
+        return agree & (agree >> 4);
+    };
+    const uint32_t even = runs_of_eight(~(changes ^ 0xAAAAu)) & 0x54u;  // s = 2, 4, 6
+    const uint32_t odd = runs_of_eight(~(changes ^ 0x5555u)) & 0x2Au;   // s = 1, 3, 5
+    return even | odd;
+}
+
 // PC second within the hour from the clock text "Www Mmm dd hh:mm:ss.mmm yyyy".
 double PcSecondOfHour(const std::string& stamp) {
     const size_t colon = stamp.find(':');
@@ -69,8 +111,8 @@ CRtcmDecoder::CRtcmDecoder(int version, LineSink sink) : own_output_(std::move(s
 CRtcmDecoder::~CRtcmDecoder() = default;
 
 void CRtcmDecoder::Reset() {
-    window_.assign(kWindowStart, '0');
-    window_.reserve(kCompactAt + 512);
+    std::memset(window_, '0', kWindowStart);
+    window_size_ = kWindowStart;
     start_ = 0;
     rolled_ = 0;
     frame_end_ = 0;
@@ -106,14 +148,15 @@ int CRtcmDecoder::AddByte(uint8_t byte) {
 
     int result = Step();
     // 8-bit bytes bring two bits more than a step consumes: catch up.
-    if (static_cast<int>(window_.size() - start_) >= kMaxWindow) {
+    if (static_cast<int>(window_size_ - start_) >= kMaxWindow) {
         for (int i = 0; i < 5; ++i) {
             start_ += 6;
             result = Step();
         }
     }
     if (start_ >= kCompactAt) {
-        window_.erase(0, start_);
+        std::memmove(window_, window_ + start_, window_size_ - start_);
+        window_size_ -= start_;
         start_ = 0;
     }
     return result;
@@ -121,17 +164,11 @@ int CRtcmDecoder::AddByte(uint8_t byte) {
 
 // Appends the byte's data bits, least significant first.
 void CRtcmDecoder::Roll(uint8_t byte) {
-    // Each byte value's bits, least significant first, made once.
-    static const struct Table {
-        char bits[256][8];
-        Table() {
-            for (int v = 0; v < 256; ++v)
-                for (int i = 0; i < 8; ++i) bits[v][i] = ((v >> i) & 1) != 0 ? '1' : '0';
-        }
-    } table;
     const int bits = byte_mode_ == 6 ? 6 : 8;
     const uint8_t value = byte_mode_ == 6 ? static_cast<uint8_t>(byte - 64) : byte;
-    window_.append(table.bits[value], static_cast<size_t>(bits));
+    // All eight characters are copied; a 6-bit byte's last two are overwritten next.
+    std::memcpy(window_ + window_size_, kByteBits.text[value], 8);
+    window_size_ += static_cast<size_t>(bits);
     rolled_ += bits;
 }
 
@@ -139,7 +176,7 @@ int CRtcmDecoder::Flush() {
     if (!in_sync_ || words_left_ != 1 || wait_bytes_ < 1) return 0;
     // The word now lies this far behind the place where it will be taken.
     const int offset = 6 * wait_bytes_;
-    if (word_pos_ + offset + 29 > static_cast<int>(window_.size() - start_)) return 0;
+    if (word_pos_ + offset + 29 > static_cast<int>(window_size_ - start_)) return 0;
     const int pending = wait_bytes_;
     if (TakeDataWord(offset) != 1) return 0;
     locked_ = true;
@@ -176,18 +213,15 @@ int CRtcmDecoder::SearchPreamble() {
     // Byte-aligned 6-of-8 streams always meet the preamble at 7, where this is
     // window position 6; 8-bit streams meet it anywhere in 7..12, and a false
     // preamble there must not hide the real one a few bits later.
-    const char* window = window_.data() + start_;
-    const int length = static_cast<int>(window_.size() - start_);
+    const char* window = window_ + start_;
     int result = -1;
-    for (int p = 7; p <= 12 && p + 7 <= length; ++p) {
-        // Either pattern starts with the bit before it: most positions end here.
-        if (window[p - 1] != window[p - 2]) continue;
+    // The window never holds fewer than kWindowStart characters, so characters
+    // 4..19 are there; they cover every candidate.
+    for (uint32_t candidates = PreambleCandidates(PackBits16(window + 4)); candidates != 0;
+         candidates &= candidates - 1) {
+        const int p = std::countr_zero(candidates) + 6;
         // Bits of the frame just decoded would give chance frames.
         if (StreamPos(p) < frame_end_) continue;
-        const char* pattern = window[p - 2] == '0' ? kPreamble : kPreambleInverted;
-        int k = 1;
-        while (k < 8 && window[p - 1 + k] == pattern[k]) ++k;
-        if (k < 8) continue;
         if (TryHeader(p, &result)) return 3;
     }
     wait_bytes_ = 1;
@@ -333,8 +367,9 @@ void CRtcmDecoder::WriteHeaderLine(int glonass_flag) {
         if (sample >= 3600.0) sample -= 3600.0;
     }
 
-    const std::string stamp = GlobalSeconds::TimeStamp();
-    const double pc_second = PcSecondOfHour(stamp);
+    if (clock_.Update()) clock_second_ = PcSecondOfHour(clock_.Text());
+    const std::string& stamp = clock_.Text();
+    const double pc_second = clock_second_;
     estimator_.SetReference(pc_second);
     estimator_.AddSample(sample);
     const double estimate = estimator_.Estimate(pc_second);

@@ -11,10 +11,13 @@
 // Thread-safety: one decoder belongs to one thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
+#include "decoder/ClockText.h"
 #include "decoder/DecoderOutput.h"
 #include "decoder/Rtcm2Messages.h"
 #include "decoder/RtcmTimeEstimator.h"
@@ -66,12 +69,16 @@ private:
     static constexpr int kWindowStart = 72;
     static constexpr int kModeFlipBytes = 500;
     static constexpr int kMaxWindow = 201;
+    // Rolled-out characters kept before the window is moved to the front.
+    static constexpr size_t kCompactAt = 4096;
+    // Room for the window plus a roll's worth beyond it.
+    static constexpr size_t kWindowCapacity = kCompactAt + 512;
 
     int Step();
     int SearchPreamble();
     bool TryHeader(int p, int* result);
     int TakeDataWord(int offset = 0);
-    std::string_view Window() const { return std::string_view(window_).substr(start_); }
+    std::string_view Window() const { return std::string_view(window_ + start_, window_size_ - start_); }
     void Roll(uint8_t byte);
     void LoseSync();
     void FinishFrame();
@@ -82,16 +89,20 @@ private:
     SinkOutput own_output_{nullptr};
     DecoderOutput& out_;
     CRtcmTimeEstimator estimator_;
+    ClockText clock_;
+    double clock_second_ = 0.0;  // second within the hour of the clock text
     double glonass_difference_ = 15.0;
 
-    std::string window_;  // the window is window_ from start_ on
+    // The window is window_[start_, window_size_); positions are '0'/'1'.
+    char window_[kWindowCapacity];
+    size_t window_size_ = 0;
     size_t start_ = 0;
     // Bits rolled in since the start, and the stream position just after the
     // last decoded frame: its bits are never searched again.
     int64_t rolled_ = 0;
     int64_t frame_end_ = 0;
     // Stream position of window position `p` (1-based).
-    int64_t StreamPos(int p) const { return rolled_ - static_cast<int64_t>(window_.size() - start_) + p - 1; }
+    int64_t StreamPos(int p) const { return rolled_ - static_cast<int64_t>(window_size_ - start_) + p - 1; }
     int byte_mode_ = 6;
     int32_t mode_counter_ = 0;
     bool locked_ = false;

@@ -337,6 +337,7 @@ private:
         const Target t = TargetOf(c_, socket);
         if (socket.ClientStart(t.address.c_str(), t.port.c_str()) == CSuperSocket::kRefused) {
             if (RateAlarm()) state_.Send(msg::kCasterOutBar);
+            if (!worker_.StopRequested()) Tell(SocketReason(socket) + "; retrying");
             return worker_.StopRequested() ? Stop() : ConnectFailed(w_);
         }
         Next next = Login(socket, t, mount, password);
@@ -355,14 +356,24 @@ private:
             return Wait(w_);
         }
         std::string line;
-        if (!StatusLine(state_, SocketBytes(socket, worker_, counter_), w_, &line, &next)) return next;
+        if (!StatusLine(state_, SocketBytes(socket, worker_, counter_), w_, &line, &next)) {
+            if (!next.stop) {
+                const bool garbled = line.size() >= static_cast<size_t>(kResponseLimit);
+                Tell(garbled ? "an answer to the login that is no status line; retrying"
+                             : "no answer to the login; retrying");
+            }
+            return next;
+        }
         if (!ServerAccepts(line)) {
             state_.ShowText("Not connection to ntrip-caster !\r\n");
+            Tell("mountpoint " + RestoreSlashes(c_.mountpoint, kNetSlashSubstitute) + " refused; retrying");
             return Wait(w_);
         }
         if (SendText(socket, "\r\n") == CSuperSocket::kTransferFailed) return Wait(w_);
         counter_ = 0;
         WriteStart(state_, "Ntrip-Server", "ToCasterOut-Start");
+        if (!told_.empty()) ShowEvent(state_, Where() + ": connected again");
+        told_.clear();
         return Next{};
     }
 
@@ -376,6 +387,7 @@ private:
                 if (socket.Send(buffer_.data(), n, CSuperSocket::kSendSeconds, &sent) ==
                         CSuperSocket::kTransferFailed ||
                     sent == 0) {
+                    Tell(SocketReason(socket) + "; reconnecting");
                     return Wait(w_);
                 }
                 CountOutput(state_, OutputKind::kCaster, sent, bar_max_);
@@ -384,12 +396,23 @@ private:
         }
     }
 
+    std::string Where() const {
+        return "output: upload to NTRIP caster " + RestoreSlashes(c_.host, kNetSlashSubstitute) + ":" + c_.port;
+    }
+    // Once per reason while the caster stays unreachable.
+    void Tell(const std::string& why) {
+        if (why == told_) return;
+        told_ = why;
+        ShowEvent(state_, Where() + ": " + why);
+    }
+
     SharedState& state_;
     WorkerScope& worker_;
     OutputSlot& slot_;
     const Settings& s_;
     const CasterParams& c_;
     const int w_;
+    std::string told_;
     Counter& counter_;
     CharWatch watch_;
     const int32_t bar_max_;

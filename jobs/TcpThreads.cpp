@@ -299,6 +299,8 @@ void TcpOutClientThread(SharedState& state, WorkerScope& worker) {
                 int sent = 0;
                 if (socket.Send(buffer.data(), n, CSuperSocket::kSendSeconds, &sent) ==
                     CSuperSocket::kTransferFailed) {
+                    ShowEvent(state, "output: TCP client " + s.tcp_out.address + ":" + s.tcp_out.port + ": " +
+                                         SocketReason(socket) + "; reconnecting");
                     socket.Stop();
                     Sleep(5);
                     break;

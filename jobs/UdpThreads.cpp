@@ -14,9 +14,11 @@
 
 #include "core/Worker.h"
 #include "jobs/GgaUpstream.h"
+#include "jobs/OperatorLog.h"
 #include "jobs/StreamCommon.h"
 #include "jobs/StreamThreads.h"
 #include "platform/Sleep.h"
+#include "platform/Socket.h"
 #include "supervision/CharWatch.h"
 #include "transport/SuperSocket.h"
 
@@ -47,6 +49,41 @@ void RemovePositionSlot(SharedState& state) {
     for (int tries = 0; tries < 5000 && state.position_pool.RemoveReader(kPositionSlot) < 0; ++tries) Sleep(1);
 }
 
+// A datagram socket has no peer that could close it.
+std::string UdpReason(const CSuperSocket& socket) {
+    const int code = socket.LastError();
+    return code == 0 ? "the socket failed" : sock::ErrorText(code);
+}
+
+// The operator's lines of one UDP socket: a start that keeps failing is told
+// once, and its recovery once.
+class UdpEvents {
+public:
+    UdpEvents(SharedState& state, std::string where) : state_(state), where_(std::move(where)) {}
+    void StartFailed(const CSuperSocket& socket) {
+        if (failing_) return;
+        failing_ = true;
+        Tell(UdpReason(socket) + "; retrying");
+    }
+    void Started() {
+        if (failing_) Tell("open");
+        failing_ = false;
+    }
+    void Tell(const std::string& text) { ShowEvent(state_, where_ + ": " + text); }
+
+private:
+    SharedState& state_;
+    const std::string where_;
+    bool failing_ = false;
+};
+
+std::string ServerWhere(const char* side, const UdpParams& p) {
+    return std::string(side) + ": UDP server " + EndpointText(p.own_address, p.own_port);
+}
+std::string ClientWhere(const char* side, const UdpParams& p) {
+    return std::string(side) + ": UDP client to " + p.partner_address + ":" + p.partner_port;
+}
+
 // ---- UDP input server ----
 
 void UdpInServerThread(SharedState& state, WorkerScope& worker) {
@@ -57,16 +94,19 @@ void UdpInServerThread(SharedState& state, WorkerScope& worker) {
     const int read_size = kDatagramSize;
     std::vector<char> buffer(static_cast<size_t>(read_size) + 1);
     bool first = true;
+    UdpEvents events(state, ServerWhere("input", s.udp_in));
 
     while (!worker.StopRequested()) {
         CSuperSocket socket(&state, state.view_window.load());
         delivery.Reset();
         while (UdpStartOf(socket, s, s.udp_in, "INSRV") == CSuperSocket::kRefused) {
+            events.StartFailed(socket);
             if (IsAlarm(watch.Check("CharWatch: UdpInServer-Warning !", msg::kInputRate, 1))) {
                 state.Send(msg::kInputBar);
             }
             if (!worker.Sleep(20)) return;
         }
+        events.Started();
         if (first) {
             state.ShowText(OpenLine(s.udp_in));
             WriteStartRecord(state, "UdpServer-Input", "UdpServerIn-Start");
@@ -82,12 +122,14 @@ void UdpInServerThread(SharedState& state, WorkerScope& worker) {
             }
             if (IsAlarm(watch.Check("CharWatch: UdpInServer-Warning !", msg::kInputRate, 1))) {
                 state.Send(msg::kInputBar);
+                events.Tell("too little data (rate watch); reopening");
                 socket.Stop();
                 Sleep(5);
                 break;
             }
             int n = 0;
             if (socket.UdpReceive(buffer.data(), read_size, "INSRV", &n) == CSuperSocket::kTransferFailed) {
+                events.Tell(UdpReason(socket) + "; reopening");
                 socket.Stop();
                 Sleep(5);
                 break;
@@ -101,6 +143,7 @@ void UdpInServerThread(SharedState& state, WorkerScope& worker) {
                 sent = gga.SendIfDue(send);
             }
             if (sent == CSuperSocket::kTransferFailed) {
+                events.Tell(UdpReason(socket) + "; reopening");
                 socket.Stop();
                 Sleep(5);
                 break;
@@ -146,6 +189,7 @@ void UdpInClientThread(SharedState& state, WorkerScope& worker) {
     GgaUpstream gga(state);
     auto send = [&socket](const char* d, int n) { return socket.UdpSend(d, n, "OUTCLI"); };
     bool first = true;
+    UdpEvents events(state, ClientWhere("input", s.udp_in));
 
     while (!worker.StopRequested()) {
         while (true) {
@@ -155,6 +199,7 @@ void UdpInClientThread(SharedState& state, WorkerScope& worker) {
                 started = UdpStartOf(socket, s, s.udp_in, "INCLI");
             }
             if (started != CSuperSocket::kRefused) break;
+            events.StartFailed(socket);
             if (IsAlarm(watch.Check("CharWatch: UdpInClient-Warning !", msg::kInputRate, 1))) {
                 state.Send(msg::kInputBar);
             }
@@ -171,10 +216,12 @@ void UdpInClientThread(SharedState& state, WorkerScope& worker) {
             Sleep(10);
             first = false;
         }
+        events.Started();
         int registered;
         while ((registered = SendControl(socket, "!+!+")) == -1 && worker.Sleep(20)) {
         }
         if (registered == 2) {
+            events.Tell(UdpReason(socket) + "; reconnecting");
             socket.Stop();
             Sleep(5);
             continue;
@@ -183,19 +230,21 @@ void UdpInClientThread(SharedState& state, WorkerScope& worker) {
             state.ShowText("Morvik-Registration send !\r\n");
             Sleep(5);
         }
-        bool restart = gga.SendNow(send) == CSuperSocket::kTransferFailed;
-        while (!restart && !worker.StopRequested()) {
+        std::string why;
+        if (gga.SendNow(send) == CSuperSocket::kTransferFailed) why = UdpReason(socket);
+        while (why.empty() && !worker.StopRequested()) {
             if (IsAlarm(watch.Check("CharWatch: UdpInClient-Warning !", msg::kInputRate, 1))) {
-                restart = true;
+                why = "too little data (rate watch)";
                 break;
             }
             if (gga.SendIfDue(send) == CSuperSocket::kTransferFailed) {
-                restart = true;
+                why = UdpReason(socket);
                 break;
             }
             Sleep(1);
         }
-        if (restart) {
+        if (!why.empty()) {
+            events.Tell(why + "; reconnecting");
             socket.Stop();
             Sleep(5);
             state.Send(msg::kInputBar);
@@ -272,6 +321,7 @@ void UdpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
         return true;
     };
     bool first = true;
+    UdpEvents events(state, ServerWhere("output", s.udp_out));
 
     while (true) {
         job->server_ready = 0;
@@ -279,6 +329,7 @@ void UdpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
         socket.Attach(state.view_window.load());
         bool stopped = false;
         while (UdpStartOf(socket, s, s.udp_out, "OUTSRV") == CSuperSocket::kRefused) {
+            events.StartFailed(socket);
             if (IsAlarm(watch.Check("CharWatch: UdpOutServer-Warning !", msg::kUdpOutRate, 1))) {
                 state.Send(msg::kUdpOutBar);
             }
@@ -286,6 +337,7 @@ void UdpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
             Sleep(30);
         }
         if (stopped) return;
+        events.Started();
         job->server_ready = 1;
         Sleep(30);
         if (first) {
@@ -298,7 +350,11 @@ void UdpOutServerThread(SharedState& state, WorkerScope& worker, const std::shar
             if (IsAlarm(watch.Check("CarWatch: UdpOutServer-Warning !", msg::kUdpOutRate, 1))) {
                 state.Send(msg::kUdpOutBar);
             }
-            if (socket.UdpOverrun() == 1) break;
+            if (socket.UdpOverrun() == 1) {
+                events.Tell(std::to_string(socket.DroppedUdpClients()) +
+                            " clients dropped for newer ones (client limit); reopening");
+                break;
+            }
             const int n = slot.Read(buffer.data());
             if (n > 0) {
                 // With no client the block is dropped; re-opening the socket
@@ -348,9 +404,11 @@ void UdpOutClientThread(SharedState& state, WorkerScope& worker) {
     const int32_t bar_max = std::atoi(s.maz.output_limit.c_str());
     std::vector<char> buffer(CharPool::kBufferSize);
     bool first = true;
+    UdpEvents events(state, ClientWhere("output", s.udp_out));
 
     while (!worker.StopRequested()) {
         while (UdpStartOf(socket, s, s.udp_out, "OUTCLI") == CSuperSocket::kRefused) {
+            events.StartFailed(socket);
             if (IsAlarm(watch.Check("CharWatch: UdpOutClient-Warning !", msg::kUdpOutRate, 1))) {
                 state.Send(msg::kUdpOutBar);
             }
@@ -364,8 +422,10 @@ void UdpOutClientThread(SharedState& state, WorkerScope& worker) {
             WriteStartRecord(state, "UdpClient-Output", "UdpClientOut-Start");
             first = false;
         }
+        events.Started();
         // One zero byte tells the partner where to answer.
         if (socket.UdpSend("", 1, "OUTCLI") != CSuperSocket::kDone) {
+            events.Tell(UdpReason(socket) + "; reconnecting");
             socket.Stop();
             Sleep(5);
             continue;
@@ -382,6 +442,7 @@ void UdpOutClientThread(SharedState& state, WorkerScope& worker) {
             if (n > 0) {
                 int sent = 0;
                 if (socket.UdpSend(buffer.data(), n, "OUTCLI", &sent) == CSuperSocket::kTransferFailed) {
+                    events.Tell(UdpReason(socket) + "; reconnecting");
                     socket.Stop();
                     Sleep(5);
                     break;

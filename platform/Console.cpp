@@ -1,5 +1,7 @@
 #include "platform/Console.h"
 
+#include <poll.h>
+
 #include <mutex>
 
 #include "platform/Clock.h"
@@ -70,6 +72,11 @@ void MessageBox(const std::string& text, const std::string& title) {
 void SetMessageBoxSink(MessageBoxSink sink) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_sink = std::move(sink);
+}
+
+bool TerminalHungUp(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 }  // namespace zerlan

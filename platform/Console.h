@@ -27,4 +27,7 @@ void WriteLogLines(std::FILE* out, const std::string& text);
 // One line of the program's own on stderr.
 void LogLine(const std::string& text);
 
+// True when the terminal on `fd` has hung up (its window or session is gone).
+bool TerminalHungUp(int fd);
+
 }  // namespace zerlan

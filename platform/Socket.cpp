@@ -11,6 +11,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 namespace zerlan::sock {
 namespace {
 
@@ -168,8 +176,9 @@ std::string ErrorText(int code) {
     return std::strerror(code);
 }
 
-int ResolveName(const char* name, uint32_t* address) {
-    if (name == nullptr || *name == '\0') return EAI_NONAME;
+namespace {
+
+int SystemLookup(const char* name, uint32_t* address) {
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_INET;
@@ -186,6 +195,52 @@ int ResolveName(const char* name, uint32_t* address) {
     }
     ::freeaddrinfo(list);
     return result;
+}
+
+std::atomic<NameLookup> current_lookup{&SystemLookup};
+
+}  // namespace
+
+void SetNameLookup(NameLookup lookup) { current_lookup.store(lookup != nullptr ? lookup : &SystemLookup); }
+
+int ResolveName(const char* name, uint32_t* address) {
+    if (name == nullptr || *name == '\0') return EAI_NONAME;
+    return current_lookup.load()(name, address);
+}
+
+int ResolveNameWithin(const char* name, uint32_t* address, int timeout_ms) {
+    if (name == nullptr || *name == '\0') return EAI_NONAME;
+    // getaddrinfo cannot be interrupted; a thread that may outlive the wait
+    // owns its share of the answer, so nothing it writes is gone.
+    struct Answer {
+        std::mutex mutex;
+        std::condition_variable ready;
+        bool done = false;
+        int rc = EAI_AGAIN;
+        uint32_t address = 0;
+    };
+    auto answer = std::make_shared<Answer>();
+    const NameLookup lookup = current_lookup.load();
+    try {
+        std::thread([answer, lookup, copy = std::string(name)] {
+            uint32_t found = 0;
+            const int rc = lookup(copy.c_str(), &found);
+            std::lock_guard<std::mutex> lock(answer->mutex);
+            answer->rc = rc;
+            answer->address = found;
+            answer->done = true;
+            answer->ready.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return lookup(name, address);
+    }
+    std::unique_lock<std::mutex> lock(answer->mutex);
+    if (!answer->ready.wait_for(lock, std::chrono::milliseconds(timeout_ms > 0 ? timeout_ms : 0),
+                                [&answer] { return answer->done; })) {
+        return EAI_AGAIN;
+    }
+    if (answer->rc == 0) *address = answer->address;
+    return answer->rc;
 }
 
 int ReverseName(uint32_t address, std::string* name) {

@@ -70,6 +70,13 @@ int LocalName(int fd, Endpoint* out);
 
 // First IPv4 address of a host name; 0, or a non-zero resolver error code.
 int ResolveName(const char* name, uint32_t* address);
+// The same, given up after `timeout_ms` with EAI_AGAIN: the lookup goes on
+// alone on a thread of its own and its answer is dropped.
+int ResolveNameWithin(const char* name, uint32_t* address, int timeout_ms);
+// Replaces the system's lookup behind both calls (tests: a slow or failing
+// resolver without network); nullptr restores it.
+using NameLookup = int (*)(const char* name, uint32_t* address);
+void SetNameLookup(NameLookup lookup);
 // Name of an address; 0, or a non-zero resolver error code.
 int ReverseName(uint32_t address, std::string* name);
 

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Paths.h"
+#include "platform/Socket.h"
 #include "transport/SuperSocket.h"
 
 namespace zerlan {
@@ -81,19 +82,31 @@ FetchResult FetchSourcetable(const std::string& host, const std::string& port, c
         const int64_t left = end - Clock::Get().MonotonicMs();
         return static_cast<int>(std::clamp<int64_t>((left + 999) / 1000, 0, kReadSeconds));
     };
+    const std::string within = " within " + std::to_string(deadline_ms / 1000) + " s; given up";
     auto gave_up = [&] {
-        *detail = host + ":" + port + " sent no complete sourcetable within " + std::to_string(deadline_ms / 1000) +
-                  " s; given up";
+        *detail = host + ":" + port + " sent no complete sourcetable" + within;
         return FetchResult::kUnreachable;
     };
+    const auto left_ms = [end] { return std::max<int64_t>(end - Clock::Get().MonotonicMs(), 0); };
     CSuperSocket socket;
     const std::string& target_host = proxy.on ? proxy.host : host;
     const std::string& target_port = proxy.on ? proxy.port : port;
-    socket.ResolveHost(target_host.c_str(), target_port.c_str());
+    socket.ResolveHost(target_host.c_str(), target_port.c_str(), static_cast<int>(left_ms()));
+    // Whole seconds only: a connect begun with less than one left could outlast the deadline.
+    const int connect_seconds =
+        static_cast<int>(std::min<int64_t>(left_ms() / 1000, CBlockingSocket::kConnectSeconds));
+    if (connect_seconds == 0) {
+        *detail = socket.LastError() != 0 ? "the name lookup of " + target_host + " gave no answer" + within
+                                          : "cannot connect to " + target_host + ":" + target_port + within;
+        return FetchResult::kUnreachable;
+    }
     std::string address = socket.HostText();
     if (address.empty()) address = target_host;
-    if (socket.ClientStart(address.c_str(), target_port.c_str()) != CSuperSocket::kDone) {
-        *detail = "cannot connect to " + target_host + ":" + target_port;
+    if (socket.ClientStart(address.c_str(), target_port.c_str(), connect_seconds) != CSuperSocket::kDone) {
+        // A name that was not found says so; a refusal keeps its short text.
+        const int why = socket.LastError();
+        *detail = "cannot connect to " + target_host + ":" + target_port +
+                  (why < 0 ? ": " + sock::ErrorText(why) : std::string());
         return FetchResult::kUnreachable;
     }
     auto send = [&socket](const std::string& text) {

@@ -24,6 +24,9 @@ else
   exit 1
 fi
 echo "installing:$missing"
-$sudo apt-get update -qq
+# env, not a plain assignment: sudo would drop it.
 # shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
+if ! $sudo apt-get update -qq || ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing; then
+  echo "could not install:$missing (apt-get failed, see above)" >&2
+  exit 1
+fi

@@ -296,9 +296,10 @@ uint16_t CBlockingSocket::BoundPort() const {
     }
 }
 
-CSocketAddress CBlockingSocket::GetHostByName(const char* name, uint16_t port) {
+CSocketAddress CBlockingSocket::GetHostByName(const char* name, uint16_t port, int timeout_ms) {
     uint32_t address = 0;
-    const int rc = sock::ResolveName(name, &address);
+    const int rc =
+        timeout_ms < 0 ? sock::ResolveName(name, &address) : sock::ResolveNameWithin(name, &address, timeout_ms);
     if (rc != 0) throw CBlockingSocketException("GetHostByName", rc);
     return CSocketAddress(address, port);
 }

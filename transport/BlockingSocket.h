@@ -113,7 +113,8 @@ public:
     void GetPeerName(CSocketAddress* address);
     void GetSockName(CSocketAddress* address);
 
-    static CSocketAddress GetHostByName(const char* name, uint16_t port = 0);
+    // A `timeout_ms` of 0 or more gives up on a slow lookup after that time.
+    static CSocketAddress GetHostByName(const char* name, uint16_t port = 0, int timeout_ms = -1);
     static std::string GetHostByAddr(const CSocketAddress& address);
 
     int Handle() const { return handle_.load(); }

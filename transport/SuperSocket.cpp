@@ -119,12 +119,12 @@ int CSuperSocket::ServerStart(const char* port, const char* local_address) {
     return kDone;
 }
 
-int CSuperSocket::ClientStart(const char* address, const char* port) {
+int CSuperSocket::ClientStart(const char* address, const char* port, int connect_seconds) {
     if (client_idle_.load() != 1) return kDone;
     try {
         const uint16_t p = PortOrThrow(port, "Connect");
         main_.Create(CBlockingSocket::kStream);
-        main_.Connect(CSocketAddress(address != nullptr ? address : "", p));
+        main_.Connect(CSocketAddress(address != nullptr ? address : "", p), connect_seconds);
     } catch (const CBlockingSocketException& e) {
         if (unresolved_.load() == 0) last_error_.store(e.ErrorCode());
         main_.Cleanup();
@@ -160,10 +160,12 @@ int CSuperSocket::UdpStart(const char* remote_address, const char* remote_port, 
         main_.Bind(local);
     } catch (const CBlockingSocketException& e) {
         last_error_.store(e.ErrorCode());
-        ShowError("Error in UdpStart");
+        // Callers retry every few milliseconds: one text per run of failures.
+        if (udp_start_failed_.exchange(1) == 0) ShowError("Error in UdpStart");
         main_.Cleanup();
         return kRefused;
     }
+    udp_start_failed_.store(0);
     server_mode_.store(0);
     udp_active_.store(1);
     udp_idle_.store(0);
@@ -406,7 +408,8 @@ int CSuperSocket::UdpSend(const char* data, int length, const char* mode, int* c
         const int n = SendDatagrams(data, length, to, kUdpSeconds);
         bytes_sent_.store(n);
         if (count != nullptr) *count = n;
-    } catch (const CBlockingSocketException&) {
+    } catch (const CBlockingSocketException& e) {
+        last_error_.store(e.ErrorCode());
         ShowError("Error in UdpSend");
         return kTransferFailed;
     }
@@ -526,7 +529,7 @@ void CSuperSocket::ShowUdpClientStatus(int count) {
 
 // ---- services ----
 
-int CSuperSocket::ResolveHost(const char* host, const char* port) {
+int CSuperSocket::ResolveHost(const char* host, const char* port, int timeout_ms) {
     const char* h = host != nullptr ? host : "";
     {
         std::lock_guard<std::mutex> lock(text_mutex_);
@@ -543,7 +546,7 @@ int CSuperSocket::ResolveHost(const char* host, const char* port) {
     try {
         const long p = port != nullptr ? std::atol(port) : 0;
         const CSocketAddress resolved =
-            CBlockingSocket::GetHostByName(h, static_cast<uint16_t>(p >= 0 && p <= 65535 ? p : 0));
+            CBlockingSocket::GetHostByName(h, static_cast<uint16_t>(p >= 0 && p <= 65535 ? p : 0), timeout_ms);
         {
             std::lock_guard<std::mutex> lock(address_mutex_);
             resolved_address_ = resolved;

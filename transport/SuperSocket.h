@@ -73,7 +73,7 @@ public:
     // The system's reason of the last start, transfer or name lookup that
     // failed: errno, a negative name-lookup code, or 0 when the peer closed.
     int LastError() const { return last_error_.load(); }
-    int ClientStart(const char* address, const char* port);
+    int ClientStart(const char* address, const char* port, int connect_seconds = CBlockingSocket::kConnectSeconds);
     // mode "OUTSRV", "OUTCLI", "INSRV" or "INCLI"; client modes also fix the
     // remote address. Limits outside 1..200 are clamped into it.
     int UdpStart(const char* remote_address, const char* remote_port, const char* local_address,
@@ -115,7 +115,8 @@ public:
 
     // ---- services ----
     // 1 when a host name was resolved (host text becomes dotted), 0 otherwise.
-    int ResolveHost(const char* host, const char* port);
+    // A `timeout_ms` of 0 or more bounds the lookup.
+    int ResolveHost(const char* host, const char* port, int timeout_ms = -1);
     int LogAccept(const CSocketAddress& client, const char* file_name);
     void ShowError(const char* text);
     void ShowStatus(const char* text);
@@ -204,6 +205,7 @@ private:
     std::atomic<int32_t> has_window_{0};
     std::atomic<int32_t> library_started_{0};
     std::atomic<int32_t> udp_idle_{1};
+    std::atomic<int32_t> udp_start_failed_{0};
 };
 
 }  // namespace zerlan

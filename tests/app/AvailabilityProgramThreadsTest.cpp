@@ -2,212 +2,64 @@
 // shows the satellite counts in its log and writes "SW" records and marker
 // files when satellites go missing or too few remain.
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "decoder/Rtcm3FrameBuilder.h"
-#include "support/FakeCaster.h"
-#include "support/TempDir.h"
+#include "support/ZerlanRun.h"
 
 namespace zerlan {
 namespace {
 
+using namespace testing;
 using Steady = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
 double Since(Steady::time_point t) { return std::chrono::duration<double>(Steady::now() - t).count(); }
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// One epoch: 1004 for the GPS satellites, 1012 for the GLONASS slots.
-Bytes Epoch(int epoch, const std::vector<int>& gps, const std::vector<int>& glo) {
+// One GPS epoch (1004) of the given satellites.
+Bytes Epoch(int epoch, const std::vector<int>& gps) {
     CRtcm3FrameBuilder g;
     g.U(12, 1004).U(12, 2003).U(30, 302400000u + 100u * epoch).U(1, 1).U(5, gps.size()).U(1, 0).U(3, 0);
     for (int sat : gps) {
         g.U(6, sat).U(1, 0).U(24, 1000000 + sat).S(20, -3000).U(7, 127).U(8, 70).U(8, 176);
         g.U(2, 0).S(14, -120).S(20, 5200).U(7, 127).U(8, 150);
     }
-    CRtcm3FrameBuilder r;
-    r.U(12, 1012).U(12, 2003).U(27, 10800000u + 100u * epoch).U(1, 0).U(5, glo.size()).U(1, 0).U(3, 0);
-    for (int slot : glo) {
-        r.U(6, slot).U(1, 0).U(5, 7).U(25, 1200000 + slot).S(20, 1500).U(7, 127).U(7, 36).U(8, 168);
-        r.U(2, 0).S(14, 80).S(20, -2600).U(7, 127).U(8, 140);
-    }
-    Bytes out = g.Frame();
-    const Bytes more = r.Frame();
-    out.insert(out.end(), more.begin(), more.end());
-    return out;
+    return g.Frame();
 }
 
-const std::vector<int> kGps{3, 7, 12, 19, 28};
-const std::vector<int> kGlo{2, 9, 17};
-
-std::vector<std::string> WatchSettings(const std::string& input) {
-    return {"/inout_sw,\"" + input + ";Null;Null;Null;Null;Null;Null;RTCM;500;1;-1;100;FALSE;FALSE;FALSE\"",
-            "/dec_out,\"FALSE;\\\\.\\pipe\\DecPipe;FALSE;DecFile.rcd,4096,FALSE,0,60,.\\,0896,k,none;FALSE;4004;1;"
-            "TRUE;FALSE,0;FALSE\"",
-            "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"",
-            "/kfkp,\"0;NoGpsFkp;0;NoGloFkp\"",
-            "/ksat,\"2;NoGpsSat;2;NoGloSat\"",
-            "/wfkp,\"0;LowFkp;4;0;LowGloFkp;3\"",
-            "/wsat,\"4;LowGpsSat;4;4;LowGloSat;3\"",
-            "/ai,\"0;Save.dat\""};
-}
-
-// Starts zerlan with `args`; its stdin is `stdin_fd` when not negative.
-pid_t Launch(const std::vector<std::string>& args, int stdin_fd = -1) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    if (stdin_fd >= 0) dup2(stdin_fd, 0);
-    std::freopen("out.txt", "w", stdout);
-    std::freopen("err.txt", "w", stderr);
-    std::vector<char*> argv{const_cast<char*>(ZERLAN_BINARY)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(ZERLAN_BINARY, argv.data());
-    _exit(127);
-}
-
-// Waits up to `seconds` for the end of `pid`; sends SIGTERM first when asked.
-bool Finish(pid_t pid, double seconds, bool terminate) {
-    if (terminate) kill(pid, SIGTERM);
-    const auto start = Steady::now();
-    int status = 0;
-    while (Since(start) < seconds) {
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        Pause(20);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return false;
-}
-
-int Records(const std::string& title) {
-    const std::string text = testing::ReadFile("Protokol.dat"), what = "SW " + title + " : ";
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
-// Starts a file job on zerlan's standard input and feeds it `bytes` in
-// chunks at a steady pace until the end or `stop`; then the input ends.
-pid_t FeedStdinJob(const Bytes& bytes, size_t chunk, const std::atomic<bool>& stop) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return -1;  // zerlan must not hold the writing end
-    std::vector<std::string> args = WatchSettings("FILE");
-    args.push_back("/file_in,\"STDIN\"");
-    const pid_t pid = Launch(args, fds[0]);
-    close(fds[0]);
-    for (size_t at = 0; at < bytes.size() && !stop; at += chunk) {
-        if (write(fds[1], bytes.data() + at, std::min(bytes.size() - at, chunk)) < 0) break;
-        Pause(100);
-    }
-    close(fds[1]);
-    return pid;
-}
-
-TEST(AvailabilityProgramThreads, AReplayShowsTheSatelliteCountsAndNoShortage) {
-    const std::string capture = std::string(ZERLAN_SOURCE_DIR) + "/../shared/data/rtcm3/testglo.rtcm3";
-    const std::string data = testing::ReadFile(capture);
-    if (data.empty()) GTEST_SKIP() << "no " << capture;
-    testing::TempDir dir;
-    // Fed over about 4 s, so that the watch checks while the data flows: a
-    // gap of 2 s or a count below the minimum would be recorded.
-    const std::atomic<bool> never{false};
-    ASSERT_TRUE(Finish(FeedStdinJob(Bytes(data.begin(), data.end()), 1500, never), 20, false));
-
-    const std::string log = testing::ReadFile("err.txt");
-    EXPECT_NE(log.find("Decoder-FkpWatch Thread !"), std::string::npos);
-    // The capture's observation frames carry 9 or 10 GPS and 6 GLONASS satellites.
-    auto most = [&log](const std::string& label) {
-        int n = 0;
-        for (size_t at = log.find(label); at != std::string::npos; at = log.find(label, at + 1))
-            n = std::max(n, std::atoi(log.c_str() + at + label.size()));
-        return n;
-    };
-    EXPECT_GE(most("Gps-Sat "), 9) << log;
-    EXPECT_GE(most("Glo-Sat "), 6);
-    EXPECT_EQ(testing::ReadFile("Protokol.dat").find("SW "), std::string::npos);
-}
-
-TEST(AvailabilityProgramThreads, AStreamThatStopsIsReportedAfterItsTimeAgainAndNoMoreOnceItReturns) {
-    testing::TempDir dir;
-    // Zerlan's TCP input drops a silent connection and connects again: the
-    // source serves whichever connection is current.
-    std::atomic<bool> sending{true};
-    std::atomic<int> sent{0};
-    testing::FakeCaster source([&](testing::FakeCaster& f, int fd, int) {
-        for (int epoch = 0; !f.stopping(); Pause(100)) {
-            if (sending) {
-                const Bytes b = Epoch(epoch++, kGps, kGlo);
-                if (send(fd, b.data(), b.size(), MSG_NOSIGNAL) < 0) return;
-                ++sent;
-            } else {
-                pollfd p{fd, POLLIN, 0};
-                char c;
-                if (poll(&p, 1, 0) == 1 && recv(fd, &c, 1, 0) <= 0) return;
-            }
-        }
-    });
-    std::vector<std::string> args = WatchSettings("TCP");
-    args.push_back("/tcp_in,\"127.0.0.1;" + source.port() + ";FALSE\"");
-    const pid_t pid = Launch(args);
-    for (int i = 0; i < 500 && sent < 15; ++i) Pause(20);
-
-    // Silence: nothing within the configured 2 s (the store keeps whole
-    // seconds: not within 1 s), then a record per check, each with its marker.
-    sending = false;
-    const auto silence = Steady::now();
-    double first = -1;
-    while (Since(silence) < 15 && (Records("NoGpsSat") < 2 || Records("NoGloSat") < 2)) {
-        if (first < 0 && Records("NoGpsSat") > 0) first = Since(silence);
-        Pause(20);
-    }
-    EXPECT_GE(first, 1.0);
-    EXPECT_GE(Records("NoGpsSat"), 2);
-    EXPECT_GE(Records("NoGloSat"), 2);
-    EXPECT_TRUE(Exists("NoGpsSat") && Exists("NoGloSat"));
-    EXPECT_NE(testing::ReadFile("Protokol.dat").find("SW NoGpsSat : no Gps-Satellites, start_of_failure "),
-              std::string::npos);
-
-    // Data returns: once it is decoded, no further record for over a check.
-    sending = true;
-    const int before_sent = sent;
-    Pause(1500);
-    const int before = Records("NoGpsSat") + Records("NoGloSat");
-    Pause(3500);
-    EXPECT_GE(sent - before_sent, 40);
-    EXPECT_EQ(Records("NoGpsSat") + Records("NoGloSat"), before);
-    EXPECT_EQ(Records("LowGpsSat"), 0);
-    EXPECT_TRUE(Finish(pid, 15, true));
-}
+int Records(const std::string& title) { return Count(ReadFile("Protokol.dat"), "SW " + title + " : "); }
 
 TEST(AvailabilityProgramThreads, AThinnedStreamIsTooFewAfterItsIntervalNotBefore) {
-    testing::TempDir dir;
-    Bytes stream;
-    for (int e = 0; e < 200; ++e) {
-        const Bytes b = Epoch(e, {3, 7}, kGlo);
-        stream.insert(stream.end(), b.begin(), b.end());
-    }
+    TempDir dir;
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);  // zerlan must not hold the writing end
     const auto start = Steady::now();
+    const pid_t pid = StartZerlan(
+        {"/inout_sw,\"FILE;Null;Null;Null;Null;Null;Null;RTCM;500;1;-1;100;FALSE;FALSE;FALSE\"", "/file_in,\"STDIN\"",
+         "/dec_out,\"FALSE;\\\\.\\pipe\\DecPipe;FALSE;DecFile.rcd,4096,FALSE,0,60,.\\,0896,k,none;FALSE;4004;1;TRUE;"
+         "FALSE,0;FALSE\"",
+         "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"", "/kfkp,\"0;NoGpsFkp;0;NoGloFkp\"",
+         "/ksat,\"2;NoGpsSat;2;NoGloSat\"",
+         "/wfkp,\"0;LowFkp;4;0;LowGloFkp;3\"", "/wsat,\"4;LowGpsSat;4;4;LowGloSat;3\"", "/ai,\"0;Save.dat\""},
+        fds[0]);
+    close(fds[0]);
+    // Two GPS satellites and no GLONASS at all, an epoch every 100 ms until
+    // the shortage is recorded; then the input ends.
     std::atomic<bool> enough{false};
-    pid_t pid = -1;
-    std::thread feed([&] { pid = FeedStdinJob(stream, stream.size() / 200, enough); });
+    std::thread feed([&] {
+        for (int e = 0; e < 200 && !enough; ++e, Pause(100)) {
+            const Bytes b = Epoch(e, {3, 7});
+            if (write(fds[1], b.data(), b.size()) < 0) break;
+        }
+        close(fds[1]);
+    });
     double first = -1;
     while (Since(start) < 19 && first < 0) {
         if (Records("LowGpsSat") > 0) first = Since(start);
@@ -215,16 +67,17 @@ TEST(AvailabilityProgramThreads, AThinnedStreamIsTooFewAfterItsIntervalNotBefore
     }
     enough = true;
     feed.join();
-    ASSERT_TRUE(Finish(pid, 20, false));
+    ASSERT_EQ(WaitForExit(pid, false, 20000), 0);
     // Interval 4 s on the 3 s check grid: the check after 6 s.
     EXPECT_GT(first, 0) << "no record";
     EXPECT_GE(first, 4.0);
     EXPECT_EQ(Records("LowGpsSat"), 1);
-    EXPECT_NE(testing::ReadFile("Protokol.dat").find("SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure "),
-              std::string::npos);
-    EXPECT_TRUE(Exists("LowGpsSat"));
-    EXPECT_EQ(Records("LowGloSat") + Records("NoGpsSat") + Records("NoGloSat"), 0);
-    EXPECT_NE(testing::ReadFile("err.txt").find("Gps-Sat 2: 3 7"), std::string::npos);
+    EXPECT_TRUE(Has(ReadFile("Protokol.dat"), "SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure "));
+    EXPECT_GE(Records("NoGloSat"), 1);
+    EXPECT_TRUE(Has(ReadFile("Protokol.dat"), "SW NoGloSat : no Glonass-Satellites, start_of_failure "));
+    EXPECT_TRUE(access("LowGpsSat", F_OK) == 0 && access("NoGloSat", F_OK) == 0);
+    EXPECT_EQ(Records("LowGloSat") + Records("NoGpsSat"), 0);  // none is not too few
+    EXPECT_TRUE(Has(ReadFile("err.txt"), "Gps-Sat 2: 3 7"));
 }
 
 }  // namespace

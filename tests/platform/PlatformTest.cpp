@@ -1,55 +1,42 @@
+// Where the settings' Windows names land on Linux, the time prefix of the
+// log, and the queue between the job threads and the view.
+#include <stdlib.h>
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/MessageQueue.h"
+#include "platform/Fifo.h"
 #include "platform/Paths.h"
+#include "platform/SerialPort.h"
 
 namespace zerlan {
 namespace {
 
-TEST(Paths, BackslashesAndFileSubstituteBecomeSlashes) {
-    EXPECT_EQ(MapPath(".\\Protokol.dat"), "./Protokol.dat");
-    EXPECT_EQ(MapPath("\\var\\log\\zerlan.dat"), "/var/log/zerlan.dat");
-    EXPECT_EQ(MapPath("data\xBB" "out.txt"), "data/out.txt");
-    EXPECT_EQ(MapPath("STDIN"), "STDIN");
-    EXPECT_EQ(MapPath("STDOUT"), "STDOUT");
+TEST(Paths, WindowsNamesMapOntoPathsDevicesAndFifos) {
+    const std::pair<std::string, std::string> paths[] = {
+        {".\\Protokol.dat", "./Protokol.dat"}, {"\\var\\log\\zerlan.dat", "/var/log/zerlan.dat"},
+        {"data\xBB" "out.txt", "data/out.txt"}, {"STDIN", "STDIN"}, {"STDOUT", "STDOUT"}};
+    for (const auto& [windows, posix] : paths) EXPECT_EQ(MapPath(windows), posix);
     EXPECT_EQ(RestoreSlashes("mount\xAFpoint", kNetSlashSubstitute), "mount/point");
-}
 
-TEST(FakeClock, AdvanceCarriesIntoTheCalendarAndKeepsTheWeekday) {
-    FakeClock clock;
-    clock.Set(LocalTime{2024, 12, 31, 23, 59, 59, 900, 0});
-    EXPECT_EQ(clock.Now().weekday, 2);  // 31 December 2024 was a Tuesday
-    clock.Advance(200);
-    LocalTime t = clock.Now();
-    EXPECT_EQ(t.year, 2025);
-    EXPECT_EQ(t.month, 1);
-    EXPECT_EQ(t.day, 1);
-    EXPECT_EQ(t.hour, 0);
-    EXPECT_EQ(t.second, 0);
-    EXPECT_EQ(t.millisecond, 100);
-    EXPECT_EQ(t.weekday, 3);
-    EXPECT_EQ(clock.MonotonicMs(), 200);
-    EXPECT_EQ(clock.EpochSeconds(), 1735689600);
-}
-
-TEST(FakeClock, InstallReplacesTheProcessClockUntilRestored) {
-    FakeClock clock;
-    clock.Set(LocalTime{2025, 2, 3, 9, 5, 7, 0, 0});
-    Clock::Install(&clock);
-    EXPECT_EQ(Clock::Get().Now().minute, 5);
-    Clock::Install(nullptr);
-    EXPECT_NE(&Clock::Get(), static_cast<Clock*>(&clock));
-}
-
-TEST(Console, MessageBoxGoesToTheInstalledSink) {
-    std::string got;
-    SetMessageBoxSink([&](const std::string& text, const std::string& title) { got = "[" + title + "] " + text; });
-    MessageBox("First stop the current Job for new settings !", "No action !");
-    SetMessageBoxSink(nullptr);
-    EXPECT_EQ(got, "[No action !] First stop the current Job for new settings !");
+    EXPECT_EQ(SerialDevicePath("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(SerialDevicePath("COM12"), "/dev/ttyS11");
+    EXPECT_EQ(SerialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialDevicePath("ttyACM1"), "/dev/ttyACM1");
+    unsetenv("ZERLAN_PIPE_DIR");
+    EXPECT_EQ(FifoPath("\\\\.\\pipe\\PipeIn"), "/tmp/PipeIn");
+    setenv("ZERLAN_PIPE_DIR", "/run/zerlan", 1);
+    EXPECT_EQ(FifoPath("\\\\.\\pipe\\DecPipe"), "/run/zerlan/DecPipe");
+    EXPECT_EQ(FifoPath("\\var\\gnss\\in.fifo"), "/var/gnss/in.fifo");
+    unsetenv("ZERLAN_PIPE_DIR");
 }
 
 TEST(Console, EveryLogLineStartsWithTheLocalTime) {
@@ -68,6 +55,63 @@ TEST(Console, EveryLogLineStartsWithTheLocalTime) {
                  "2025-02-03 09:05:07 written in ProtocolFile\n"
                  "2025-02-03 09:05:07 second\n"
                  "2025-02-03 09:05:07 last without end\n");
+}
+
+TEST(MessageQueueThreads, PostedTextsArriveWholeAndInPostingOrderPerSender) {
+    MessageQueue queue;
+    std::vector<std::string> seen;
+    queue.Attach([&](const Message& m) { seen.push_back(m.text); });
+
+    std::vector<std::thread> senders;
+    for (int s = 0; s < 4; ++s) {
+        senders.emplace_back([&queue, s] {
+            for (int i = 0; i < 200; ++i)
+                queue.PostText(108, std::string(50, static_cast<char>('a' + s)) + std::to_string(i));
+        });
+    }
+    for (auto& t : senders) t.join();
+    queue.PumpPending();
+    ASSERT_EQ(seen.size(), 800u);
+    std::vector<int> next(4, 0);
+    for (const std::string& text : seen) {
+        int s = text[0] - 'a';
+        ASSERT_EQ(text, std::string(50, text[0]) + std::to_string(next[s]));
+        ++next[s];
+    }
+}
+
+TEST(MessageQueueThreads, SendWaitsForTheHandler) {
+    MessageQueue queue;
+    std::atomic<int> handled{0};
+    queue.Attach([&](const Message&) { handled.fetch_add(1); });
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        queue.Send(102);
+        returned = true;
+    });
+    // The sender stays blocked until the view pumps.
+    while (queue.Pending() == 0) std::this_thread::yield();
+    EXPECT_FALSE(returned.load());
+    EXPECT_TRUE(queue.PumpOne(1000));
+    worker.join();
+    EXPECT_TRUE(returned.load());
+    EXPECT_EQ(handled.load(), 1);
+    // On the view thread itself a send cannot wait for the view: it runs the handler.
+    queue.Send(102);
+    EXPECT_EQ(handled.load(), 2);
+    EXPECT_EQ(queue.Pending(), 0u);
+}
+
+TEST(MessageQueueThreads, CloseReleasesWaitingSendersAndDropsPosts) {
+    MessageQueue queue;
+    queue.Attach([](const Message&) {});
+    std::thread worker([&] { queue.Send(102); });
+    while (queue.Pending() == 0) std::this_thread::yield();
+    queue.Close();
+    worker.join();
+    queue.Post(108);
+    EXPECT_EQ(queue.Pending(), 0u);
+    EXPECT_FALSE(queue.PumpOne(0));
 }
 
 }  // namespace

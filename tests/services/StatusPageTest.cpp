@@ -1,27 +1,184 @@
-// The page, JSON and metrics texts for a known state: the real length in the
-// answer header, escaping of every outside text, and a page that outgrows
-// the old 20000-byte bound.
+// The status page: its texts for a known state; Http-Server-TH on a loopback
+// listener (the answer to each GET path, requests that get nothing, the limit
+// of three connections); Html-Creator-TH under a fake clock.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
 
+#include "core/SharedState.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Sleep.h"
 #include "services/StatusPage.h"
+#include "services/StatusThreads.h"
+#include "support/TempDir.h"
+#include "support/WaitFor.h"
+#include "transport/BlockingSocket.h"
 
 namespace zerlan {
 namespace {
 
+int64_t Now() { return Clock::Get().MonotonicMs(); }
+
+using testing::WaitFor;
+
+// Everything the server sends until it closes (at most 5 s); "-" when it
+// never closed.
+std::string ReadAll(CBlockingSocket& client) {
+    std::string data;
+    char buffer[4096];
+    for (const int64_t start = Now(); Now() - start < 5000;) {
+        try {
+            const int n = client.Receive(buffer, sizeof buffer, 1);
+            if (n == 0) return data;
+            data.append(buffer, static_cast<size_t>(n));
+        } catch (const CBlockingSocketException& e) {
+            if (e.Message() != "Receive timeout") return data;  // reset by the server
+        }
+    }
+    return "-";
+}
+
+class HttpServerThreads : public ::testing::Test {
+protected:
+    void Start(const HttpTiming& timing) {
+        state_.settings.html.address = "127.0.0.1";
+        state_.settings.html.port = "0";
+        state_.registry.SetState(1, 0);
+        ASSERT_TRUE(OpenHttpListener(state_));
+        port_ = state_.sockets.http_server.LocalPort();
+        ASSERT_TRUE(StartHttpServer(state_, timing));
+    }
+    void TearDown() override {
+        state_.registry.SetState(0, 1);
+        CloseHttpListener(state_);
+        EXPECT_TRUE(WaitFor([&] { return state_.registry.Query(1) == 0; }, 5000));
+    }
+    void Connect(CBlockingSocket& client, const std::string& request = "") {
+        client.Create(CBlockingSocket::kStream);
+        client.Connect(CSocketAddress("127.0.0.1", port_), 2);
+        if (!request.empty()) client.Send(request.data(), static_cast<int>(request.size()), 2);
+    }
+
+    HttpTiming fast_{400, 200, 10};  // header within 400 ms, gaps under 200 ms
+    SharedState state_;
+    uint16_t port_ = 0;
+};
+
+TEST_F(HttpServerThreads, EachGetPathGetsItsAnswerWithTheRealLength) {
+    // Enough message rows to take the page past 20000 bytes, over several sends.
+    for (int type = 1; type <= 300; ++type) state_.settings.html.items.push_back(std::to_string(type));
+    Start(fast_);
+    const std::pair<const char*, const char*> cases[] = {
+        {"GET / HTTP/1.0\r\n\r\n", "text/html\r\n"},
+        {"GET /other HTTP/1.1\r\nHost: x\r\n\r\n", "text/html\r\n"},
+        {"GET /status.json HTTP/1.0\r\nAccept: */*\r\n\r\n", "application/json\r\n"},
+        {"GET /metrics?x=1 HTTP/1.0\n\n", "text/plain; version=0.0.4; charset=utf-8\r\n"},
+    };
+    for (const auto& [request, type] : cases) {
+        CBlockingSocket client;
+        Connect(client, request);
+        const std::string reply = ReadAll(client);
+        const size_t end = reply.find("\r\n\r\n");
+        ASSERT_NE(end, std::string::npos) << request;
+        if (std::string(type) == "text/html\r\n") {
+            EXPECT_GT(reply.size(), 20000u);
+            EXPECT_TRUE(reply.ends_with("</BODY>\n"));
+            EXPECT_NE(reply.find(">300</Font>"), std::string::npos);
+        }
+        EXPECT_EQ(reply.substr(0, end + 4),
+                  "HTTP/1.0 200 OK\r\nServer: MorvikV1.08-zezur1-Http\r\nDate: Mar 2011\r\nContent-Type: " +
+                      std::string(type) + "Accept-Ranges: bytes\r\nContent-Length: " +
+                      std::to_string(reply.size() - end - 4) + "\r\n\r\n");
+    }
+}
+
+TEST_F(HttpServerThreads, RequestsWithoutACompleteGetHeaderGetNothing) {
+    Start(fast_);
+    // A POST that never says GET; a header that stops before its end.
+    for (const char* request : {"POST / HTTP/1.0\r\nContent-Length: 0\r\n\r\n", "GET / HTTP/1.0\r\nHost: x\r\n"}) {
+        CBlockingSocket client;
+        Connect(client, request);
+        EXPECT_EQ(ReadAll(client), "") << request;
+    }
+    // Each byte well inside the gap limit: only the total limit ends it.
+    CBlockingSocket slow;
+    Connect(slow);
+    const std::string header = "GET / HTTP/1.0\r\nUser-Agent: " + std::string(200, 'a') + "\r\n\r\n";
+    const int64_t start = Now();
+    size_t sent = 0;
+    try {
+        for (; sent < header.size() && sock::Wait(slow.Handle(), false, 50) == sock::kWaitTimedOut; ++sent) {
+            slow.Send(&header[sent], 1, 1);
+        }
+    } catch (const CBlockingSocketException&) {
+    }
+    EXPECT_LT(sent, header.size());
+    EXPECT_EQ(ReadAll(slow), "");
+    EXPECT_GE(Now() - start, fast_.header_limit_ms - 50);
+}
+
+TEST_F(HttpServerThreads, ThreeConnectionsAtMostAndAFourthIsServedOnceOneLeaves) {
+    Start(HttpTiming{30000, 30000, 10});
+    CBlockingSocket held[3];
+    for (auto& c : held) Connect(c);
+    ASSERT_TRUE(WaitFor([&] { return state_.http_connections.load() == 3; }, 5000));
+
+    CBlockingSocket fourth;
+    Connect(fourth, "GET / HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(sock::Wait(fourth.Handle(), false, 300), sock::kWaitTimedOut);
+    EXPECT_EQ(state_.registry.Query(7), 3);
+
+    held[1].Cleanup();
+    EXPECT_EQ(ReadAll(fourth).rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
+    // The two held and a new acceptor.
+    EXPECT_TRUE(WaitFor([&] { return state_.registry.Query(7) == 3 && state_.http_connections.load() == 2; }, 5000));
+}
+
+TEST(HtmlCreatorThreads, WritesThePageAtEveryRefreshInterval) {
+    testing::TempDir dir;
+    FakeClock clock;
+    Clock::Install(&clock);
+    {
+        SharedState state;
+        state.settings.html.refresh_s = "120";
+        state.settings.html.file_name = ".\\status.html";
+        state.registry.SetState(1, 0);
+        ASSERT_TRUE(StartHtmlCreator(state));
+        auto written = [] { return FileExists("status.html"); };
+        // The timer starts whenever the thread does: step on until the first
+        // file; from then on the clock moves only when the test moves it.
+        bool first = false;
+        for (int i = 0; i < 20 && !first; ++i) {
+            clock.Advance(120000);
+            first = WaitFor(written, 500);
+        }
+        ASSERT_TRUE(first);
+        EXPECT_NE(testing::ReadFile("status.html").find("<META http-equiv=\"refresh\" content=\"120\">\n"),
+                  std::string::npos);
+        for (int round = 0; round < 2; ++round) {
+            std::remove("status.html");
+            clock.Advance(119000);
+            Sleep(50);
+            EXPECT_FALSE(written());
+            clock.Advance(1000);
+            EXPECT_TRUE(WaitFor(written, 3000));
+        }
+        state.registry.SetState(0, 1);
+        EXPECT_TRUE(WaitFor([&] { return state.registry.Query(1) == 0; }, 3000));
+    }
+    Clock::Install(nullptr);
+}
+
 StatusFacts KnownState() {
     StatusFacts f;
-    f.refresh_text = "120";
-    f.refresh_s = 120;
     f.input_type = "TCP";
-    f.input_address = "Cgnss.example:2101";
     f.input_rate = 812;
     f.input_bytes = 123456789012LL;
     f.outputs[StatusFacts::kTcp] = {"tcp", "TCP", true, "SP4000", 800, 5000000000LL};
     f.outputs[StatusFacts::kFile] = {"file", "FILE", false, "", 0, 0};
-    f.station = "0815";
-    f.gps_week = "2345";
     f.message_count = "000000042";
     f.satellites[0] = {3, 7, 12};
     f.fkp[0] = {7};
@@ -41,50 +198,27 @@ void ExpectParts(const std::string& text, std::initializer_list<const char*> par
     for (const char* part : parts) EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
 }
 
-TEST(StatusPage, ResponseHeaderCarriesTheRealLengthAndTheFixedLines) {
-    EXPECT_EQ(HttpResponseHeader(21000),
-              "HTTP/1.0 200 OK\r\nServer: MorvikV1.08-zezur1-Http\r\nDate: Mar 2011\r\nContent-Type: text/html\r\n"
-              "Accept-Ranges: bytes\r\nContent-Length: 21000\r\n\r\n");
-}
-
 TEST(StatusPage, TextsOfAKnownState) {
     const std::string page = Page(KnownState());
     EXPECT_TRUE(page.ends_with("</td></tr>\n</table></CENTER>\n</FORM>\n</BODY>\n"));
     ExpectParts(page, {
-        "<META http-equiv=\"refresh\" content=\"120\">\n", "<br><b>Refresh Interval 120 Sek !</b>\n",
         "<tr><th> TCP </th><th><CENTER> True </CENTER></th><th><CENTER> 812 </CENTER></th>"
         "<th><CENTER> True </CENTER></th><th><CENTER> 800 </CENTER></th></tr>\n",
-        "<td><CENTER> 0815 </CENTER></td><td><CENTER> 2345 </CENTER></td>",
         // Satellite 7 has FKP and is lit; 3 has none.
         "<td BGCOLOR=#50ff50><FONT SIZE=2 FACE=\"Arial\">07</Font></td>", "<td ><FONT SIZE=2 FACE=\"Arial\">--</Font>",
         ">1012</Font></td><td><FONT SIZE=2 FACE=\"Arial\" COLOR=#000000>03.02.2025  09:05:06 (PC-Time)</FONT></td>",
         ">1033</Font></td><td><FONT SIZE=2 FACE=\"Arial\" COLOR=#000000>----</FONT>"});
-
+    // Totals beyond 32 bits, lists and message rows in both machine formats.
     ExpectParts(StatusJson(KnownState()), {
-        "  \"station\": \"0815\",\n  \"gps_week\": \"2345\",\n  \"message_count\": 42,\n",
-        "  \"input\": {\"type\": \"TCP\", \"address\": \"Cgnss.example:2101\", \"bytes_per_time_unit\": 812, "
-        "\"bytes_total\": 123456789012},\n",
-        "{\"output\": \"tcp\", \"type\": \"TCP\", \"on\": true, \"address\": \"SP4000\", \"bytes_per_time_unit\": 800, "
-        "\"bytes_total\": 5000000000}",
+        "\"bytes_total\": 123456789012}", "\"bytes_total\": 5000000000}", "\"message_count\": 42,",
         "  \"satellites\": {\"gps\": [3,7,12], \"glonass\": []},\n  \"fkp\": {\"gps\": [7], \"glonass\": []},\n",
-        "{\"type\": 1012, \"system\": \"glonass\", \"last_time\": \"03.02.2025  09:05:06 (PC-Time)\", \"period_s\": 1}"});
-
+        "{\"type\": 1012, \"system\": \"glonass\", \"last_time\": \"03.02.2025  09:05:06 (PC-Time)\", "
+        "\"period_s\": 1}"});
     ExpectParts(StatusMetrics(KnownState()), {
-        "# TYPE zerlan_input_bytes_total counter\nzerlan_input_bytes_total{type=\"TCP\"} 123456789012\n",
+        "zerlan_input_bytes_total{type=\"TCP\"} 123456789012\n",
         "zerlan_output_bytes_total{output=\"tcp\"} 5000000000\n", "zerlan_output_enabled{output=\"file\"} 0\n",
-        "zerlan_output_bytes_per_time_unit{output=\"tcp\"} 800\n", "zerlan_gps_week 2345\n",
-        "zerlan_decoded_frames 42\n", "# TYPE zerlan_satellites gauge\nzerlan_satellites{system=\"gps\"} 3\n",
-        "zerlan_fkp_satellites{system=\"gps\"} 1\n",
+        "zerlan_satellites{system=\"gps\"} 3\n", "zerlan_fkp_satellites{system=\"gps\"} 1\n",
         "zerlan_message_period_seconds{type=\"1012\",system=\"glonass\"} 1\n"});
-}
-
-TEST(StatusPage, ManyMessageTypesGrowThePagePastTwentyThousandBytes) {
-    StatusFacts f = KnownState();
-    for (int t = 1; t <= 200; ++t) f.page_types.push_back(std::to_string(t));
-    const std::string page = Page(f);
-    EXPECT_GT(page.size(), 20000u);
-    EXPECT_NE(page.find(">200</Font>"), std::string::npos);
-    EXPECT_TRUE(page.ends_with("</BODY>\n"));
 }
 
 TEST(StatusPage, OutsideTextsAreEscapedForEachFormat) {

@@ -4,27 +4,21 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/SharedState.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
+#include "support/TempDir.h"
 
 namespace zerlan {
 
 class SupervisionFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/zerlan-supervision-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        ASSERT_EQ(chdir(dir), 0);
         clock_.Set(LocalTime{2025, 2, 3, 9, 5, 0, 0, 0});
         Clock::Install(&clock_);
         view_.Attach([this](const Message& m) { messages_.push_back(m); });
@@ -35,14 +29,8 @@ protected:
         Clock::Install(nullptr);
     }
 
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string ReadFile(const std::string& path) { return testing::ReadFile(path); }
     static bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
         for (const Message& m : messages_)
@@ -55,6 +43,7 @@ protected:
         return ids;
     }
 
+    testing::TempDir dir_;
     FakeClock clock_;
     MessageQueue view_;
     SharedState shared_;

@@ -1,6 +1,6 @@
-// The terminal view drawn on a grid in memory: the log as it scrolls, bars,
-// a warning dialog until a key, the mountpoint chooser and its filter, and
-// the 80x24 layout.
+// The view as the operator sees it: messages of the job threads reaching the
+// model and the log, and the terminal drawn on a grid in memory (log, bars,
+// a warning until a key, the mountpoint chooser, the 80x24 layout).
 #include "ui/TerminalView.h"
 
 #include <gtest/gtest.h>
@@ -8,39 +8,111 @@
 #include <string>
 
 #include "core/Messages.h"
+#include "jobs/JobControl.h"
+#include "ui/ZerlanView.h"
 
 namespace zerlan {
 namespace {
 
 bool Has(const GridScreen& s, const std::string& text) { return s.All().find(text) != std::string::npos; }
 
-TEST(TerminalView, LogLinesArriveWholeAndReceivedBytesAreMasked) {
-    GridScreen screen(24, 80);
+class RecordingRenderer : public Renderer {
+public:
+    void LogAppended(const std::string& text, bool received) override {
+        shown += text;
+        last_received = received;
+    }
+    std::string shown;
+    bool last_received = false;
+};
+
+class ZerlanViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        view_.queue().Attach([this](const Message& m) { view_.Handle(m); });
+        state_.view_window = &view_.queue();
+    }
+    void TearDown() override { state_.view_window = nullptr; }
+    SharedState state_;
+    RecordingRenderer renderer_;
+    CZerlanView view_{state_, renderer_};
+};
+
+TEST_F(ZerlanViewTest, TextsNumbersAndBarsArriveInPostingOrder) {
+    state_.ShowText("one\r\n");
+    state_.ShowText("two\r\n");
+    state_.ShowReceivedText("\xD3");
+    state_.output_rate[static_cast<int>(OutputKind::kTcp)] = 77;
+    state_.input_rate = 1234;
+    state_.input_bar_count = 321;
+    state_.status_board.SetText("0611", 0);
+    state_.status_board.SetText("12", 7);
+    for (uint32_t m : {msg::kTcpOutRate, msg::kInputRate, msg::kInputBar, msg::kDecoderFields}) state_.Post(m);
+    view_.queue().PumpPending();
+    EXPECT_EQ(view_.model().log, "one\r\ntwo\r\n\xD3");
+    EXPECT_EQ(renderer_.shown, "one\r\ntwo\r\n\xD3");
+    EXPECT_TRUE(renderer_.last_received);
+    EXPECT_EQ(view_.model().numbers[msg::kTcpOutRate], "77");
+    EXPECT_EQ(state_.output_rate[static_cast<int>(OutputKind::kTcp)].load(), 0);  // taken by the view
+    EXPECT_EQ(view_.model().numbers[msg::kInputRate], "1234");
+    EXPECT_EQ(view_.model().input_bar, 321);
+    EXPECT_EQ(view_.model().decoder_fields[0], "0611");
+    EXPECT_EQ(view_.model().decoder_fields[7], "12");
+    // An empty slot 3 shows the GPS week.
+    EXPECT_EQ(view_.model().decoder_fields[3].size(), 4u);
+    EXPECT_GT(std::atoi(view_.model().decoder_fields[3].c_str()), 1199);
+
+    view_.settings().maz.input_limit = "7000";  // bar ranges clamped from the maxima
+    view_.settings().maz.output_limit = "3";
+    view_.SetBarRanges();
+    EXPECT_EQ(view_.model().input_bar_max, 500);
+    EXPECT_EQ(view_.model().output_bar_max, 10);
+}
+
+TEST_F(ZerlanViewTest, SatelliteStatesAreLoggedOnlyWhenTheyChange) {
+    auto post_all = [this] {
+        for (uint32_t m : {msg::kGpsFkpCount, msg::kGloFkpCount, msg::kGpsSatList, msg::kGloSatList}) state_.Post(m);
+        view_.queue().PumpPending();
+    };
+    state_.sat_fkp_store.SetSatelliteList(std::vector<int32_t>{12, 3, 7}, 0);
+    state_.sat_fkp_store.SetFkpList(std::vector<int32_t>{45}, 1);
+    post_all();
+    EXPECT_EQ(renderer_.shown, "Gps-Fkp 0\r\nGlo-Fkp 1\r\nGps-Sat 3: 3 7 12\r\nGlo-Sat 0\r\n");
+    EXPECT_EQ(view_.model().gps_sat_list, "3: 3 7 12");
+    renderer_.shown.clear();
+    post_all();
+    EXPECT_EQ(renderer_.shown, "");
+    state_.sat_fkp_store.SetSatelliteList(std::vector<int32_t>{48}, 1);
+    post_all();
+    EXPECT_EQ(renderer_.shown, "Glo-Sat 1: 48\r\n");
+}
+
+class TerminalView : public ::testing::Test {
+protected:
+    GridScreen screen{24, 80};
     TerminalRenderer r;
-    ViewModel model;
+};
+
+TEST_F(TerminalView, LogLinesArriveWholeAndReceivedBytesAreMasked) {
+    EXPECT_EQ(TerminalText("12\xB0 3\xB4 \xF6\r\n", false), "12\xC2\xB0 3\xC2\xB4 \xC3\xB6\n");
+    EXPECT_EQ(TerminalText(std::string("\xD3\x00\x13" "ab\r\n", 7), true), "...ab\n");
     r.LogAppended("File Thread !\r\nhalf a ", false);
     r.LogAppended("line\r\n", false);
     r.LogAppended(std::string("MT16 \x1b[2J\x07 data\r\n"), true);
-    r.Draw(screen, model, "running", MountpointChooser());
-    EXPECT_TRUE(Has(screen, "File Thread !"));
-    EXPECT_TRUE(Has(screen, "half a line"));
-    EXPECT_TRUE(Has(screen, "MT16 .[2J. data"));
+    r.Draw(screen, ViewModel(), "running", MountpointChooser());
+    for (const char* shown : {"File Thread !", "half a line", "MT16 .[2J. data"})
+        EXPECT_TRUE(Has(screen, shown)) << shown;
     EXPECT_EQ(screen.All().find('\x1b'), std::string::npos);
-
     TerminalRenderer quiet(false);
     quiet.LogAppended("MT16 stream\r\n", true);
     EXPECT_TRUE(quiet.log().empty());
 }
 
-TEST(TerminalView, BarsNumbersAndStatusFitIn80x24) {
-    GridScreen screen(24, 80);
-    TerminalRenderer r;
+TEST_F(TerminalView, BarsNumbersAndStatusFitIn80x24) {
     ViewModel model;
     model.input_type = "TCP";
     model.input_bar = 250;
-    model.input_bar_max = 500;
-    model.output_bars[kBar1019] = 500;
-    model.output_bar_max = 500;
+    model.output_bars[kBar1019] = model.output_bar_max = 500;
     model.numbers[msg::kFileOutRate] = "1234";
     model.gps_sat_list = "G01 G05 G12";
     model.decoder_fields[0] = "0611";
@@ -52,27 +124,21 @@ TEST(TerminalView, BarsNumbersAndStatusFitIn80x24) {
     EXPECT_NE(lines[1].find("Input TCP"), std::string::npos);
     EXPECT_NE(lines[1].find("[#####     ] 250"), std::string::npos);
     EXPECT_NE(lines[4].find("File   [##########] 1234"), std::string::npos);
-    EXPECT_TRUE(Has(screen, "G01 G05 G12"));
-    EXPECT_TRUE(Has(screen, "station 0611"));
-    EXPECT_TRUE(Has(screen, "line 39"));  // the newest log line is shown
-    EXPECT_TRUE(Has(screen, "ZW CharWatch : Too little Byte 12"));
     EXPECT_NE(lines[23].find("q:quit"), std::string::npos);
-
+    for (const char* shown : {"G01 G05 G12", "station 0611", "line 39", "ZW CharWatch : Too little Byte 12"})
+        EXPECT_TRUE(Has(screen, shown)) << shown;
     r.Scroll(5);  // Page Up shows older lines
     r.Draw(screen, model, "running", MountpointChooser());
     EXPECT_FALSE(Has(screen, "line 39"));
     EXPECT_TRUE(Has(screen, "line 34"));
 }
 
-TEST(TerminalView, AWarningStaysUntilAKeyDismissesIt) {
-    GridScreen screen(24, 80);
-    TerminalRenderer r;
+TEST_F(TerminalView, AWarningStaysUntilAKeyDismissesIt) {
     r.PushDialog("Warning !!", "Port 4000 is used twice !");
     r.PushDialog("Init-Message", "second box");
     r.Draw(screen, ViewModel(), "stopped", MountpointChooser());
-    EXPECT_TRUE(Has(screen, "Warning !!"));
-    EXPECT_TRUE(Has(screen, "Port 4000 is used twice !"));
-    EXPECT_TRUE(Has(screen, "press any key"));
+    for (const char* shown : {"Warning !!", "Port 4000 is used twice !", "press any key"})
+        EXPECT_TRUE(Has(screen, shown)) << shown;
     r.DismissDialog();
     r.Draw(screen, ViewModel(), "stopped", MountpointChooser());
     EXPECT_FALSE(Has(screen, "Port 4000"));
@@ -81,9 +147,7 @@ TEST(TerminalView, AWarningStaysUntilAKeyDismissesIt) {
     EXPECT_FALSE(r.DialogOpen());
 }
 
-TEST(TerminalView, TheChooserListsFiltersAndSelects) {
-    GridScreen screen(24, 80);
-    TerminalRenderer r;
+TEST_F(TerminalView, TheChooserListsFiltersAndSelects) {
     MountpointChooser c;
     c.Open("127.0.0.1:2101");
     c.SetEntries(ParseSourcetable("STR;BERLIN0;Berlin;RTCM 3.2;1004;2;GPS+GLO;EX;DEU;52.52;13.40;0\r\n"
@@ -91,9 +155,8 @@ TEST(TerminalView, TheChooserListsFiltersAndSelects) {
                                   "STR;MUNICH;Muenchen;RTCM 3.2;1004;2;GPS;EX;DEU;48.1;11.6;0\r\n"),
                  "3 entries");
     r.Draw(screen, ViewModel(), "running", c);
-    EXPECT_TRUE(Has(screen, "Mountpoints of 127.0.0.1:2101"));
-    EXPECT_TRUE(Has(screen, "> BERLIN0 Berlin RTCM 3.2"));
-    EXPECT_TRUE(Has(screen, "HAMBURG1"));
+    for (const char* shown : {"Mountpoints of 127.0.0.1:2101", "> BERLIN0 Berlin RTCM 3.2", "HAMBURG1"})
+        EXPECT_TRUE(Has(screen, shown)) << shown;
     c.Key(kKeyDown);
     EXPECT_EQ(c.Selected()->mountpoint, "HAMBURG1");
     for (char k : std::string("rtcm 3")) c.Key(k);  // filter, case ignored

@@ -1,0 +1,286 @@
+// The batch commands as a user runs them, on the real captures of
+// ../shared/data where they matter (skipped when absent): --decode against an
+// independent framer and the decoder job, --encode back to the stream,
+// --encrypt/--decrypt round trips, --rinex against RTKLIB's convbin.
+#include <dirent.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/RinexCommand.h"
+#include "core/GlobalSeconds.h"
+#include "encoder/RinexEncoder.h"
+#include "support/ReferenceFramer.h"
+#include "support/RinexObservations.h"
+#include "support/ZerlanRun.h"
+
+namespace zerlan {
+namespace {
+
+using namespace testing;
+
+const std::string kData = std::string(ZERLAN_SOURCE_DIR) + "/../shared/data/";
+
+std::vector<std::string> Captures(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir((kData + folder).c_str())) {
+        while (dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') names.push_back(kData + folder + "/" + e->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A parameter file with the decoder version setting (-1 automatic, 1 RTCM
+// 2.3, 2 RTCM 3.1) and, for a job, the capture as file input and the
+// decoded text to "decoded.txt".
+void WriteSettings(const std::string& name, int version, const std::string& input = "") {
+    WriteFile(name, "/inout_sw,\"FILE;Null;Null;Null;Null;Null;Null;RTCM;500;1;" + std::to_string(version) +
+                        ";100;FALSE;FALSE;FALSE\"\n/file_in,\"" + input +
+                        "\"\n/dec_out,\"FALSE;\\\\.\\pipe\\DecPipe;TRUE;decoded.txt,4096,FALSE,0,60,.\\,0896,k,"
+                        "none;FALSE;4004;1;FALSE;FALSE,60;FALSE\"\n/pr,\"protocol.dat\"\n");
+}
+
+// Drops the "TM" lines and the PC-clock estimate ("Sec") of RTCM 3 header
+// lines: both follow the computer's clock, not the data.
+std::string WithoutTimeLines(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(start, end - start);
+        const size_t sec = line.find(" Status 1 Sec ");
+        if (sec != std::string::npos && line.find(" Seq 1000 Frame ") != std::string::npos)
+            line.erase(sec + 14, line.find(' ', sec + 14) - (sec + 14));
+        if (line.compare(0, 3, "TM ") != 0) out += line;
+        start = end;
+    }
+    return out;
+}
+
+TEST(DecodeCaptures, EveryFrameIsDecodedOnceAndAFileJobWritesTheSameText) {
+    std::vector<std::string> files = Captures("rtcm3"), rtcm2 = Captures("rtcm2");
+    if (files.empty() && rtcm2.empty()) GTEST_SKIP() << "no captures in " << kData;
+    files.insert(files.end(), rtcm2.begin(), rtcm2.end());
+    TempDir dir;
+    WriteSettings("v23.par", 1);
+    WriteSettings("v31.par", 2);
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const bool rtcm3 = file.find("/rtcm3/") != std::string::npos;
+        const std::string mine = rtcm3 ? "TM Rtcm3.1 " : "TM Rtcm2.3 ", other = rtcm3 ? "TM Rtcm2.3 " : "TM Rtcm3.1 ";
+        const std::string bytes = ReadFile(file);
+        const int expected = rtcm3 ? reference::CountRtcm3Frames(bytes) : reference::CountRtcm2Frames(bytes);
+        WriteSettings("job.par", -1, file);
+        const RunResult decoded = RunZerlan("--quiet /pd,job.par --decode '" + file + "'");
+        ASSERT_EQ(decoded.status, 0);
+        EXPECT_EQ(Count(decoded.out, mine), expected) << "automatic";
+        EXPECT_EQ(Count(decoded.out, other), 0) << "automatic";
+        RunResult r = RunZerlan("--quiet /pd," + std::string(rtcm3 ? "v31" : "v23") + ".par --decode '" + file + "'");
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(Count(r.out, mine), expected) << "fixed";
+
+        // The decoder job over the same file writes the same text.
+        std::remove("decoded.txt");
+        ASSERT_EQ(RunZerlan("/pd,job.par").status, 0);
+        const std::string job = ReadFile("decoded.txt");
+        EXPECT_GT(Count(job, "\r\nMT"), 0);
+        EXPECT_TRUE(WithoutTimeLines(job) == WithoutTimeLines(decoded.out));
+    }
+}
+
+TEST(DecodeCommand, EndsWithASummaryUnlessQuiet) {
+    TempDir dir;
+    // The bundled example, and text that holds no RTCM at all.
+    const std::string example = std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3";
+    WriteFile("notes.txt", "no corrections here\r\n");
+    RunResult r = RunZerlan("--decode '" + example + "'");
+    ASSERT_EQ(r.status, 0);
+    const int frames = Count(r.out, "TM Rtcm3.1 ");
+    ASSERT_GT(frames, 0);
+    EXPECT_NE(r.err.find(std::to_string(ReadFile(example).size()) + " bytes read, 0 RTCM 2 frames, " +
+                         std::to_string(frames) + " RTCM 3 frames decoded, 0 rejected\n"), std::string::npos)
+        << r.err;
+    r = RunZerlan("--decode notes.txt");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(Has(r.err, "21 bytes read, 0 RTCM 2 frames, 0 RTCM 3 frames decoded, 0 rejected; no RTCM found\n"))
+        << r.err;
+    r = RunZerlan("--quiet --decode notes.txt");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_FALSE(Has(r.err, "bytes read"));
+    r = RunZerlan("--decode missing.bin");
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(Has(r.err, "missing.bin: No such file or directory")) << r.err;
+}
+
+// True once `pid` runs zerlan (not the forked test) with a handler for `sig`.
+bool Catches(pid_t pid, int sig) {
+    const std::string proc = "/proc/" + std::to_string(pid), status = ReadFile(proc + "/status");
+    const size_t at = status.find("SigCgt:");
+    return ReadFile(proc + "/cmdline").find("--decode") != std::string::npos && at != std::string::npos &&
+           (std::stoull(status.substr(at + 7), nullptr, 16) >> (sig - 1)) & 1;
+}
+
+TEST(DecodeCommand, SignalsEndItWhileTheInputIsIdle) {
+    TempDir dir;
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig);
+        int input[2];
+        ASSERT_EQ(pipe(input), 0);
+        const pid_t child = StartZerlan({"--decode", "-"}, input[0]);
+        ASSERT_GT(child, 0);
+        close(input[0]);
+        // Nothing is ever written: the converter waits on an idle pipe. The
+        // signal goes once it is caught, not while the program still starts.
+        WaitFor([&] { return Catches(child, sig); });
+        kill(child, sig);
+        EXPECT_EQ(WaitForExit(child, false, 5000), 0);
+        close(input[1]);
+    }
+}
+
+TEST(EncodeCommand, RebuildsTheExampleFromItsTextAndFollowsTheSelection) {
+    TempDir dir;
+    const std::string example = std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3";
+    RunResult r = RunZerlan("--decode " + example);
+    ASSERT_EQ(r.status, 0);
+    WriteFile("text.txt", r.out);
+    r = RunZerlan("--encode - <text.txt");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out == ReadFile(example));
+
+    // Only 1006, RTCM 3 on, a CR after the message.
+    WriteFile("enc.par",
+              "/dec_in,\"FALSE;TRUE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;FALSE;TRUE;TRUE;FALSE;1006\"\n");
+    r = RunZerlan("--encode text.txt /pd,enc.par");
+    ASSERT_EQ(r.status, 0);
+    ASSERT_EQ(r.out.size(), 28u);
+    EXPECT_EQ(r.out.substr(0, 3), std::string("\xD3\x00\x15", 3));
+    EXPECT_EQ(r.out.back(), '\r');
+
+    r = RunZerlan("--encode missing.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "cannot read missing.txt"));
+}
+
+std::string EncDa(const std::string& key) {
+    // Two items: a single item on the command line must be a /pd item.
+    return " '/pr,\"p.dat\"' '/enc_da,\"0_MistyOne;" + key +
+           ";0012;0345;FALSE;FALSE;TRUE;FALSE;FALSE;TRUE;TRUE;0;0;0\"'";
+}
+
+TEST(CryptCommand, EncryptThenDecryptGivesTheInputBack) {
+    TempDir dir;
+    std::mt19937 gen(7);
+    std::string random(1000 * 1000, '\0');
+    for (char& c : random) c = static_cast<char>(gen());
+    WriteFile("random.bin", random);
+    const std::string example = std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3";
+    for (const std::string& input : {example, std::string("random.bin")}) {
+        SCOPED_TRACE(input);
+        const std::string original = ReadFile(input);
+        RunResult r = RunZerlan("--encrypt " + input + EncDa("k3y-0f-16-chars!"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(Has(r.err, "messages 4088 written")) << r.err;
+        WriteFile("enc.bin", r.out);
+        r = RunZerlan("--decrypt - --quiet" + EncDa("k3y-0f-16-chars!") + " <enc.bin");
+        ASSERT_EQ(r.status, 0);
+        EXPECT_FALSE(Has(r.err, "4088")) << "--quiet leaves the summary out";
+        EXPECT_TRUE(r.out == original);
+
+        r = RunZerlan("--decrypt enc.bin" + EncDa("another-16-chars"));
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.size(), original.size());
+        EXPECT_FALSE(r.out == original);
+    }
+}
+
+TEST(CryptCommand, AKeyThatIsNotSixteenCharactersIsRefused) {
+    TempDir dir;
+    WriteFile("in.bin", "data");
+    for (const std::string key : {"short", "seventeen-chars!!"}) {
+        RunResult r = RunZerlan("--encrypt in.bin" + EncDa(key));
+        EXPECT_EQ(r.status, 1) << key;
+        EXPECT_TRUE(Has(r.err, "enc_da field 2")) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(CryptCommand, TheJobNeverStartsTheEncoderDataSides) {
+    TempDir dir;
+    WriteFile("in.bin", std::string(3000, 'x'));
+    RunResult r = RunZerlan("'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE;Null;500;1;-1;100;FALSE;TRUE;TRUE\"' "
+                            "'/file_in,\"in.bin\"' '/file_out,\"out.bin,4096;FALSE;0;60;.\\;0000;x;none\"'" +
+                            EncDa("k3y-0f-16-chars!"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(Has(r.err, "Start of EncoderData")) << r.err;
+    EXPECT_FALSE(Has(r.err, "Start of DecoderData"));
+    // The file output got the raw input, not 4088 frames.
+    EXPECT_EQ(ReadFile("out.bin"), std::string(3000, 'x'));
+}
+
+TEST(RinexCommand, MatchesConvbinOnPublicRecordings) {
+    if (std::system("command -v convbin >/dev/null 2>&1") != 0) GTEST_SKIP() << "convbin (rtklib) not installed";
+    const double wavelengths[2] = {RinexEncoder::kL1Wavelength, RinexEncoder::kL2Wavelength};
+    for (const char* name : {"gpsd-rtcm2.bend.log", "testglo.nocrlf.rtcm2"}) {
+        const std::string input = kData + "rtcm2/" + name;
+        if (ReadFile(input).empty()) GTEST_SKIP() << input << " not present";
+        TempDir dir;
+        // convbin takes GLONASS into GPS time with the leap seconds of its
+        // date, 15 s in 2009; the GPS-GLONASS setting says the same.
+        ASSERT_EQ(RunShell("convbin -r rtcm2 -v 2.10 -tr 2009/12/18 00:30:00 -o convbin.obs " + input).status, 0);
+        ASSERT_EQ(RunZerlan("--quiet --rinex " + input + " --rinex-date 2009-12-18T00 " +
+                            "'/rinex,\"TRUE;TRUE;TRUE;1;5;0;60;.\\;0000;x.hdr;FALSE;4006;20;15.0\"' /pr,Protokol.dat")
+                      .status,
+                  0);
+        const std::vector<ObservedEpoch> theirs = ReadRinexObservations(ReadFile("convbin.obs"));
+        const std::vector<ObservedEpoch> ours = ReadRinexObservations(RunShell("cat *.rxo").out);
+        ASSERT_EQ(ours.size(), theirs.size()) << name;
+        ASSERT_GT(ours.size(), 20u);
+        for (size_t i = 0; i < ours.size(); ++i) {
+            const ObservedEpoch& a = ours[i];
+            const ObservedEpoch& b = theirs[i];
+            ASSERT_EQ(a.minute_second, b.minute_second) << name << " epoch " << i;
+            ASSERT_EQ(a.values.size(), b.values.size()) << name << " " << a.minute_second;
+            for (const auto& [sat, v] : a.values) {
+                ASSERT_EQ(b.values.count(sat), 1u) << sat;
+                const std::array<double, 4>& w = b.values.at(sat);
+                const std::string where = std::string(name) + " " + a.minute_second + " " + sat;
+                for (int k = 0; k < 4; ++k) EXPECT_EQ(std::isnan(v[k]), std::isnan(w[k])) << where << " value " << k;
+                for (int k : {0, 2}) {
+                    if (!std::isnan(v[k])) { EXPECT_NEAR(v[k], w[k], 0.0005) << where; }
+                }
+                // Phases: equal modulo 2^23 cycles, and within 0.6 W of their range.
+                for (int f = 0; f < 2; ++f) {
+                    const double phase = v[1 + 2 * f], range = v[2 * f];
+                    if (std::isnan(phase) || std::isnan(w[1 + 2 * f])) continue;
+                    const double d = (phase - w[1 + 2 * f]) / RinexEncoder::kPhaseModulus;
+                    EXPECT_NEAR(d, std::round(d), 0.002 / RinexEncoder::kPhaseModulus) << where;
+                    EXPECT_LE(std::fabs(phase * wavelengths[f] - range),
+                              0.6 * RinexEncoder::kPhaseModulus * wavelengths[f])
+                        << where;
+                }
+            }
+        }
+    }
+}
+
+TEST(RinexCommand, TheDateOptionNamesTheHourOfTheFirstEpoch) {
+    EXPECT_EQ(RinexStartReference("2011-12-05T10"), GlobalSeconds().SecondsOf("05.12.2011", "10:30:00"));
+    for (const char* bad : {"2011-12-05", "2011-13-05T10", "2011-02-30T10", "2011-12-05T24", "2011-12-05T10x"})
+        EXPECT_EQ(RinexStartReference(bad), -1) << bad;
+    TempDir dir;
+    EXPECT_EQ(RunZerlan("--rinex x.rtcm --rinex-date 05-12-2011").status, 2);
+    EXPECT_EQ(RunZerlan("--rinex missing.rtcm").status, 1);
+}
+
+}  // namespace
+}  // namespace zerlan

@@ -1,0 +1,136 @@
+// The GGA sentence sent upstream, and the clients' sentences the NMEA thread
+// keeps for it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "core/SharedState.h"
+#include "jobs/StreamThreads.h"
+#include "platform/Clock.h"
+#include "platform/Sleep.h"
+#include "services/GgaGenerator.h"
+#include "support/TempDir.h"
+#include "support/WaitFor.h"
+
+namespace zerlan {
+namespace {
+
+using testing::WaitFor;
+
+class GgaGeneratorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clock_.Set(LocalTime{2025, 2, 3, 12, 34, 56, 0, 1});
+        Clock::Install(&clock_);
+    }
+    void TearDown() override { Clock::Install(nullptr); }
+    Settings With(const std::string& nmea) {
+        Settings s;
+        s.SetRaw(Key::kNmea, nmea);
+        return s;
+    }
+
+    testing::TempDir dir_;
+    FakeClock clock_;
+    SharedState state_;
+};
+
+TEST_F(GgaGeneratorTest, FixedCoordinates) {
+    struct Case {
+        const char *name, *nmea;
+        int result;
+        const char* sentence_start;
+    } cases[] = {
+        {"known sentence", "TRUE;FALSE;52;29;21.524334;13;18;43.791411;x;0;0", 0,
+         "$GPGGA,123456,5229.3587389,N,01318.7298569,E,1,5,3.00,64.052,M,0.000,M,,0000*44\r\n"},
+        {"negative degrees are south and west", "TRUE;FALSE;-33;52;0;-70;30;0;x;0;0", 0,
+         "$GPGGA,123456,3352.0000000,S,07030.0000000,W,"},
+        {"minutes that round up carry into the degrees", "TRUE;FALSE;10;59;59.9999999999;20;0;0;x;0;0", 0,
+         "$GPGGA,123456,1100.0000000,N,"},
+        {"out of range", "TRUE;FALSE;95;0;0;13;0;0;x;0;0", 1, "$GPGGA,123456,,N,,E,1,5,3.00,64.052,M,0.000,M,,0000*"},
+        {"west beyond 180", "TRUE;FALSE;-10;0;0;-180;0;0;x;0;0", 1, "$GPGGA,123456,,N,,E,"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GgaGenerator gga(state_);
+        EXPECT_EQ(gga.Build(With(c.nmea)), c.result);
+        const std::string& s = gga.Sentence();
+        EXPECT_EQ(s.rfind(c.sentence_start, 0), 0u) << s;
+        // The checksum printed is the one of the text before '*'.
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", GgaGenerator::Checksum(s));
+        EXPECT_EQ(s.substr(s.find('*') + 1), std::string(hex) + "\r\n");
+    }
+    EXPECT_EQ(state_.DisplayText(), "failure Coordinates !!");
+}
+
+TEST_F(GgaGeneratorTest, FileModeTakesTheLastSentenceOnlyWhenItsChecksumAgrees) {
+    char sum[8];
+    std::snprintf(sum, sizeof sum, "%02X", GgaGenerator::Checksum("$GPGGA,1,2,3*"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"noise\r\nold $GPGGA,x*00\r\n2025 $GPGGA,1,2,3*" + std::string(sum) + " tail\r\n\r\nno dollar\r\n",
+         "$GPGGA,1,2,3*" + std::string(sum) + "\r\n"},
+        {"$GPGGA,1,2,3*00\r\n", "$GPGGA,,,N,,E,,,,,,,,,*\r\n"},
+        {"no sentence here\r\n", "$GPGGA,,,N,,E,,,,,,,,,*\r\n"},
+        {"$GPGGA,1,2,3\r\n", "$GPGGA,,,N,,E,,,,,,,,,*\r\n"},
+        {"", "$GPGGA,,,,,,,,,,M,,M,,*\r\n"},  // no file
+    };
+    for (const auto& [file, sentence] : cases) {
+        std::remove("pool.dat");
+        if (!file.empty()) testing::WriteFile("pool.dat", file);
+        GgaGenerator g(state_);
+        g.Build(With("TRUE;TRUE;0;0;0;0;0;0;.\\pool.dat;0;0"));
+        EXPECT_EQ(g.Sentence(), sentence) << file;
+    }
+}
+
+TEST_F(GgaGeneratorTest, ClientModeTakesTheSelectedClientsSentence) {
+    state_.sat_fkp_store.SetGgaText("$GPGGA,slot2\r\n", 2);
+    state_.sat_fkp_store.SetGgaText("$GPGGA,slot1\r\n", 1);
+    for (auto [chosen, sentence] : {std::pair{"1", "$GPGGA,slot2\r\n"}, {"2", "$GPGGA,slot1\r\n"}, {"7", ""}}) {
+        GgaGenerator gga(state_);
+        gga.Build(With(std::string("TRUE;DEVICE;0;0;0;0;0;0;x;0;") + chosen));
+        EXPECT_EQ(gga.Sentence(), sentence) << chosen;
+    }
+}
+
+std::string StoredGga(SharedState& state, int slot) {
+    std::string text;
+    state.sat_fkp_store.GetGgaText(text, slot);
+    return text;
+}
+
+void WriteSlot(SharedState& state, const std::string& bytes, int slot) {
+    while (state.position_pool.WriteSlot(bytes.data(), static_cast<int>(bytes.size()), slot) < 0) Sleep(1);
+}
+
+TEST(NmeaCreatorThreads, EachClientsSentenceIsKeptInItsOwnSlot) {
+    SharedState state;
+    state.registry.SetState(1, 0);
+    state.position_pool.Reset(2);
+    const int a = state.position_pool.AddEnabledReader(), b = state.position_pool.AddEnabledReader();
+    ASSERT_GE(b, 0);
+    ASSERT_TRUE(StartNmeaCreator(state));
+
+    const std::string gga_a = "$GPGGA,1,2,3,4,5,6,7,8,9,10,11,12,13,*11\r\n";
+    const std::string gga_b = "$GPGGA,b,2,3,4,5,6,7,8,9,10,11,12,13,*22\r\n";
+    WriteSlot(state, gga_a.substr(0, 10), a);
+    WriteSlot(state, gga_b.substr(0, 17), b);
+    Sleep(30);
+    WriteSlot(state, gga_a.substr(10), a);
+    WriteSlot(state, gga_b.substr(17), b);
+    EXPECT_TRUE(WaitFor([&] { return StoredGga(state, a) == gga_a && StoredGga(state, b) == gga_b; }, 3000))
+        << StoredGga(state, a) << "|" << StoredGga(state, b);
+    // Another line of client b keeps b's sentence, never a's.
+    WriteSlot(state, "hello\r\n", b);
+    std::string board;
+    const std::string shown = "K" + std::to_string(b) + " ";
+    EXPECT_TRUE(WaitFor([&] { state.status_board.GetText(board, 10); return board.starts_with(shown); }, 3000));
+    EXPECT_EQ(StoredGga(state, b), gga_b);
+
+    state.registry.SetState(0, 1);
+    EXPECT_TRUE(WaitFor([&] { return state.registry.Query(1) == 0; }, 3000));
+}
+
+}  // namespace
+}  // namespace zerlan

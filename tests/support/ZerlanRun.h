@@ -1,0 +1,145 @@
+// The zerlan program as a user starts it, from a test's working directory
+// (a TempDir): standard output and error go to out.txt and err.txt. Waits
+// poll with bounded timeouts; a program still running at the end is killed.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace zerlan::testing {
+
+struct RunResult {
+    int status = -1;  // exit status, -1 after a signal
+    std::string out;
+    std::string err;
+};
+
+// Runs `command` through the shell; stdout and stderr into the files.
+inline RunResult RunShell(const std::string& command) {
+    const int raw = std::system((command + " >out.txt 2>err.txt").c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile("out.txt"), ReadFile("err.txt")};
+}
+
+// Runs `command` through the shell, its output read through a pipe (the
+// files of a running program stay untouched).
+inline RunResult Capture(const std::string& command) {
+    RunResult r;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
+        const int status = pclose(pipe);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return r;
+}
+
+// `args` are shell words (quote them as a shell needs).
+inline RunResult RunZerlan(const std::string& args) { return RunShell(std::string(ZERLAN_BINARY) + " " + args); }
+
+// Starts zerlan in the background; its stdin is `stdin_fd` when not negative.
+inline pid_t StartZerlan(std::vector<std::string> args, int stdin_fd = -1) {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    if (stdin_fd >= 0) dup2(stdin_fd, 0);
+    std::freopen("out.txt", "w", stdout);
+    std::freopen("err.txt", "w", stderr);
+    std::vector<char*> argv{const_cast<char*>(ZERLAN_BINARY)};
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(ZERLAN_BINARY, argv.data());
+    _exit(127);
+}
+
+inline bool WaitFor(const std::function<bool()>& done, int max_ms = 10000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(max_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+inline bool Logged(const std::string& text) { return ReadFile("err.txt").find(text) != std::string::npos; }
+inline bool WaitForLog(const std::string& text) { return WaitFor([&] { return Logged(text); }); }
+
+// Exit status of `pid`; -1 after a signal or when it still runs after
+// `max_ms` (it is killed then). SIGTERM first when `terminate`.
+inline int WaitForExit(pid_t pid, bool terminate = false, int max_ms = 15000) {
+    if (terminate) kill(pid, SIGTERM);
+    int status = 0;
+    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, max_ms)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+inline int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The last line of a log without its time prefix ("YYYY-MM-DD hh:mm:ss ").
+inline std::string LastLogLine(const std::string& log) {
+    const size_t end = log.find_last_not_of('\n');
+    if (end == std::string::npos) return "";
+    const size_t start = log.rfind('\n', end) + 1;  // npos + 1 == 0
+    return end - start + 1 > 20 ? log.substr(start + 20, end - start - 19) : "";
+}
+
+// A loopback TCP listener on a kernel-chosen port, held while it lives.
+struct BusyPort {
+    BusyPort() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 && listen(fd, 1) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
+            port = std::to_string(ntohs(a.sin_port));
+        }
+    }
+    ~BusyPort() { close(fd); }
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    std::string port;
+};
+
+// A port that was free a moment ago, for the program to listen on.
+inline std::string UnusedPort() { return BusyPort().port; }
+
+// Connects to a loopback port, retrying while the program starts its server.
+inline int ConnectTo(const std::string& port) {
+    int fd = -1;
+    WaitFor([&] {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(std::stoi(port)));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return true;
+        close(fd);
+        fd = -1;
+        return false;
+    });
+    return fd;
+}
+
+}  // namespace zerlan::testing
