@@ -1,8 +1,6 @@
 // A client of the TCP output server that stops reading falls more than the
 // pool window behind: it alone is dropped and may connect again, while a
 // client that keeps reading gets every byte, in order.
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -54,23 +52,6 @@ protected:
         source.Send(block.data(), static_cast<int>(block.size()), 2);
         sent += kBlock;
     }
-    bool ConnectWith(CBlockingSocket& client, const std::string& port, int receive_buffer) {
-        return PumpUntil(
-            [&] {
-                try {
-                    client.Create(CBlockingSocket::kStream);
-                    if (receive_buffer > 0) {
-                        setsockopt(client.Handle(), SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-                    }
-                    client.Connect(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(port))), 1);
-                    return true;
-                } catch (const CBlockingSocketException&) {
-                    client.Cleanup();
-                    return false;
-                }
-            },
-            5000);
-    }
     std::string Who(CBlockingSocket& client, const std::string& port) {
         CSocketAddress local;
         client.GetSockName(&local);
@@ -91,8 +72,8 @@ TEST_F(LaggingClientThreads, AClientThatStopsReadingIsDroppedAndTheOtherKeepsAWh
     ASSERT_TRUE(testing::AcceptWithin(listener, source));
 
     CBlockingSocket reader, stalled;
-    ASSERT_TRUE(ConnectWith(reader, out_port, 0));
-    ASSERT_TRUE(ConnectWith(stalled, out_port, 1024));
+    ASSERT_TRUE(ConnectClient(reader, out_port));
+    ASSERT_TRUE(ConnectClient(stalled, out_port, 1024));
     const std::string reader_who = Who(reader, out_port);
     const std::string stalled_who = Who(stalled, out_port);
     // Both are served before the first byte, so both are owed the whole stream.
@@ -119,7 +100,7 @@ TEST_F(LaggingClientThreads, AClientThatStopsReadingIsDroppedAndTheOtherKeepsAWh
 
     // The dropped client may come again and is served from then on.
     CBlockingSocket again;
-    ASSERT_TRUE(ConnectWith(again, out_port, 0));
+    ASSERT_TRUE(ConnectClient(again, out_port));
     const std::string again_who = Who(again, out_port);
     ASSERT_TRUE(PumpUntil([&] { return renderer_.Shows(again_who + " connected"); }, 5000));
     const uint64_t again_from = sent;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <functional>
 #include <mutex>
 #include <string>
@@ -126,11 +128,15 @@ protected:
         ASSERT_EQ(ParseText(view_.settings(), "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\" " + items), 0);
     }
     // Connects a test client, retrying while the server is not yet there.
-    bool ConnectClient(CBlockingSocket& client, const std::string& port) {
+    // A receive buffer above 0 is set before the connect (a small one makes a stalled reader).
+    bool ConnectClient(CBlockingSocket& client, const std::string& port, int receive_buffer = 0) {
         return PumpUntil(
             [&] {
                 try {
                     client.Create(CBlockingSocket::kStream);
+                    if (receive_buffer > 0) {
+                        setsockopt(client.Handle(), SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+                    }
                     client.Connect(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(port))), 1);
                     return true;
                 } catch (const CBlockingSocketException&) {

@@ -8,7 +8,7 @@
 
 namespace zerlan::testing {
 
-inline bool WaitFor(const std::function<bool()>& done, int max_ms = 5000) {
+inline bool WaitFor(const std::function<bool()>& done, int max_ms = 10000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(max_ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;

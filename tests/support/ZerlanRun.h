@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/TempDir.h"
+#include "support/WaitFor.h"
 
 namespace zerlan::testing {
 
@@ -64,14 +65,6 @@ inline pid_t StartZerlan(std::vector<std::string> args, int stdin_fd = -1) {
     _exit(127);
 }
 
-inline bool WaitFor(const std::function<bool()>& done, int max_ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(max_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 inline bool Logged(const std::string& text) { return ReadFile("err.txt").find(text) != std::string::npos; }
 inline bool WaitForLog(const std::string& text) { return WaitFor([&] { return Logged(text); }); }
