@@ -2,34 +2,18 @@
 // run against fake dpkg-query, apt-get, sudo and id that record their calls,
 // and a CMake configure of the tree without GoogleTest.
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
-#include "support/TempDir.h"
+#include "support/ZerlanRun.h"
 
 namespace zerlan {
 namespace {
 
-std::string Shell(const std::string& command, int* status) {
-    std::string out;
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        const int raw = pclose(pipe);
-        *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    return out;
-}
-
 bool Have(const char* program) {
-    int status = -1;
-    Shell(std::string("command -v ") + program + " >/dev/null 2>&1", &status);
-    return status == 0;
+    return testing::Capture(std::string("command -v ") + program + " >/dev/null 2>&1").status == 0;
 }
 
 void Script(const std::string& path, const std::string& body) {
@@ -57,8 +41,7 @@ ScriptRun NeedPackages(const Machine& m, const std::string& bin) {
     mkdir(bin.c_str(), 0755);
     const std::string log = bin + "/calls.txt";
     for (const char* tool : {"grep", "env"}) {
-        int status;
-        Shell("ln -s \"$(command -v " + std::string(tool) + ")\" " + bin + "/" + tool, &status);
+        testing::Capture("ln -s \"$(command -v " + std::string(tool) + ")\" " + bin + "/" + tool);
     }
     Script(bin + "/id", std::string("echo ") + (m.root ? "0" : "1000") + "\n");
     Script(bin + "/dpkg-query",
@@ -68,13 +51,10 @@ ScriptRun NeedPackages(const Machine& m, const std::string& bin) {
     if (m.sudo) Script(bin + "/sudo", "echo \"sudo $*\" >>" + log + "\nexec \"$@\"\n");
     Script(bin + "/c++", "");
     if (m.has_cmake) Script(bin + "/cmake", "");
-    ScriptRun r;
     const std::string source = ZERLAN_SOURCE_DIR;
-    r.out = Shell("cd " + bin + " && env -i PATH=\"$PWD\" /bin/sh " + source +
-                      "/tools/need-packages.sh cmake:cmake c++:g++ libgtest-dev libgmock-dev 2>&1",
-                  &r.status);
-    r.calls = testing::ReadFile(log);
-    return r;
+    const testing::RunResult run = testing::Capture("cd " + bin + " && env -i PATH=\"$PWD\" /bin/sh " + source +
+                                                    "/tools/need-packages.sh cmake:cmake c++:g++ libgtest-dev libgmock-dev 2>&1");
+    return {run.status, run.out, testing::ReadFile(log)};
 }
 
 TEST(InstallScript, InstallsOnlyWhatIsMissingThroughSudoWhenNotRoot) {
@@ -122,12 +102,11 @@ TEST(InstallScript, InstallsOnlyWhatIsMissingThroughSudoWhenNotRoot) {
 TEST(InstallScript, CmakeConfiguresTheProgramWithoutGoogleTest) {
     if (!Have("cmake") || !Have("make")) GTEST_SKIP() << "cmake or make is not installed";
     testing::TempDir dir;
-    int status = -1;
-    const std::string out = Shell("cmake -S " + std::string(ZERLAN_SOURCE_DIR) +
-                                      " -B b -G 'Unix Makefiles' -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON "
-                                      "-DZERLAN_BENCH=OFF 2>&1",
-                                  &status);
-    ASSERT_EQ(status, 0) << out;
+    const testing::RunResult run = testing::Capture("cmake -S " + std::string(ZERLAN_SOURCE_DIR) +
+                                                    " -B b -G 'Unix Makefiles' -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON "
+                                                    "-DZERLAN_BENCH=OFF 2>&1");
+    const std::string& out = run.out;
+    ASSERT_EQ(run.status, 0) << out;
     const std::string said = "GoogleTest not found: the tests are left out";
     const size_t at = out.find(said);
     EXPECT_NE(at, std::string::npos) << out;

@@ -98,5 +98,29 @@ TEST(Tui, ADummyJobIsShownStoppedStartedAndMovedToAChosenMountpoint) {
     EXPECT_TRUE(tmux.Shows("job ", false)) << tmux.Screen();
 }
 
+// The title names the file that was loaded, not the pd item a saved file
+// carries inside; a hang-up of the terminal ends the view (no reload).
+TEST(Tui, TheTitleNamesTheLoadedFileAndAHangUpEndsTheView) {
+    if (std::system("command -v tmux >/dev/null") != 0) GTEST_SKIP() << "tmux is not installed";
+    TempDir dir;
+    RunZerlan("--save job.par '/inout_sw,\"DUMMY;Null;Null;Null;Null;Null;Null;Null;500;0;1;1000\"' '/seb,\"2;2\"'");
+    ASSERT_TRUE(Has(ReadFile("job.par"), "/pd,\".\\morvik.par\""));
+    std::string view_pid;
+    {
+        Tmux tmux;
+        Capture(tmux.Cmd("new-session -d -s z -x 100 -y 30 \"cd " + dir.path() + " && " + ZERLAN_BINARY +
+                         " --tui /pd,job.par; sleep 60\""));
+        EXPECT_TRUE(tmux.Shows(" Zerlan  job.par  ")) << tmux.Screen();
+        const std::string shell_pid = Capture(tmux.Cmd("list-panes -t z -F '#{pane_pid}'")).out;
+        view_pid = Capture("pgrep -P " + shell_pid.substr(0, shell_pid.find('\n'))).out;
+        view_pid = view_pid.substr(0, view_pid.find('\n'));
+    }  // kills the tmux server: the terminal hangs up
+    ASSERT_FALSE(view_pid.empty());
+    EXPECT_TRUE(WaitFor([&] {
+        const std::string stat = Capture("cat /proc/" + view_pid + "/stat 2>/dev/null").out;
+        return stat.empty() || Has(stat, ") Z ");
+    })) << "the view goes on after its terminal hung up";
+}
+
 }  // namespace
 }  // namespace zerlan

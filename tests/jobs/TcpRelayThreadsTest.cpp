@@ -1,8 +1,6 @@
 // TCP relays through whole jobs on loopback: the output server and its
 // clients, the input client and the input server, the retries of input
 // clients, and a stop that must not wait on a client that stopped reading.
-#include <sys/socket.h>
-
 #include <atomic>
 #include <thread>
 
@@ -196,19 +194,7 @@ TEST_F(TcpRelayThreads, TheStopEndsEveryThreadWhileAClientHasStoppedReading) {
 
     // A client with a tiny window that never reads.
     CBlockingSocket stalled;
-    stalled.Create(CBlockingSocket::kStream);
-    const int small = 1024;
-    setsockopt(stalled.Handle(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            try {
-                stalled.Connect(CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(out_port))), 1);
-                return true;
-            } catch (const CBlockingSocketException&) {
-                return false;
-            }
-        },
-        5000));
+    ASSERT_TRUE(ConnectClient(stalled, out_port, 1024));
 
     // The source pushes as fast as the relay takes it.
     CBlockingSocket source;
