@@ -8,9 +8,9 @@ std::string EndpointText(const std::string& address, const std::string& port) {
     return (address.empty() ? std::string("0.0.0.0") : address) + ":" + port;
 }
 
-std::string SocketReason(const CSuperSocket& socket) {
+std::string SocketReason(const CSuperSocket& socket, const char* without_code) {
     const int code = socket.LastError();
-    return code == 0 ? "the peer closed the connection" : sock::ErrorText(code);
+    return code == 0 ? without_code : sock::ErrorText(code);
 }
 
 void ShowEvent(SharedState& state, const std::string& text) { state.ShowText(text + "\r\n"); }

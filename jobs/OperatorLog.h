@@ -12,8 +12,9 @@ namespace zerlan {
 
 // "ADDRESS:PORT"; an empty address is every interface, "0.0.0.0".
 std::string EndpointText(const std::string& address, const std::string& port);
-// Why the socket's last start, transfer or name lookup failed, in words.
-std::string SocketReason(const CSuperSocket& socket);
+// Why the socket's last start, transfer or name lookup failed, in words;
+// `without_code` when the system gave no error (a stream peer that closed).
+std::string SocketReason(const CSuperSocket& socket, const char* without_code = "the peer closed the connection");
 // Shows `text` as one line of the log.
 void ShowEvent(SharedState& state, const std::string& text);
 

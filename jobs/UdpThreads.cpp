@@ -18,7 +18,6 @@
 #include "jobs/StreamCommon.h"
 #include "jobs/StreamThreads.h"
 #include "platform/Sleep.h"
-#include "platform/Socket.h"
 #include "supervision/CharWatch.h"
 #include "transport/SuperSocket.h"
 
@@ -50,10 +49,7 @@ void RemovePositionSlot(SharedState& state) {
 }
 
 // A datagram socket has no peer that could close it.
-std::string UdpReason(const CSuperSocket& socket) {
-    const int code = socket.LastError();
-    return code == 0 ? "the socket failed" : sock::ErrorText(code);
-}
+std::string UdpReason(const CSuperSocket& socket) { return SocketReason(socket, "the socket failed"); }
 
 // The operator's lines of one UDP socket: a start that keeps failing is told
 // once, and its recovery once.
