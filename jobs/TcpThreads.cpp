@@ -1,10 +1,13 @@
 // The TCP threads of the relay: the input as client (TCP-In-TH) or server
 // (TCP-In-Server-TH, one client at a time, with its rate-watch thread), the
-// output as client (TCP-Out-Client-TH) or server (TCP-Out-Server-TH, one
-// thread per client on the listener the job start opened, with its rate- and
-// reset-watch thread), and the same server for the decoded text (DecTCP-Out-TH)
-// and for the RINEX records (Rinex-TCP-Out-TH).
+// output as client (TCP-Out-Client-TH) or server (TCP-Out-Server-TH accepts
+// on the listener the job start opened, one sender thread serves every
+// client, a watch thread keeps the rate and reset watches), and the same
+// server for the decoded text (DecTCP-Out-TH) and for the RINEX records
+// (Rinex-TCP-Out-TH).
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -17,6 +20,7 @@
 #include "jobs/OperatorLog.h"
 #include "jobs/StreamCommon.h"
 #include "jobs/StreamThreads.h"
+#include "platform/Clock.h"
 #include "platform/Sleep.h"
 #include "platform/Socket.h"
 #include "supervision/CharWatch.h"
@@ -349,49 +353,67 @@ struct ServerProfile {
     bool relay = true;
 };
 
+// One connected client of a server. Its reader slot (and position slot) are
+// taken before the accept, as a waiting place; its registry entry, under the
+// server's name and kind, is taken at the accept, so that the counts of the
+// status line stay "clients plus the waiting acceptor".
+struct ServerClient {
+    ServerClient(SharedState& state, CharPool& pool)
+        : state(state),
+          pool(pool),
+          watch(state, &own, 4, OutputWatchLimits(state.settings), ProtocolFileOf(state.settings)),
+          buffer(CharPool::kBufferSize) {}
+    ~ServerClient() {
+        socket.Cleanup();
+        RemoveSlot(pool, slot);
+        RemoveSlot(state.position_pool, position_slot);
+        entry.reset();  // the registry last, as a leaving thread does
+    }
+    ServerClient(const ServerClient&) = delete;
+    ServerClient& operator=(const ServerClient&) = delete;
+
+    bool Owes() const { return done < length; }
+
+    SharedState& state;
+    CharPool& pool;
+    CBlockingSocket socket;
+    int slot = -1;
+    int position_slot = -1;
+    std::unique_ptr<WorkerScope> entry;
+    std::string who;
+    Counter own{0};
+    CharWatch watch;
+    // The block being sent: a client whose socket is full keeps its
+    // remainder here and reads nothing more until it is out.
+    std::vector<char> buffer;
+    int done = 0;
+    int length = 0;
+    int64_t waiting_since_ms = 0;  // last progress of the current block
+    bool more = true;              // its slot may still hold data
+    bool writable = false;
+    const char* leaves = nullptr;  // why it goes, set during a pass
+    bool lagged = false;
+};
+
 // What the server's threads of one job share.
 struct ServerJob {
     ServerProfile profile;
     std::mutex own_accept_lock;
     Counter reset_counter{0};  // bytes for the reset watch
     std::atomic<bool> bar_due{false};  // clients sent bytes since the bar was last posted
-    // Who is waiting to accept (or about to) and who serves a client; one
-    // acceptor runs whenever fewer than the maximum are served.
+    // An acceptor waits for the next client while fewer than the maximum are served.
     std::mutex places_lock;
     int acceptors = 0;
     int serving = 0;
+    // Accepted clients on their way to the sender thread.
+    std::mutex arrivals_lock;
+    std::condition_variable arrived;
+    std::vector<std::unique_ptr<ServerClient>> arrivals;
+    std::atomic<bool> has_arrivals{false};
+    bool sender_gone = false;
 };
 
 bool StartTcpServerThread(SharedState& state, const std::shared_ptr<ServerJob>& job);
-
-enum class SendEnd { kSent, kFailed, kLagged, kStopped };
-
-// Sends a block to a server's client in short waits, so that neither a stop
-// nor a client that takes nothing holds the thread for the whole send time:
-// once its reader is more than the pool window behind, the stream it would
-// get has a hole anyway.
-SendEnd SendToClient(CBlockingSocket& client, const char* data, int n, int* sent, WorkerScope& worker,
-                     CharPool& pool, int slot) {
-    constexpr int kStepMs = 100;
-    int idle_ms = 0;
-    while (*sent < n) {
-        int k = 0;
-        try {
-            k = client.SendWithin(data + *sent, n - *sent, kStepMs);
-        } catch (const CBlockingSocketException&) {
-            return SendEnd::kFailed;
-        }
-        if (k > 0) {
-            *sent += k;
-            idle_ms = 0;
-            continue;
-        }
-        if (worker.StopRequested()) return SendEnd::kStopped;
-        if (pool.Overrun(slot)) return SendEnd::kLagged;
-        if ((idle_ms += kStepMs) >= CSuperSocket::kSendSeconds * 1000) return SendEnd::kFailed;
-    }
-    return SendEnd::kSent;
-}
 
 // Starts an acceptor unless one is waiting or every place is taken.
 void StartAcceptorIfNeeded(SharedState& state, const std::shared_ptr<ServerJob>& job) {
@@ -417,144 +439,314 @@ void ShowServerStatus(SharedState& state, int leaving_kind = 0) {
     state.sockets.tcp_out_server.ShowStatus(text, 1);
 }
 
-void TcpServerThread(SharedState& state, WorkerScope& worker, const std::shared_ptr<ServerJob>& job) {
+// Waits for clients one after the other and hands each to the sender thread;
+// it ends when every place is taken (a client that leaves starts a new one).
+void TcpServerAcceptThread(SharedState& state, WorkerScope& worker, const std::shared_ptr<ServerJob>& job) {
     const ServerProfile& p = job->profile;
-    const Settings& s = state.settings;
-    const std::string pr = ProtocolFileOf(s);
+    const std::string pr = ProtocolFileOf(state.settings);
     CSuperSocket& listener = *p.listener;
     // This thread was counted as an acceptor when it was started.
-    bool accepting = true;
-    bool serving = false;
-    struct Places {
-        const std::shared_ptr<ServerJob>& job;
-        bool& accepting;
-        bool& serving;
-        void Leave(bool accepting_now, bool serving_now) {
+    struct Acceptor {
+        ServerJob& job;
+        bool counted = true;
+        ~Acceptor() {
+            std::lock_guard<std::mutex> lock(job.places_lock);
+            if (counted) --job.acceptors;
+        }
+    } acceptor{*job};
+
+    while (!worker.StopRequested()) {
+        // No data queues for a client that is not yet connected.
+        auto client = std::make_unique<ServerClient>(state, *p.pool);
+        client->slot = AddSlot(*p.pool, worker, 0);
+        if (client->slot < 0) return;
+        if (p.relay && (client->position_slot = AddSlot(state.position_pool, worker, 1)) < 0) return;
+        Sleep(2);
+        if (worker.StopRequested()) return;
+        ShowServerStatus(state);
+
+        CSocketAddress address;
+        int accepted;
+        {
+            std::lock_guard<std::mutex> lock(*p.accept_lock);
+            accepted = listener.Accept(client->socket, &address);
+        }
+        if (accepted != CSuperSocket::kDone) {
+            // An interrupted accept means the listener was closed: nothing to wait for.
+            if (accepted != CSuperSocket::kRefused) return;
+            client.reset();
+            Sleep(10);
+            continue;
+        }
+        Sleep(1);
+        p.pool->SetEnabled(client->slot, 1);
+        listener.LogAccept(address, pr.c_str());
+        if (worker.StopRequested()) return;
+        client->entry = std::make_unique<WorkerScope>(state.registry, p.kind, p.name);
+        client->who = std::string(p.relay ? "output" : "decoded text") + ": TCP server port " + p.port +
+                      ": client " + address.DottedText() + ":" + std::to_string(address.Port());
+        state.ShowText(Line("Accept on Port %s !\r\n", p.port));
+        WriteStartRecord(state, p.protocol_title, p.protocol_start);
+        ShowEvent(state, client->who + " connected");
+
+        bool more_places;
+        {
             std::lock_guard<std::mutex> lock(job->places_lock);
-            job->acceptors -= accepting && !accepting_now ? 1 : 0;
-            job->serving += (serving_now ? 1 : 0) - (serving ? 1 : 0);
-            accepting = accepting_now;
-            serving = serving_now;
-        }
-        ~Places() { Leave(false, false); }
-    } places{job, accepting, serving};
-
-    // No data queues for a client that is not yet connected.
-    CharPool& pool = *p.pool;
-    const int slot = AddSlot(pool, worker, 0);
-    const int position_slot = slot < 0 || !p.relay ? -1 : AddSlot(state.position_pool, worker, 1);
-    CBlockingSocket client;
-    struct Release {
-        SharedState& state;
-        CharPool& pool;
-        int slot, position_slot;
-        CBlockingSocket& client;
-        ~Release() {
-            client.Cleanup();
-            RemoveSlot(pool, slot);
-            RemoveSlot(state.position_pool, position_slot);
-        }
-    } release{state, pool, slot, position_slot, client};
-    if (slot < 0 || (p.relay && position_slot < 0)) return;
-
-    Counter own{0};
-    CharWatch watch(state, &own, 4, OutputWatchLimits(s), pr);
-    const int32_t bar_max = std::atoi(s.maz.output_limit.c_str());
-    Sleep(2);
-    if (worker.StopRequested()) return;
-    ShowServerStatus(state);
-
-    CSocketAddress address;
-    int accepted;
-    {
-        std::lock_guard<std::mutex> lock(*p.accept_lock);
-        accepted = listener.Accept(client, &address);
-    }
-    if (accepted != CSuperSocket::kDone) {
-        places.Leave(false, false);
-        Sleep(10);
-        // An interrupted accept means the listener was closed: nothing to wait for.
-        if (accepted == CSuperSocket::kRefused) StartAcceptorIfNeeded(state, job);
-        return;
-    }
-    places.Leave(false, true);
-    Sleep(1);
-    pool.SetEnabled(slot, 1);
-    listener.LogAccept(address, pr.c_str());
-    if (worker.StopRequested()) return;
-    Sleep(4);
-    StartAcceptorIfNeeded(state, job);
-    state.ShowText(Line("Accept on Port %s !\r\n", p.port));
-    WriteStartRecord(state, p.protocol_title, p.protocol_start);
-    const std::string who = std::string(p.relay ? "output" : "decoded text") + ": TCP server port " + p.port +
-                            ": client " + address.DottedText() + ":" + std::to_string(address.Port());
-    ShowEvent(state, who + " connected");
-
-    // A thread that loses its client frees its place for the next one.
-    auto lose_client = [&](const char* why) {
-        ShowEvent(state, who + " left: " + why);
-        places.Leave(false, false);
-        StartAcceptorIfNeeded(state, job);
-    };
-    std::vector<char> buffer(CharPool::kBufferSize);
-    char reply[kReplySize + 1];
-    for (int pass = 1; !worker.StopRequested(); ++pass) {
-        if (IsAlarm(watch.Check(p.watch_text, p.relay ? msg::kTcpOutRate : 0, 1))) {
-            if (p.relay) state.Send(msg::kTcpClientOutBar);
-            lose_client("too little data taken (rate watch)");
-            break;
-        }
-        // An idle client's thread sleeps until data arrives (or the wait ends).
-        const int n = pool.WaitAndRead(buffer.data(), slot, OutputSlot::kIdleWaitMs);
-        if (pool.HasLost(slot)) {
-            // A stream with a hole is worse than a reconnect: the client goes.
-            pool.ReportLoss(who, pool.TakeLost(slot));
-            lose_client("it fell more than the pool window behind");
-            break;
-        }
-        if (n > 0) {
-            int sent = 0;
-            const SendEnd end = SendToClient(client, buffer.data(), n, &sent, worker, pool, slot);
-            if (end == SendEnd::kStopped) break;
-            if (end == SendEnd::kLagged) {
-                pool.ReportLoss(who, pool.TakeLost(slot));
-                lose_client("it fell more than the pool window behind");
-                break;
-            }
-            if (end == SendEnd::kFailed) {
-                listener.ShowError("Error in ServerSend");
-                lose_client("sending failed");
-                break;
-            }
-            own.fetch_add(sent);
-            if (p.relay) {
-                CountOutput(state, OutputKind::kTcp, sent, bar_max);
-                job->reset_counter.fetch_add(sent);
-                // The watch thread posts the bar: one post per pass instead of
-                // one per client and block onto the view's queue.
-                if (!job->bar_due.load(std::memory_order_relaxed)) job->bar_due.store(true, std::memory_order_relaxed);
+            ++job->serving;
+            more_places = job->serving < p.max_clients;
+            if (!more_places) {
+                --job->acceptors;
+                acceptor.counted = false;
             }
         }
-        // Polled first, so that a failed read means the client has gone.
-        if (pass % kReplyEvery == 0 && sock::Wait(client.Handle(), false, 0) == sock::kWaitReady) {
-            int got = 0;
-            if (listener.ReceiveFrom(reply, kReplySize, client, &got) == CSuperSocket::kTransferFailed) {
-                lose_client("the client closed the connection");
-                break;
-            }
-            // Replies to decoded text are read only to notice a client that has gone.
-            if (got > 0 && position_slot >= 0) {
-                if (!WritePosition(state, worker, reply, got, position_slot)) break;
-                state.ShowReceivedText(std::string(reply, static_cast<size_t>(got)) + "\r\n");
+        {
+            std::lock_guard<std::mutex> lock(job->arrivals_lock);
+            if (!job->sender_gone) {
+                job->arrivals.push_back(std::move(client));
+                job->has_arrivals.store(true);
             }
         }
+        job->arrived.notify_one();
+        if (client) {  // the sender has ended: the job stops
+            std::lock_guard<std::mutex> lock(job->places_lock);
+            --job->serving;
+            return;
+        }
+        if (!more_places) return;
     }
 }
 
 bool StartTcpServerThread(SharedState& state, const std::shared_ptr<ServerJob>& job) {
     return StartWorker(state.registry, job->profile.kind, job->profile.name, [&state, job](WorkerScope& w) {
-               TcpServerThread(state, w, job);
+               TcpServerAcceptThread(state, w, job);
                ShowServerStatus(state, job->profile.kind);
+           }) >= 0;
+}
+
+// Serves every client of a server from one thread: a thread per client woke
+// once per client and block, which cost more than the sending itself. Each
+// pass reads for each client what waits in its pool slot and sends it without
+// blocking; a client whose socket is full keeps its remainder and falls
+// behind in the pool, where the window rule drops it.
+class ServerSender {
+public:
+    ServerSender(SharedState& state, WorkerScope& worker, const std::shared_ptr<ServerJob>& job)
+        : state_(state),
+          worker_(worker),
+          job_(job),
+          p_(job->profile),
+          pool_(*p_.pool),
+          bar_max_(std::atoi(state.settings.maz.output_limit.c_str())) {}
+
+    void Run() {
+        int64_t next_check_ms = 0;
+        while (!worker_.StopRequested()) {
+            if (job_->has_arrivals.load()) TakeArrivals();
+            if (clients_.empty()) {
+                std::unique_lock<std::mutex> lock(job_->arrivals_lock);
+                job_->arrived.wait_for(lock, std::chrono::milliseconds(kIdleWaitMs),
+                                       [this] { return job_->has_arrivals.load(); });
+                continue;
+            }
+            const bool wake = Wait();
+            const int64_t now = Clock::Get().MonotonicMs();
+            if (wake) ServeAll(now);
+            if (now >= next_check_ms) {
+                next_check_ms = now + kCheckEveryMs;
+                Check(now);
+            }
+            DropLeaving();
+        }
+        End();
+    }
+
+private:
+    static constexpr int kIdleWaitMs = 100;  // the stop switch is seen within this
+    static constexpr int kOwingWaitMs = 2;   // a full socket is looked at again after this
+    static constexpr int kCheckEveryMs = 100;
+    static constexpr int kReadsPerPass = 8;  // so that a burst to one client does not hold up the others
+
+    void TakeArrivals() {
+        std::lock_guard<std::mutex> lock(job_->arrivals_lock);
+        for (auto& c : job_->arrivals) clients_.push_back(std::move(c));
+        job_->arrivals.clear();
+        job_->has_arrivals.store(false);
+    }
+
+    // Sleeps until the pool has a block for the clients or a full socket
+    // takes bytes again; false when nothing changed.
+    bool Wait() {
+        bool owing = false;  // some client has a remainder
+        bool free = false;   // some client has none
+        bool more = false;
+        for (const auto& c : clients_) {
+            owing = owing || c->Owes();
+            free = free || !c->Owes();
+            more = more || (!c->Owes() && c->more);
+        }
+        bool data = more || (wait_slot_ < 0 && free);
+        if (!data && wait_slot_ >= 0) data = pool_.WaitForData(wait_slot_, owing ? kOwingWaitMs : kIdleWaitMs) > 0;
+        if (!owing) return data;
+        waits_.clear();
+        for (const auto& c : clients_) {
+            if (c->Owes()) waits_.push_back(sock::WaitItem{c->socket.Handle(), true, false});
+        }
+        const bool ready = sock::WaitAny(waits_.data(), waits_.size(), data || free ? 0 : kIdleWaitMs) > 0;
+        size_t i = 0;
+        for (auto& c : clients_) {
+            if (c->Owes()) c->writable = waits_[i++].ready;
+        }
+        return data || ready;
+    }
+
+    void ServeAll(int64_t now) {
+        // The wait slot is the first client found with an empty slot: every
+        // block written after that read is still waiting there.
+        wait_slot_ = -1;
+        for (auto& c : clients_) {
+            if (c->leaves != nullptr || (c->Owes() && !c->writable)) continue;
+            c->writable = false;
+            Serve(*c, now);
+            if (c->leaves == nullptr && !c->Owes() && !c->more && wait_slot_ < 0) wait_slot_ = c->slot;
+        }
+    }
+
+    // Sends what the client still owes, then what waits for it, until its socket is full.
+    void Serve(ServerClient& c, int64_t now) {
+        for (int reads = 0;;) {
+            if (c.Owes()) {
+                int k = 0;
+                try {
+                    k = c.socket.SendWithin(c.buffer.data() + c.done, c.length - c.done, 0);
+                } catch (const CBlockingSocketException&) {
+                    p_.listener->ShowError("Error in ServerSend");
+                    c.leaves = "sending failed";
+                    return;
+                }
+                if (k > 0) {
+                    c.done += k;
+                    c.waiting_since_ms = now;
+                    Count(c, k);
+                }
+                if (c.Owes()) return;
+            }
+            if (reads++ == kReadsPerPass) {
+                c.more = true;
+                return;
+            }
+            const int n = pool_.WaitAndRead(c.buffer.data(), c.slot, 0);
+            if (pool_.HasLost(c.slot)) {
+                c.leaves = "it fell more than the pool window behind";
+                c.lagged = true;
+                return;
+            }
+            c.more = false;
+            if (n <= 0) return;
+            c.done = 0;
+            c.length = n;
+            c.waiting_since_ms = now;
+        }
+    }
+
+    void Count(ServerClient& c, int sent) {
+        c.own.fetch_add(sent);
+        if (!p_.relay) return;
+        CountOutput(state_, OutputKind::kTcp, sent, bar_max_);
+        job_->reset_counter.fetch_add(sent);
+        // The watch thread posts the bar: one post per pass instead of one
+        // per client and block onto the view's queue.
+        if (!job_->bar_due.load(std::memory_order_relaxed)) job_->bar_due.store(true, std::memory_order_relaxed);
+    }
+
+    // The rate watches, the clients that take nothing, and replies: a failed
+    // read of a readable socket means the client has gone.
+    void Check(int64_t now) {
+        for (auto& c : clients_) {
+            if (c->leaves != nullptr) continue;
+            if (IsAlarm(c->watch.Check(p_.watch_text, p_.relay ? msg::kTcpOutRate : 0, 1))) {
+                if (p_.relay) state_.Send(msg::kTcpClientOutBar);
+                c->leaves = "too little data taken (rate watch)";
+            } else if (c->Owes() && pool_.Overrun(c->slot)) {
+                c->leaves = "it fell more than the pool window behind";
+                c->lagged = true;
+            } else if (c->Owes() && now - c->waiting_since_ms >= CSuperSocket::kSendSeconds * 1000) {
+                p_.listener->ShowError("Error in ServerSend");
+                c->leaves = "sending failed";
+            }
+        }
+        waits_.clear();
+        for (const auto& c : clients_) waits_.push_back(sock::WaitItem{c->socket.Handle(), false, false});
+        if (sock::WaitAny(waits_.data(), waits_.size(), 0) <= 0) return;
+        char reply[kReplySize + 1];
+        for (size_t i = 0; i < clients_.size(); ++i) {
+            ServerClient& c = *clients_[i];
+            if (!waits_[i].ready || c.leaves != nullptr) continue;
+            int got = 0;
+            if (p_.listener->ReceiveFrom(reply, kReplySize, c.socket, &got) == CSuperSocket::kTransferFailed) {
+                c.leaves = "the client closed the connection";
+                continue;
+            }
+            // Replies to decoded text are read only to notice a client that has gone.
+            if (got > 0 && c.position_slot >= 0) {
+                if (!WritePosition(state_, worker_, reply, got, c.position_slot)) return;
+                state_.ShowReceivedText(std::string(reply, static_cast<size_t>(got)) + "\r\n");
+            }
+        }
+    }
+
+    // A client that goes frees its place for the next one.
+    void DropLeaving() {
+        for (size_t i = 0; i < clients_.size();) {
+            ServerClient& c = *clients_[i];
+            if (c.leaves == nullptr) {
+                ++i;
+                continue;
+            }
+            // A stream with a hole is worse than a reconnect.
+            if (c.lagged) pool_.ReportLoss(c.who, pool_.TakeLost(c.slot));
+            ShowEvent(state_, c.who + " left: " + c.leaves);
+            if (c.slot == wait_slot_) wait_slot_ = -1;
+            clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i));
+            {
+                std::lock_guard<std::mutex> lock(job_->places_lock);
+                --job_->serving;
+            }
+            StartAcceptorIfNeeded(state_, job_);
+            ShowServerStatus(state_);
+        }
+    }
+
+    // At the stop: the clients go without a word, as their threads did.
+    void End() {
+        {
+            std::lock_guard<std::mutex> lock(job_->arrivals_lock);
+            job_->sender_gone = true;
+            for (auto& c : job_->arrivals) clients_.push_back(std::move(c));
+            job_->arrivals.clear();
+        }
+        if (clients_.empty()) return;
+        {
+            std::lock_guard<std::mutex> lock(job_->places_lock);
+            job_->serving -= static_cast<int>(clients_.size());
+        }
+        clients_.clear();
+        ShowServerStatus(state_);
+    }
+
+    SharedState& state_;
+    WorkerScope& worker_;
+    std::shared_ptr<ServerJob> job_;
+    const ServerProfile& p_;
+    CharPool& pool_;
+    const int32_t bar_max_;
+    std::vector<std::unique_ptr<ServerClient>> clients_;
+    std::vector<sock::WaitItem> waits_;
+    int wait_slot_ = -1;
+};
+
+bool StartServerSender(SharedState& state, const std::shared_ptr<ServerJob>& job, const char* name) {
+    return StartWorker(state.registry, 0, name, [&state, job](WorkerScope& w) {
+               ServerSender(state, w, job).Run();
            }) >= 0;
 }
 
@@ -634,6 +826,7 @@ bool StartTcpOutputServer(SharedState& state) {
     p.protocol_start = "TcpServerOut-Start";
     p.watch_text = "CharWatch: TcpOutServer-Warning !";
     p.relay = true;
+    if (!StartServerSender(state, job, "TCP-Out-Server-Send-TH")) return false;
     StartAcceptorIfNeeded(state, job);
     StartWorker(state.registry, 0, "TCP-Out-Server-CharWatch-TH",
                 [&state, job](WorkerScope& w) { TcpOutServerWatchThread(state, w, job); });
@@ -662,6 +855,7 @@ bool StartDecTcpOutputServer(SharedState& state) {
     p.protocol_start = "DecTcpServerOut-Start";
     p.watch_text = "CharWatch: TcpDecOutServer-Warning !";
     p.relay = false;
+    if (!StartServerSender(state, job, "DecTCP-Out-Send-TH")) return false;
     StartAcceptorIfNeeded(state, job);
     return true;
 }
@@ -688,6 +882,7 @@ bool StartRinexTcpOutputServer(SharedState& state) {
     p.protocol_start = "RinexTcpServerOut-Start";
     p.watch_text = "CharWatch: RinexTcpOutServer-Warning !";
     p.relay = false;
+    if (!StartServerSender(state, job, "Rinex-TCP-Out-Send-TH")) return false;
     StartAcceptorIfNeeded(state, job);
     return true;
 }

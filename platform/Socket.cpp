@@ -18,6 +18,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace zerlan::sock {
 namespace {
@@ -129,6 +130,20 @@ int Wait(int fd, bool for_write, int timeout_ms) {
     }
     // Errors and hang-ups count as ready: the transfer call then reports them.
     return kWaitReady;
+}
+
+int WaitAny(WaitItem* items, size_t count, int timeout_ms) {
+    // One list per thread, kept: a server's sender asks every few milliseconds.
+    thread_local std::vector<pollfd> polled;
+    polled.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        polled[i] = pollfd{items[i].fd, static_cast<short>(items[i].for_write ? POLLOUT : POLLIN), 0};
+        items[i].ready = false;
+    }
+    const int rc = ::poll(polled.data(), static_cast<nfds_t>(count), timeout_ms < 0 ? 0 : timeout_ms);
+    if (rc < 0) return kWaitFailed;
+    for (size_t i = 0; i < count; ++i) items[i].ready = polled[i].revents != 0;
+    return rc;
 }
 
 long SendSome(int fd, const void* data, size_t length) {

@@ -57,6 +57,14 @@ enum WaitResult { kWaitFailed = -1, kWaitTimedOut = 0, kWaitReady = 1 };
 // Waits for readability (or writability) up to timeout_ms; an interrupted
 // wait or an unusable descriptor is kWaitFailed.
 int Wait(int fd, bool for_write, int timeout_ms);
+// The same over many descriptors at once: marks each one that is ready (a
+// hang-up or error counts as ready) and returns how many, 0 after the time.
+struct WaitItem {
+    int fd = kNoSocket;
+    bool for_write = false;
+    bool ready = false;
+};
+int WaitAny(WaitItem* items, size_t count, int timeout_ms);
 
 // One non-blocking transfer each; -1 with errno EAGAIN when nothing could move.
 long SendSome(int fd, const void* data, size_t length);
