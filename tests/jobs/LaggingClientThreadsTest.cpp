@@ -1,9 +1,10 @@
-// A client of the TCP output server that stops reading falls more than the
-// pool window behind: it alone is dropped and may connect again, while a
-// client that keeps reading gets every byte, in order.
+// Clients of the TCP output server, all served by one thread: each gets
+// every byte in order, however often its socket is full; one that stops
+// reading falls more than the pool window behind and is dropped alone.
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/CharPool.h"
 #include "support/RelayJob.h"
@@ -42,8 +43,8 @@ protected:
         }
         return true;
     }
-    // Feeds the source while the reading client keeps up, so that only a
-    // client that does not read can fall a window behind.
+    // Feeds the source while the reading clients keep up (`got`: the least
+    // any has), so that only a client that does not read can fall a window behind.
     void Feed(CBlockingSocket& source, uint64_t& sent, uint64_t got) {
         constexpr uint64_t kBlock = 16 * 1024;
         if (sent - got > CharPool::kMinWindow / 2) return;
@@ -58,18 +59,55 @@ protected:
         return "output: TCP server port " + port + ": client 127.0.0.1:" + std::to_string(local.Port());
     }
 
+    // A relay from a TCP source to the output server; returns the output port.
+    std::string StartRelay(CBlockingSocket& source, int max_clients) {
+        CBlockingSocket listener;
+        const std::string in_port = BindLoopback(listener);
+        const std::string out_port = FreePort();
+        Configure("/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;20\" /tcp_in,\"127.0.0.1;" + in_port +
+                  ";FALSE\" /tcp_out,\"127.0.0.1;" + out_port + ";TRUE;" + std::to_string(max_clients) +
+                  ";FALSE;0\"");
+        view_.jobs().Start();
+        EXPECT_TRUE(testing::AcceptWithin(listener, source));
+        return out_port;
+    }
+
     size_t saved_window_ = 0;
 };
 
-TEST_F(LaggingClientThreads, AClientThatStopsReadingIsDroppedAndTheOtherKeepsAWholeStream) {
-    CBlockingSocket listener;
-    const std::string in_port = BindLoopback(listener);
-    const std::string out_port = FreePort();
-    Configure("/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;20\" /tcp_in,\"127.0.0.1;" + in_port +
-              ";FALSE\" /tcp_out,\"127.0.0.1;" + out_port + ";TRUE;3;FALSE;0\"");
-    view_.jobs().Start();
+TEST_F(LaggingClientThreads, FiftyClientsWithSmallReceiveBuffersEachGetEveryByteInOrder) {
     CBlockingSocket source;
-    ASSERT_TRUE(testing::AcceptWithin(listener, source));
+    const std::string out_port = StartRelay(source, 60);
+    constexpr int kClients = 50;
+    std::vector<CBlockingSocket> clients(kClients);
+    for (int i = 0; i < kClients; ++i) ASSERT_TRUE(ConnectClient(clients[i], out_port, i % 2 == 0 ? 2048 : 0));
+    // Every client served, and the acceptor waiting for the next.
+    ASSERT_TRUE(PumpUntil([&] { return state_.registry.Query(3) == kClients + 1; }, 10000));
+
+    // The small buffers fill again and again, so the server keeps unsent
+    // remainders all the time; the 64 KiB window drops none that reads.
+    constexpr uint64_t kTotal = 256 * 1024;
+    std::vector<uint64_t> got(kClients, 0);
+    uint64_t sent = 0;
+    bool in_order = true;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            for (int i = 0; i < kClients; ++i) in_order = in_order && Drain(clients[i], got[i]);
+            const uint64_t least = *std::min_element(got.begin(), got.end());
+            if (sent < kTotal) Feed(source, sent, least);
+            return !in_order || least == kTotal;
+        },
+        30000));
+    EXPECT_TRUE(in_order);
+    EXPECT_EQ(*std::min_element(got.begin(), got.end()), kTotal);
+    EXPECT_EQ(*std::max_element(got.begin(), got.end()), kTotal);
+    EXPECT_FALSE(renderer_.Shows(" left: "));
+    EXPECT_TRUE(StopAndWaitIdle(10000));
+}
+
+TEST_F(LaggingClientThreads, AClientThatStopsReadingIsDroppedAndTheOtherKeepsAWholeStream) {
+    CBlockingSocket source;
+    const std::string out_port = StartRelay(source, 3);
 
     CBlockingSocket reader, stalled;
     ASSERT_TRUE(ConnectClient(reader, out_port));
