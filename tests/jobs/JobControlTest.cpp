@@ -53,25 +53,6 @@ TEST_F(JobControlTest, FullHourAndNewDayRecordsOncePerMoment) {
     EXPECT_EQ(view_.model().time_text, "03.02.2025  13:00:01");
 }
 
-TEST_F(JobControlTest, PortConflictsCollectTheirMessages) {
-    ParseText(state_.settings, "/tcp_in,\"127.0.0.1;4000;TRUE\" /html,\"TRUE;127.0.0.1;4000;FALSE\"");
-    ParseText(state_.settings, "/tcp_out,\"127.0.0.1;4001;TRUE;20;FALSE;0\" /dec_out,\"FALSE;x;FALSE;a,4096;TRUE;4001\"");
-    EXPECT_EQ(view_.jobs().CheckPortConflicts(3), 1);
-    EXPECT_EQ(view_.model().warning_text, "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n");
-    EXPECT_EQ(view_.jobs().CheckPortConflicts(1), 1);
-    EXPECT_EQ(view_.model().warning_text,
-              "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n"
-              "RtcmDecoder-TcpOutPort is the same like TcpOutPort\n RtcmDecoderTcpOut-Job is stoped !\n");
-    // The decoder port equal to the input port starts the collection afresh.
-    ParseText(state_.settings, "/dec_out,\"FALSE;x;FALSE;a,4096;TRUE;4000\"");
-    EXPECT_EQ(view_.jobs().CheckPortConflicts(1), 1);
-    EXPECT_EQ(view_.model().warning_text,
-              "RtcmDecoder-TcpOutPort is the same like TcpInPort\n RtcmDecoderTcpOut-Job is stoped !\n");
-    view_.model().warning_text.clear();
-    EXPECT_EQ(view_.jobs().CheckPortConflicts(2), 0);
-    EXPECT_TRUE(view_.model().warning_text.empty());
-}
-
 TEST_F(JobControlTest, WithNoOutputsTheSerialInputStillStarts) {
     view_.settings().inout_sw.input_type = "COMP";
     view_.settings().inout_sw.outputs.fill("Null");

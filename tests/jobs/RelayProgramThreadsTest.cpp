@@ -16,6 +16,7 @@
 
 #include "support/RelayJob.h"
 #include "platform/Socket.h"
+#include "support/WaitFor.h"
 
 namespace zerlan {
 namespace {
@@ -23,19 +24,11 @@ namespace {
 using Steady = std::chrono::steady_clock;
 using testing::Count;
 using testing::FreePort;
+using testing::WaitFor;
 constexpr int kSilenceMs = 5000;
 constexpr size_t kStreamSize = 1 << 20;
 
 uint16_t PortOf(const std::string& port) { return static_cast<uint16_t>(std::stoi(port)); }
-
-bool WaitFor(const std::function<bool()>& done, int max_ms, int poll_ms = 10) {
-    const auto end = Steady::now() + std::chrono::milliseconds(max_ms);
-    while (!done()) {
-        if (Steady::now() > end) return false;
-        if (poll_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
-    }
-    return true;
-}
 
 // A child program whose stdout and stderr go to files; ended with SIGTERM.
 class Child {
@@ -111,7 +104,7 @@ bool SendInSteps(CBlockingSocket& source, const std::string& data, const std::ve
                         testing::TakeReady(*readers[r], got[r]);
                         return got[r].size() >= at + n;
                     },
-                    10000, 1)) {
+                    10000)) {
                 return false;
             }
         }

@@ -57,20 +57,6 @@ TEST_F(SuperSocketThreadsTest, AcceptReleasedByStopIsInterruptedNotConnected) {
     EXPECT_TRUE(seen_interrupted);
 }
 
-TEST_F(SuperSocketThreadsTest, WakeAndStopReleasesBlockedServerAccept) {
-    CSuperSocket server(shared.get());
-    ASSERT_EQ(server.ServerStart("0", "127.0.0.1"), 0);
-    const std::string port = std::to_string(server.LocalPort());
-    std::atomic<int> result{-1};
-    std::thread serving([&] { result.store(server.ServerAccept()); });
-    Sleep(2);
-    sockets->waker.WakeAndStop(port.c_str());
-    serving.join();
-    EXPECT_EQ(result.load(), 0);
-    EXPECT_TRUE(sockets->waker.ClientIdle());
-    EXPECT_EQ(server.Stop(), 0);
-}
-
 TEST_F(SuperSocketThreadsTest, StopReleasesUdpReceiverOfSharedInstance) {
     CSuperSocket& udp = sockets->udp_out_client;
     ASSERT_EQ(udp.UdpStart("127.0.0.1", "9", "127.0.0.1", "0", "10", "OUTCLI"), 0);
