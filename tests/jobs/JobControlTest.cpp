@@ -53,17 +53,6 @@ TEST_F(JobControlTest, FullHourAndNewDayRecordsOncePerMoment) {
     EXPECT_EQ(view_.model().time_text, "03.02.2025  13:00:01");
 }
 
-TEST_F(JobControlTest, WithNoOutputsTheSerialInputStillStarts) {
-    view_.settings().inout_sw.input_type = "COMP";
-    view_.settings().inout_sw.outputs.fill("Null");
-    view_.settings().co_in.port = "\\dev\\zerlan-no-such-tty";
-    view_.jobs().Start();
-    EXPECT_EQ(state_.registry.GetState(), 0);
-    EXPECT_TRUE(view_.jobs().EverStarted());
-    EXPECT_EQ(state_.connections[SharedState::kConnInput], "\\dev\\zerlan-no-such-tty");
-    EXPECT_EQ(state_.restart_reason.load(), 0);
-}
-
 TEST_F(JobControlTest, ARestartThatFindsTheJobBusyIsRecordedOnceAndWaitsAgain) {
     view_.jobs().SetRestartSteps(3, 1, 1);
     state_.registry.SetState(1, 0);  // a job that does not stop
