@@ -76,9 +76,7 @@ TEST(NtripClient, ChunkedBodyIsDecodedAcrossAnySplit) {
         EXPECT_EQ(out, payload) << "split at " << split;
         EXPECT_TRUE(d.finished());
     }
-}
-
-TEST(NtripClient, BrokenChunkFramingIsRefused) {
+    // Broken framing is refused, not passed on as data.
     for (const char* bad : {"Z\r\n", "3\r\nabcX", "\r\n", "3x\r\n", "FFFFFFFFF\r\n"}) {
         ChunkedDecoder d;
         std::string out;

@@ -126,16 +126,6 @@ TEST(ModemScript, CommandLinesAreTranslatedBeforeSending) {
     EXPECT_TRUE(ParseAnswerTable("2,\"OK\" 5,StrgZ").ctrl_z.count(5));
 }
 
-TEST_F(ModemScriptThreads, OpenKeepsOnlyKnownOptions) {
-    CComDevice device = MakeDevice();
-    PortSettings port = Port();
-    port.options = "rts=on, dtr=on,foo=1,xon=on";
-    port.stop_bits = "2";
-    device.Open(port);
-    ASSERT_TRUE(device.IsOpen());
-    EXPECT_EQ(device.definition(), pty_.SettingName() + " BAUD=38400 PARITY=n DATA=8 STOP=2 rts=on dtr=on xon=on");
-}
-
 TEST_F(ModemScriptThreads, AnswerTableGoesOnRestartsAndJumps) {
     std::atomic<int> dials{0};
     FakeModem modem(pty_, [&](const std::string& line) -> std::string {
