@@ -98,14 +98,5 @@ TEST_F(JobControlTest, TheTcpOutputServerDoesNotTakeTheInputServersPort) {
     EXPECT_EQ(state_.tcp_out_server_started.load(), 0);
 }
 
-TEST_F(JobControlTest, SettingsFromDialogWhileRunningShowTheBox) {
-    state_.registry.SetState(1, 0);
-    ParseText(state_.dialog_settings, "/pr,\"other.dat\"");
-    view_.Handle(Message{msg::kDialogSettingsToView, false, {}, 0});
-    EXPECT_EQ(view_.settings().protocol_file, "other.dat");
-    EXPECT_EQ(boxes_, "[No action !] First stop the current Job for new settings !\n");
-    state_.registry.SetState(0, 2);
-}
-
 }  // namespace
 }  // namespace zerlan

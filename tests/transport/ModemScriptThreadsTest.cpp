@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -37,9 +38,8 @@ public:
         return lines_;
     }
     int Count(const std::string& line) {
-        int n = 0;
-        for (const std::string& l : Lines()) n += l == line ? 1 : 0;
-        return n;
+        const std::vector<std::string> lines = Lines();
+        return static_cast<int>(std::count(lines.begin(), lines.end(), line));
     }
 
 private:
