@@ -8,7 +8,6 @@
 #include <string>
 
 #include "core/GlobalSeconds.h"
-#include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "support/TempDir.h"
@@ -55,18 +54,6 @@ TEST(RotationNamerTest, NamesFollowPeriodHourAndLayout) {
     EXPECT_EQ(n.slot_code(), "40");
     n.NameForTime(0, 15, "p", "", "b", At("05.12.2011", "10:15:00"));
     EXPECT_EQ(n.slot_code(), "41");
-}
-
-TEST(RotationNamerTest, NameForNowReadsTheClock) {
-    FakeClock clock;
-    clock.Set(LocalTime{2025, 1, 5, 23, 59, 30, 0, 0});
-    Clock::Install(&clock);
-    RotationNamer n;
-    EXPECT_EQ(n.NameForNow(2, 30, "0896", "k", "d"), "d\\2025\\005\\0896005x.21k");
-    EXPECT_EQ(n.moment(), At("05.01.2025", "23:59:30"));
-    clock.Advance(30 * 1000);
-    EXPECT_EQ(n.NameForNow(2, 30, "0896", "k", "d"), "d\\2025\\006\\0896006a.20k");
-    Clock::Install(nullptr);
 }
 
 TEST(RotationNamerTest, DirectoriesAreMadeLevelByLevelAndFailuresIgnored) {
