@@ -15,9 +15,12 @@
 #include "decoder/TextFormat.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "support/ZerlanRun.h"
 
 namespace zerlan {
 namespace {
+
+using testing::Count;
 
 // The header block for the fake clock's moment (Wed Jan  1 00:00:00.000 2025)
 // before any time sample: estimate -1.
@@ -80,12 +83,6 @@ CRtcm3FrameBuilder NewMessage(int number, int station) {
 // show that nothing after a frame is needed or harmful.
 const std::vector<uint8_t> kTail = {0, 0, 0, 0, 0};
 const std::vector<uint8_t> kLongTail(1100, 0);
-
-int Count(const std::string& text, const std::string& marker) {
-    int n = 0;
-    for (size_t p = text.find(marker); p != std::string::npos; p = text.find(marker, p + 1)) ++n;
-    return n;
-}
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
     std::vector<uint8_t> out;
