@@ -73,12 +73,8 @@ TEST(Rtcm2DecoderTest, HeaderLinesAndStatusBoardOfGpsAndGlonassFrames) {
     // Empty line, TM line ending in the PC clock, then the header line.
     EXPECT_EQ(h.text.rfind("\r\nTM Rtcm2.3 ", 0), 0u) << h.text;
     EXPECT_NE(h.text.find("\r\nMT03 Stat 77 Status 1 Sec 3599.4 Seq 2 Frame 4\r\n"), std::string::npos);
-    const std::string slots[] = {h.out.slots[0], h.out.slots[1], h.out.slots[2], h.out.slots[6], h.out.slots[9]};
-    EXPECT_EQ(slots[0], "0077");
-    EXPECT_EQ(slots[1], "3599.4");
-    EXPECT_EQ(slots[2], "");
-    EXPECT_EQ(slots[3], "000000001");
-    EXPECT_EQ(slots[4], "        Rtcm2.3");
+    EXPECT_EQ((std::vector<std::string>{h.out.slots[0], h.out.slots[1], h.out.slots[2], h.out.slots[6], h.out.slots[9]}),
+              (std::vector<std::string>{"0077", "3599.4", "", "000000001", "        Rtcm2.3"}));
     EXPECT_EQ(h.decoder.StationIdText(), "0077");
     EXPECT_EQ(h.out.frames, 1);
     EXPECT_TRUE(h.decoder.Locked());
@@ -91,10 +87,8 @@ TEST(Rtcm2DecoderTest, HeaderLinesAndStatusBoardOfGpsAndGlonassFrames) {
     Rtcm2Harness v21(0);
     v21.Feed(Stream6(fresh, {{{31, 4, 500, 0, 0}, glo.Bits()}}));
     ASSERT_EQ(v21.MessageLines().size(), 1u) << v21.text;
-    const std::string glo_slots[] = {v21.out.slots[1], v21.out.slots[2], v21.out.slots[9]};
-    EXPECT_EQ(glo_slots[0], "");
-    EXPECT_EQ(glo_slots[1], "300.0");
-    EXPECT_EQ(glo_slots[2], "        Rtcm2.1");
+    EXPECT_EQ((std::vector<std::string>{v21.out.slots[1], v21.out.slots[2], v21.out.slots[9]}),
+              (std::vector<std::string>{"", "300.0", "        Rtcm2.1"}));
     EXPECT_EQ(v21.decoder.GlonassEpoch(), 300.0);
 }
 

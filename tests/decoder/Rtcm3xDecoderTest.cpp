@@ -126,10 +126,8 @@ TEST_F(Rtcm3Fixture, ReportsPreambleHitThenFrame) {
     for (int i = 0; i < 30; ++i) EXPECT_EQ(results[i], i == 2 ? -1 : i == 24 ? 1 : 0) << i;
     EXPECT_EQ(Body(1005, 2003, frame), kLine1005);
     EXPECT_EQ(decoder_->StationIdText(), "2003");
-    const std::string slots[] = {out_.slots[0], out_.slots[6], out_.slots[9]};
-    EXPECT_EQ(slots[0], "2003");
-    EXPECT_EQ(slots[1], "000000001");
-    EXPECT_EQ(slots[2], "        Rtcm3.1");
+    EXPECT_EQ((std::vector<std::string>{out_.slots[0], out_.slots[6], out_.slots[9]}),
+              (std::vector<std::string>{"2003", "000000001", "        Rtcm3.1"}));
 }
 
 TEST_F(Rtcm3Fixture, FindsFramesBehindGarbageAndFalsePreambles) {
