@@ -1,8 +1,6 @@
 #include "supervision/CharWatch.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -137,27 +135,23 @@ TEST_F(CharWatchTest, ResetWatchReportsWithoutProtocolFile) {
     EXPECT_EQ(Unit(watch, counter_, 1000000), 0);
 }
 
-TEST(CharWatchThreads, CountsAddedWhileCheckingAreNeverLost) {
-    FakeClock clock;
-    Clock::Install(&clock);
-    {
-        SharedState shared;  // no view attached: displays are dropped
-        Counter counter{0};
-        CharWatch watch(shared, &counter, 4, CharWatchLimits{1, 0, 0, "l", 1 << 30, 0, "h"}, "");
-        constexpr int kAdds = 200000;
-        std::thread writer([&] {
-            for (int i = 0; i < kAdds; ++i) counter.fetch_add(1);
-        });
-        int64_t seen = 0;
-        for (int i = 0; i < 2001; ++i) {
-            if (i == 2000) writer.join();  // the last unit takes what is left
-            clock.Advance(1000);
-            watch.Check("w", msg::kFileOutRate, 0);
-            seen += shared.output_rate[static_cast<int>(OutputKind::kFile)].load();
-        }
-        EXPECT_EQ(seen, kAdds);
+using CharWatchThreads = SupervisionFixture;
+
+TEST_F(CharWatchThreads, CountsAddedWhileCheckingAreNeverLost) {
+    Counter counter{0};
+    CharWatch watch(shared_, &counter, 4, CharWatchLimits{1, 0, 0, "l", 1 << 30, 0, "h"}, "");
+    constexpr int kAdds = 200000;
+    std::thread writer([&] {
+        for (int i = 0; i < kAdds; ++i) counter.fetch_add(1);
+    });
+    int64_t seen = 0;
+    for (int i = 0; i < 2001; ++i) {
+        if (i == 2000) writer.join();  // the last unit takes what is left
+        clock_.Advance(1000);
+        watch.Check("w", msg::kFileOutRate, 0);
+        seen += shared_.output_rate[static_cast<int>(OutputKind::kFile)].load();
     }
-    Clock::Install(nullptr);
+    EXPECT_EQ(seen, kAdds);
 }
 
 TEST_F(CharWatchTest, AMarkerIsMadeOnlyForAPlainNameThatIsNoFileOfTheProgram) {
