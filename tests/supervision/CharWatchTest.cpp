@@ -5,14 +5,14 @@
 #include <fstream>
 #include <thread>
 
-#include "SupervisionFixture.h"
+#include "support/StateFixture.h"
 #include "core/Messages.h"
 #include "core/ThreadRegistry.h"
 
 namespace zerlan {
 namespace {
 
-class CharWatchTest : public SupervisionFixture {
+class CharWatchTest : public testing::StateFixture {
 protected:
     CharWatchLimits Limits(int32_t unit, int32_t min, int32_t min_duration, int32_t max, int32_t max_duration) {
         return CharWatchLimits{unit, min, min_duration, "Low-Title", max, max_duration, "High-Title"};
@@ -135,7 +135,7 @@ TEST_F(CharWatchTest, ResetWatchReportsWithoutProtocolFile) {
     EXPECT_EQ(Unit(watch, counter_, 1000000), 0);
 }
 
-using CharWatchThreads = SupervisionFixture;
+using CharWatchThreads = testing::StateFixture;
 
 TEST_F(CharWatchThreads, CountsAddedWhileCheckingAreNeverLost) {
     Counter counter{0};

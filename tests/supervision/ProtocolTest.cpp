@@ -5,12 +5,12 @@
 #include <sstream>
 #include <thread>
 
-#include "SupervisionFixture.h"
+#include "support/StateFixture.h"
 
 namespace zerlan {
 namespace {
 
-using ProtocolTest = SupervisionFixture;
+using ProtocolTest = testing::StateFixture;
 
 // The record lines themselves are checked where the watches write them.
 TEST_F(ProtocolTest, PathSeparatorsAndAFileThatCannotBeOpened) {
@@ -33,7 +33,7 @@ TEST_F(ProtocolTest, PathSeparatorsAndAFileThatCannotBeOpened) {
     EXPECT_EQ(Ids(), (std::vector<uint32_t>{msg::kDisplayText, msg::kDisplayText}));
 }
 
-using ProtocolThreads = SupervisionFixture;
+using ProtocolThreads = testing::StateFixture;
 
 TEST_F(ProtocolThreads, ConcurrentRecordsKeepEveryLineWhole) {
     constexpr int kThreads = 4;

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "SupervisionFixture.h"
+#include "support/StateFixture.h"
 #include "core/ThreadRegistry.h"
 
 namespace zerlan {
@@ -21,10 +21,10 @@ Numbers Range(int32_t from, int32_t count) {
     return n;
 }
 
-class SatFkpStoreTest : public SupervisionFixture {
+class SatFkpStoreTest : public testing::StateFixture {
 protected:
     void SetUp() override {
-        SupervisionFixture::SetUp();
+        testing::StateFixture::SetUp();
         store_.Reset();  // last-seen times from the fake clock
     }
     Numbers CountedSats(int system) {
