@@ -123,8 +123,10 @@ void UdpInServerThread(SharedState& state, WorkerScope& worker) {
                 Sleep(5);
                 break;
             }
+            // The receive itself waits seconds; the stop must be seen sooner.
             int n = 0;
-            if (socket.UdpReceive(buffer.data(), read_size, "INSRV", &n) == CSuperSocket::kTransferFailed) {
+            if (socket.WaitForReceive(CSuperSocket::kInputWaitMs) &&
+                socket.UdpReceive(buffer.data(), read_size, "INSRV", &n) == CSuperSocket::kTransferFailed) {
                 events.Tell(UdpReason(socket) + "; reopening");
                 socket.Stop();
                 Sleep(5);

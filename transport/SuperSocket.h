@@ -105,6 +105,11 @@ public:
     int SendTo(const char* data, int length, CBlockingSocket& socket, int seconds = kSendSeconds,
                int* count = nullptr);
     int UdpReceive(char* buffer, int size, const char* mode, int* count = nullptr);
+    // False when nothing arrived within `wait_ms`, so that a receiver can
+    // look at the stop switch between short waits.
+    bool WaitForReceive(int wait_ms) {
+        return sock::Wait(TransferSocket().Handle(), false, wait_ms) != sock::kWaitTimedOut;
+    }
     // Mode starting with 'O': to the remote address; otherwise to the last sender.
     int UdpSend(const char* data, int length, const char* mode, int* count = nullptr);
     // To every registered client; `count` is the sum sent. 2 if any send failed.

@@ -100,7 +100,10 @@ TEST_F(UdpRelayThreads, TheInputTakesEachDatagramWholeAndAsAClientRegistersUntil
             data += datagram;
         }
         EXPECT_TRUE(PumpUntil([&] { return testing::ReadFile(file) == data; }, 5000));
+        const int64_t stop_from = Clock::Get().MonotonicMs();
         ASSERT_TRUE(StopAndWaitIdle(10000));
+        // A receive that waits seconds held the server's stop for as long.
+        EXPECT_LT(Clock::Get().MonotonicMs() - stop_from, 1500);
         if (client) {
             EXPECT_EQ(Receive(partner), "!-!-");
             EXPECT_TRUE(renderer_.Shows("Cancel Morvik send !"));
