@@ -14,6 +14,7 @@
 #include "jobs/JobControl.h"
 #include "platform/Clock.h"
 #include "platform/Socket.h"
+#include "support/Descriptors.h"
 #include "support/TempDir.h"
 #include "transport/BlockingSocket.h"
 #include "ui/ZerlanView.h"
@@ -80,17 +81,7 @@ inline size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// Bytes of every value without a short period, so that a lost or repeated
-// piece never lines up with the rest.
-inline std::string Pattern(size_t n) {
-    std::string data(n, '\0');
-    uint32_t x = 12345;
-    for (char& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return data;
-}
+inline std::string Pattern(size_t n) { return Noise(n, 12345); }
 
 inline std::string Protocol() { return ReadFile("Protokol.dat"); }
 
