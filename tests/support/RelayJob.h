@@ -66,14 +66,7 @@ inline bool AcceptWithin(CBlockingSocket& listener, CBlockingSocket& peer, int m
 }
 
 // Appends what `socket` has ready, without waiting.
-inline void TakeReady(CBlockingSocket& socket, std::string& got) {
-    char buffer[4096];
-    try {
-        const int n = socket.Receive(buffer, sizeof buffer, 0);
-        if (n > 0) got.append(buffer, static_cast<size_t>(n));
-    } catch (const CBlockingSocketException&) {
-    }
-}
+inline void TakeReady(CBlockingSocket& socket, std::string& got) { ReadReady(socket.Handle(), got, 0, 4096); }
 
 inline size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;
