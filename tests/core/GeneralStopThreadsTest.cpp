@@ -42,7 +42,7 @@ TEST(GeneralStopThreads, WakesServersListsTheRestEveryTwentySecondsAndReportsThe
         return true;
     };
 
-    std::atomic<bool> release{false}, woken{false};
+    std::atomic<bool> release{false}, woken{false}, http_done{false};
     std::atomic<int> passes{0}, closes{0}, flags_at_close{-1}, woken_kinds{0};
     std::mutex records_mutex;
     std::vector<std::string> records;
@@ -74,7 +74,7 @@ TEST(GeneralStopThreads, WakesServersListsTheRestEveryTwentySecondsAndReportsThe
     state.http_server_started.store(1);
     StartWorker(state.registry, 0, "Caster-In-TH", blocked_until(release));
     StartWorker(state.registry, 1, "TCP-Out-Server-TH", blocked_until(woken));  // in accept until woken
-    StartWorker(state.registry, 3, "Http-Server-TH", blocked_until(release));   // started, not configured
+    StartWorker(state.registry, 3, "Http-Server-TH", blocked_until(http_done));  // started, not configured
     state.registry.SetState(0, 1);
     std::future<void> stop = StartGeneralStop(state, h);
 
@@ -91,12 +91,19 @@ TEST(GeneralStopThreads, WakesServersListsTheRestEveryTwentySecondsAndReportsThe
     EXPECT_TRUE(advance_and_settle(1));
     EXPECT_EQ(recorded(), (std::vector<std::string>{"General-Stop: Caster-In-TH is aktiv, Http-Server-TH is aktiv, "
                                                     "Es sind noch 2 Threads aktiv!"}));
+    EXPECT_EQ(woken_kinds.load(), 1 << 1);
+    // With no server left an ordinary worker still holds the end back.
+    http_done.store(true);
+    EXPECT_TRUE(pump_until([&] { return state.registry.Query(7) == 0; }));
+    clock.Advance(20001);
+    EXPECT_TRUE(pump_until([&] { return recorded().size() >= 2; }));
+    EXPECT_EQ(recorded().back(), "General-Stop: Caster-In-TH is aktiv, Es sind noch 1 Threads aktiv!");
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(closes.load(), 0);
-    EXPECT_EQ(woken_kinds.load(), 1 << 1);
 
     release.store(true);
     woken.store(true);
+    http_done.store(true);
     EXPECT_TRUE(pump_until([&] {
         return stop.wait_for(std::chrono::seconds(0)) == std::future_status::ready && state.registry.Query(1) == 0;
     }));
@@ -107,8 +114,8 @@ TEST(GeneralStopThreads, WakesServersListsTheRestEveryTwentySecondsAndReportsThe
     // +139 with the slot text comes before +102.
     EXPECT_EQ(messages, (std::vector<uint32_t>{msg::kStatusSlot10, msg::kGeneralStopDone}));
     EXPECT_EQ(slot10, "3 process ended !");
-    EXPECT_EQ(recorded().size(), 2u);
-    EXPECT_EQ(recorded().back(), "General-Stop: no_failure, all_Process_closed 03.02.2025  09:05:27");
+    EXPECT_EQ(recorded().size(), 3u);
+    EXPECT_EQ(recorded().back(), "General-Stop: no_failure, all_Process_closed 03.02.2025  09:05:47");
     state.view_window.store(nullptr);
     Clock::Install(nullptr);
 }
