@@ -60,16 +60,13 @@ TEST(AvailabilityProgramThreads, AThinnedStreamIsTooFewAfterItsIntervalNotBefore
         }
         close(fds[1]);
     });
-    double first = -1;
-    while (Since(start) < 19 && first < 0) {
-        if (Records("LowGpsSat") > 0) first = Since(start);
-        Pause(20);
-    }
+    const bool recorded = WaitFor([] { return Records("LowGpsSat") > 0; }, 19000);
+    const double first = Since(start);
     enough = true;
     feed.join();
     ASSERT_EQ(WaitForExit(pid, false, 20000), 0);
     // Interval 4 s on the 3 s check grid: the check after 6 s.
-    EXPECT_GT(first, 0) << "no record";
+    EXPECT_TRUE(recorded);
     EXPECT_GE(first, 4.0);
     EXPECT_EQ(Records("LowGpsSat"), 1);
     EXPECT_TRUE(Has(ReadFile("Protokol.dat"), "SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure "));

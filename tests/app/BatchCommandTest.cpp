@@ -2,12 +2,11 @@
 // ../shared/data where they matter (skipped when absent): --decode against an
 // independent framer and the decoder job, --encode back to the stream,
 // --encrypt/--decrypt round trips, --rinex against RTKLIB's convbin.
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -28,11 +27,8 @@ const std::string kData = std::string(ZERLAN_SOURCE_DIR) + "/../shared/data/";
 
 std::vector<std::string> Captures(const std::string& folder) {
     std::vector<std::string> names;
-    if (DIR* dir = opendir((kData + folder).c_str())) {
-        while (dirent* e = readdir(dir))
-            if (e->d_name[0] != '.') names.push_back(kData + folder + "/" + e->d_name);
-        closedir(dir);
-    }
+    std::error_code absent;
+    for (const auto& e : std::filesystem::directory_iterator(kData + folder, absent)) names.push_back(e.path());
     std::sort(names.begin(), names.end());
     return names;
 }

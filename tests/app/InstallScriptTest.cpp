@@ -68,27 +68,16 @@ TEST(InstallScript, InstallsOnlyWhatIsMissingThroughSudoWhenNotRoot) {
         std::string calls;
     } cases[] = {
         {"nothing missing", {false, true, 0, "libgtest-dev libgmock-dev", true}, 0, "", ""},
-        {"user with sudo",
-         {false, true, 0, "libgmock-dev", false},
-         0,
-         "installing: cmake libgtest-dev\n",
+        {"user with sudo", {false, true, 0, "libgmock-dev", false}, 0, "installing: cmake libgtest-dev\n",
          "sudo apt-get update -qq\napt-get update -qq\nsudo " + install +
              "\napt-get install -y -qq cmake libgtest-dev\n"},
-        {"root",
-         {true, true, 0, "libgmock-dev", false},
-         0,
-         "installing: cmake libgtest-dev\n",
+        {"root", {true, true, 0, "libgmock-dev", false}, 0, "installing: cmake libgtest-dev\n",
          "apt-get update -qq\napt-get install -y -qq cmake libgtest-dev\n"},
-        {"apt-get fails",
-         {true, true, 100, "libgmock-dev", false},
-         1,
+        {"apt-get fails", {true, true, 100, "libgmock-dev", false}, 1,
          "installing: cmake libgtest-dev\ncould not install: cmake libgtest-dev (apt-get failed, see above)\n",
          "apt-get update -qq\n"},
-        {"user without sudo",
-         {false, false, 0, "libgmock-dev", false},
-         1,
-         "missing: cmake libgtest-dev (not root and no sudo: install them as root)\n",
-         ""},
+        {"user without sudo", {false, false, 0, "libgmock-dev", false}, 1,
+         "missing: cmake libgtest-dev (not root and no sudo: install them as root)\n", ""},
     };
     int n = 0;
     for (const Case& c : cases) {

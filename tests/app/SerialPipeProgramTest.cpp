@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,11 +99,11 @@ TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndPipeOutputsServeAR
     const int client = ConnectTo(port);
     ASSERT_GE(client, 0);
     ASSERT_TRUE(WaitFor([] { return Logged("Accept on Port") && Logged("Pipe-Open on \\\\.\\pipe\\in !"); }));
-    // Writers of the input come and go until the readers of the outputs are done.
-    std::atomic<bool> done{false};
+    // Writers of the input come and go until the readers of the outputs are
+    // done (the thread is stopped and joined also when an assertion ends the test).
     std::string sent;
-    std::thread writers([&] {
-        for (int writer = 1, fd = -1; writer <= 3 || !done; ++writer) {
+    std::jthread writers([&](std::stop_token stop) {
+        for (int writer = 1, fd = -1; writer <= 3 || !stop.stop_requested(); ++writer) {
             const std::string fifo = dir_.path() + "/in";
             if (!WaitFor([&] { return (fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; })) return;
             fcntl(fd, F_SETFL, 0);
@@ -113,14 +112,6 @@ TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndPipeOutputsServeAR
             close(fd);
         }
     });
-    struct Join {  // also when an assertion ends the test early
-        std::atomic<bool>& done;
-        std::thread& thread;
-        ~Join() {
-            done = true;
-            if (thread.joinable()) thread.join();
-        }
-    } join{done, writers};
     for (const std::string name : {"out", "dec"}) {
         const std::string fifo = dir_.path() + "/" + name;
         for (int reader = 1; reader <= 2; ++reader) {
@@ -141,7 +132,7 @@ TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndPipeOutputsServeAR
             }
         }
     }
-    done = true;
+    writers.request_stop();
     writers.join();
     EXPECT_TRUE(ReadBytes(client, sent.size()) == sent) << sent.size();
     close(client);

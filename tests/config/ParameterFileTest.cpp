@@ -96,6 +96,8 @@ TEST(ParameterFileTest, ReportNamesFileLineUnknownKeysCorrectionsAndWhyALoadFail
         {"/pd,none.par", "none.par: No such file or directory"},
         {"/pd,empty.par", "empty.par: no parameter item in it"},
         {"foo.par", "\"foo.par\" is not a parameter item (a parameter file is given as /pd,FILE)"},
+        {"/np,vi", "\"/np,vi\" is not a parameter item (a parameter file is given as /pd,FILE)"},
+        {"", "morvik.par: No such file or directory"},  // nothing named: the default file
     };
     for (const auto& f : failed) {
         LoadReport why;
@@ -116,16 +118,11 @@ TEST(ParameterFileTest, LoadFileKeepsMissingKeysAndWritesSummary) {
     clock.Set(LocalTime{2025, 2, 3, 9, 5, 7, 0, 1});
     Clock::Install(&clock);
     Settings s;
-    WriteFile("only-rem.par", "\n/rem,nothing\n/rem,more\n");
-    const Settings defaults;
-    EXPECT_EQ(LoadFile(s, "only-rem.par"), 0);
-    EXPECT_EQ(s.loaded, 1);
-    ExpectSameSettings(s, defaults);
-
     WriteFile("some.par", "/miz,\"60;In;10;70;Out;10\"\r\n/maz,8000;A;0;9000;B;0\njunk\n/seb,2;3");
     EXPECT_EQ(LoadFile(s, "some.par"), 0);
+    EXPECT_EQ(s.loaded, 1);
     EXPECT_EQ(s.seb.input_s, "2");  // last line without a line feed
-    EXPECT_EQ(s.Raw(Key::kCastIn), defaults.Raw(Key::kCastIn));
+    EXPECT_EQ(s.Raw(Key::kCastIn), Settings().Raw(Key::kCastIn));
     EXPECT_EQ(s.load_summary, "last Adjustment: 03.02.2025 09:05:07\nMinZyklus 60 70\nMaxZyklus 8000 9000\n");
     Clock::Install(nullptr);
 
@@ -138,14 +135,9 @@ TEST(ParameterFileTest, LoadFileKeepsMissingKeysAndWritesSummary) {
 
 TEST(ParameterFileTest, SaveThenLoadGivesTheSameSettings) {
     testing::TempDir dir;
+    // A saved file sets every key: loading it over other values gives them back.
     const Settings defaults;
-    const std::string text = SaveText(defaults);
-    EXPECT_EQ(text.rfind("\n/rem,Name of parameter-file: 1 Parameter\n/pd,\".\\morvik.par\"\n"
-                         "\n/rem,Name of main-directory: 1 Parameter\n/dp,\".\"\n", 0), 0u);
-    EXPECT_TRUE(text.ends_with("\n/rem,Time-interval for char-input-control: 2 Parameter\n/seb,\"1;1\"\n"));
-
     ASSERT_EQ(SaveFile(defaults, "defaults.par"), 0);
-    EXPECT_EQ(ReadFile("defaults.par"), text);
     Settings changed;
     ParseText(changed, "/dp,elsewhere /tcp_out,1;2;FALSE;999;TRUE;1");
     EXPECT_EQ(LoadFile(changed, "defaults.par"), 0);
@@ -161,29 +153,21 @@ TEST(ParameterFileTest, SaveThenLoadGivesTheSameSettings) {
     ExpectSameSettings(back, odd);
     EXPECT_EQ(back.tcp_out.max_clients, "200");
     EXPECT_EQ(back.Raw(Key::kTcpOut), "1.2.3.4;4000;TRUE;500;FALSE;0");
-    EXPECT_EQ(back.file_in, "/var/gnss/in.rtcm3");
 
     EXPECT_EQ(SaveFile(Settings(), "no-such-dir/x.par"), 1);
     EXPECT_EQ(access("no-such-dir", F_OK), -1);
 }
 
+// The refusals are rows of the report test.
 TEST(ParameterFileTest, CommandLineShapes) {
     testing::TempDir dir;
-    Settings s;
-    EXPECT_EQ(LoadFromCommandLine(s, ""), 1);  // no morvik.par here
     WriteFile("morvik.par", "/dp,\"from default\"\n");
     WriteFile("other.par", "/np,ed\n");
+    Settings s, t, v;
     EXPECT_EQ(LoadFromCommandLine(s, "  "), 0);
     EXPECT_EQ(s.Raw(Key::kDp), "from default");
-    for (const char* words : {"/pd,other.par", "/pd,\".\\other.par\""}) {
-        Settings t;
-        EXPECT_EQ(LoadFromCommandLine(t, words), 0) << words;
-        EXPECT_EQ(t.Raw(Key::kNp), "ed");
-    }
-    Settings u;
-    EXPECT_EQ(LoadFromCommandLine(u, "/np,vi"), 1);  // one word must be a pd item
-    ExpectSameSettings(u, Settings());
-    Settings v;
+    EXPECT_EQ(LoadFromCommandLine(t, "/pd,\".\\other.par\""), 0);
+    EXPECT_EQ(t.Raw(Key::kNp), "ed");
     EXPECT_EQ(LoadFromCommandLine(v, "/np,vi /seb,\"5;6\""), 0);
     EXPECT_EQ(v.Raw(Key::kNp), "vi");
     EXPECT_EQ(v.seb.output_s, "6");

@@ -9,9 +9,12 @@
 #include "decoder/DecoderSelector.h"
 #include "decoder/Rtcm2Builder.h"
 #include "decoder/Rtcm3FrameBuilder.h"
+#include "support/ZerlanRun.h"
 
 namespace zerlan {
 namespace {
+
+using testing::Count;
 
 // A 1005 frame of `station`: every field chosen, built with CRC-24Q.
 std::string Station1005(int station = 611) {
@@ -33,12 +36,6 @@ std::string Rtcm2Frames(Rtcm2Builder& builder, int station, int count) {
         bits += builder.Frame({3, station, 100 + i, i % 8, 0}, data.Bits());
     }
     return '\x40' + ToBytes6(bits);
-}
-
-int Count(const std::string& text, const std::string& marker) {
-    int n = 0;
-    for (size_t p = text.find(marker); p != std::string::npos; p = text.find(marker, p + 1)) ++n;
-    return n;
 }
 
 struct Selected {

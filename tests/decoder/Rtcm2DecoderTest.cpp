@@ -1,22 +1,68 @@
 // The RTCM 2 decoder on built streams: framing, parity, byte modes. Then
-// golden lines of the message writers for what the encoder's round trip
-// cannot show: values fixed by hand (worked out from the raw value and the
-// scale noted beside it), types the encoder does not build, the older 2.1
+// the message writers where the encoder's round trip cannot show them:
+// values fixed by hand (worked out from the raw value and the scale noted
+// beside it), GLONASS numbering, types the encoder does not build, the 2.1
 // layouts. Z-count 1000 gives ZCount 600.0 throughout.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
-#include "Rtcm2TestSupport.h"
+#include "RecordingOutput.h"
 #include "decoder/BitString.h"
+#include "decoder/Rtcm2Builder.h"
 #include "decoder/Rtcm2Messages.h"
+#include "decoder/RtcmDecoder.h"
 #include "decoder/TextFormat.h"
 
 namespace zerlan {
 namespace {
 
-TEST(Rtcm2DecoderTest, StationFrameFillsHeaderAndStatusBoard) {
+struct Rtcm2Harness {
+    RecordingOutput out;
+    std::string& text = out.text;
+    std::vector<int> results;
+    CRtcmDecoder decoder;
+
+    explicit Rtcm2Harness(int version = 1) : decoder(version, out) {}
+
+    void Feed(const std::string& bytes) {
+        for (unsigned char b : bytes) results.push_back(decoder.AddByte(b));
+    }
+    // The "MT" lines: header lines (with " Status ") or message lines.
+    std::vector<std::string> Lines(bool headers) const {
+        std::vector<std::string> found;
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find("\r\n", start);
+            if (end == std::string::npos) end = text.size();
+            const std::string line = text.substr(start, end - start);
+            if (line.rfind("MT", 0) == 0 && (line.find(" Status ") != std::string::npos) == headers)
+                found.push_back(line);
+            start = end + 2;
+        }
+        return found;
+    }
+    std::vector<std::string> MessageLines() const { return Lines(false); }
+    std::vector<std::string> HeaderLines() const { return Lines(true); }
+};
+
+// A 6-of-8 stream of the frames and one byte more: the window looks one byte
+// behind the newest bits, so a frame is complete one byte after its last.
+std::string Stream6(Rtcm2Builder& builder, const std::vector<std::pair<Rtcm2Header, std::string>>& frames) {
+    std::string bits;
+    for (const auto& [header, data] : frames) bits += builder.Frame(header, data);
+    return ToBytes6(bits) + '\x40';
+}
+
+Rtcm2Bits Coordinates(int64_t x, int64_t y, int64_t z) {
+    Rtcm2Bits b;
+    b.S(x, 32).S(y, 32).S(z, 32);
+    return b;
+}
+
+TEST(Rtcm2DecoderTest, HeaderLinesAndStatusBoardOfGpsAndGlonassFrames) {
     // X = 398765432 x 0.01 m, Y = 63456789 x 0.01, Z = -1 x 0.01;
     // Z-count 5999 x 0.6 = 3599.4 s (largest allowed).
     Rtcm2Builder builder;
@@ -27,20 +73,23 @@ TEST(Rtcm2DecoderTest, StationFrameFillsHeaderAndStatusBoard) {
     // Empty line, TM line ending in the PC clock, then the header line.
     EXPECT_EQ(h.text.rfind("\r\nTM Rtcm2.3 ", 0), 0u) << h.text;
     EXPECT_NE(h.text.find("\r\nMT03 Stat 77 Status 1 Sec 3599.4 Seq 2 Frame 4\r\n"), std::string::npos);
-    const std::string slots[] = {h.out.slots[0], h.out.slots[1], h.out.slots[6], h.out.slots[9]};
-    EXPECT_EQ(slots[0], "0077");
-    EXPECT_EQ(slots[1], "3599.4");
-    EXPECT_EQ(slots[2], "000000001");
-    EXPECT_EQ(slots[3], "        Rtcm2.3");
+    EXPECT_EQ((std::vector<std::string>{h.out.slots[0], h.out.slots[1], h.out.slots[2], h.out.slots[6], h.out.slots[9]}),
+              (std::vector<std::string>{"0077", "3599.4", "", "000000001", "        Rtcm2.3"}));
     EXPECT_EQ(h.decoder.StationIdText(), "0077");
     EXPECT_EQ(h.out.frames, 1);
     EXPECT_TRUE(h.decoder.Locked());
 
+    // A GLONASS frame (type 31) puts its time into slot 2, not 1; the 2.1
+    // decoder names itself.
+    Rtcm2Bits glo;
+    glo.U(0, 1).U(0, 2).U(1, 5).S(0, 16).S(0, 8).U(0, 8);
     Rtcm2Builder fresh;
     Rtcm2Harness v21(0);
-    v21.Feed(Stream6(fresh, {{{3, 1, 10, 0, 0}, Coordinates(1, 2, 3).Bits()}}));
-    const std::string name = v21.out.slots[9];
-    EXPECT_EQ(name, "        Rtcm2.1");
+    v21.Feed(Stream6(fresh, {{{31, 4, 500, 0, 0}, glo.Bits()}}));
+    ASSERT_EQ(v21.MessageLines().size(), 1u) << v21.text;
+    EXPECT_EQ((std::vector<std::string>{v21.out.slots[1], v21.out.slots[2], v21.out.slots[9]}),
+              (std::vector<std::string>{"", "300.0", "        Rtcm2.1"}));
+    EXPECT_EQ(v21.decoder.GlonassEpoch(), 300.0);
 }
 
 TEST(Rtcm2DecoderTest, BytesThatCarryNoDataAreSkippedIn6of8Mode) {
@@ -115,27 +164,6 @@ TEST(Rtcm2DecoderTest, ParityFailureLosesSyncAndDropsTheFrame) {
     EXPECT_EQ(h.decoder.FrameCount(), 2);
 }
 
-TEST(Rtcm2DecoderTest, InvertedPreambleAfterD30SetIsFound) {
-    // A first frame whose last parity bit is 1 sends the next preamble complemented.
-    int z = 0;
-    for (; z < 200; ++z) {
-        Rtcm2Builder trial;
-        trial.Frame({3, 9, z, 0, 0}, Coordinates(z, 0, 0).Bits());
-        if (trial.D30() == '1') break;
-    }
-    ASSERT_LT(z, 200);
-    Rtcm2Builder builder;
-    std::string bits = builder.Frame({3, 9, z, 0, 0}, Coordinates(z, 0, 0).Bits());
-    const size_t second = bits.size();
-    bits += builder.Frame({3, 9, 300, 0, 0}, Coordinates(-5, -6, -7).Bits());
-    ASSERT_EQ(bits.substr(second, 8), "10011001");
-    Rtcm2Harness h;
-    h.Feed(ToBytes6(bits) + '\x40');
-    const auto lines = h.MessageLines();
-    ASSERT_EQ(lines.size(), 2u) << h.text;
-    EXPECT_EQ(lines[1], "MT03 Stat 9 ZCount 180.0 X -0.050 Y -0.060 Z -0.070 ");
-}
-
 TEST(Rtcm2DecoderTest, WrongWordCountIsReportedAndDropped) {
     Rtcm2Builder builder;
     Rtcm2Bits five = Coordinates(1, 2, 3);
@@ -154,10 +182,13 @@ TEST(Rtcm2DecoderTest, ByteModeFlipsOnlyWhenSixOfEightFindsNothing) {
     Rtcm2Builder builder;
     std::string bits;
     std::vector<std::pair<Rtcm2Header, std::string>> frames;
+    int inverted = 0;  // preambles sent complemented after a D30* of 1
     for (int i = 0; i < 60; ++i) {
         frames.push_back({{3, 2, i, i % 8, 0}, Coordinates(i, i, i).Bits()});
+        inverted += builder.D30() == '1';
         bits += builder.Frame(frames.back().first, frames.back().second);
     }
+    ASSERT_GT(inverted, 5);
     const std::string bytes = ToBytes8(bits);
     Rtcm2Harness h;
     h.Feed(bytes.substr(0, 499));
@@ -174,7 +205,8 @@ TEST(Rtcm2DecoderTest, ByteModeFlipsOnlyWhenSixOfEightFindsNothing) {
         EXPECT_EQ(lines[i], FormatText("MT03 Stat 2 ZCount %.1lf X %.3lf Y %.3lf Z %.3lf ", k * 0.6, k * 0.01,
                                        k * 0.01, k * 0.01));
     }
-    // The same frames in 6-of-8 bytes lock at once and never flip.
+    // The same frames in 6-of-8 bytes lock at once, never flip, and every
+    // preamble is found, the complemented ones too.
     Rtcm2Builder again;
     Rtcm2Harness six;
     six.Feed(Stream6(again, frames));
@@ -220,27 +252,19 @@ Rtcm2Bits& Correction(Rtcm2Bits& b, int scale, int udre, int sv, int prc, int rr
     return b.U(scale, 1).U(udre, 2).U(sv, 5).S(prc, 16).S(rrc, 8).U(third, 8);
 }
 
-TEST(Rtcm2CorrectionsTest, FillSatelliteOfTheLastWordIsDropped) {
+TEST(Rtcm2CorrectionsTest, SatellitesAreSortedAndTheFillOfTheLastWordIsDropped) {
     // Four satellites take 160 bits, seven words; the 8 fill bits in word 7
-    // look like a fifth satellite that starts in the last word.
-    Rtcm2Bits b;
-    for (int sv : {9, 4, 30, 17}) Correction(b, 0, 0, sv, sv, 0, 1);
-    ASSERT_EQ(b.Words(), 7);
-    const auto lines = Lines(1, b);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0].substr(0, 10), "MT01 SV 4 ");
-    EXPECT_EQ(lines[3], "MT01 SV 30 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC 0.600 RRC 0.0000 IOD 1 UDRE "
-                        "0_OSigDErr_<=_1m");
-    // Two satellites in four words: the second starts in word 2, is whole,
-    // and the fill in word 4 is dropped. PRC 2 x 0.32, RRC 1 x 0.032.
-    Rtcm2Bits two;
-    Correction(two, 0, 2, 1, -1, -1, 0);
-    Correction(two, 1, 3, 2, 2, 1, 255);
+    // look like a fifth satellite that starts in the last word. Two
+    // satellites in four words: the fill in word 4 is dropped too.
+    Rtcm2Bits four, two;
+    for (int sv : {9, 4, 30, 17}) Correction(four, 0, 0, sv, sv, 0, 1);
+    for (int sv : {2, 1}) Correction(two, 1, 3, sv, 2, 1, 255);
+    ASSERT_EQ(four.Words(), 7);
     ASSERT_EQ(two.Words(), 4);
-    const auto l2 = Lines(9, two);
-    ASSERT_EQ(l2.size(), 2u);
-    EXPECT_EQ(l2[1], "MT09 SV 2 ZCount 600.0 FktPRC 0.320 FktRRC 0.0320 PRC 0.640 RRC 0.0320 IOD 255 UDRE "
-                     "3_OSigDErr_>_8m");
+    std::vector<std::string> svs;
+    for (const Rtcm2Bits* b : {&four, &two})
+        for (const std::string& line : Lines(1, *b)) svs.push_back(line.substr(8, line.find(" ZCount") - 8));
+    EXPECT_EQ(svs, (std::vector<std::string>{"4", "9", "17", "30", "1", "2"}));
 }
 
 TEST(Rtcm2CorrectionsTest, DeltaAndGlonassFormats) {
@@ -261,24 +285,25 @@ TEST(Rtcm2CorrectionsTest, DeltaAndGlonassFormats) {
     t.U(0, 1).U(0, 2).U(0, 5).S(0, 16).S(0, 8).U(1, 1).U(127, 7);
     EXPECT_EQ(Lines(34, t)[0], "MT34 SV 72 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC 0.000 RRC 0.0000 TOD "
                                "3810.0 UDRE 0_OSigDErr_<=_1m");
+    // Type 33 (GLONASS health): slot 3 is SV 43.
+    Rtcm2Bits h;
+    h.U(0, 1).U(3, 5).U(1, 1).U(5, 3).U(20, 5).U(1, 1).U(0, 1).U(1, 1).U(1, 4).U(0, 2);
+    flag = 0;
+    EXPECT_EQ(Lines(33, h, true, &flag)[0].substr(0, 11), "MT33 SV 43 ");
+    EXPECT_EQ(flag, 1);
 }
 
 TEST(Rtcm2StationTest, DatumAndExtendedParameters) {
-    // Type 22: L1 DX 1 x 0.00390625, DY -128 x 0.00390625 = -0.5, DZ 0;
-    // height 256 x 0.00390625 = 1 (no offset); L2 DX 16 x 0.0625 = 1.
+    // Type 22 height 256 x 0.00390625 = 1 cm, with no offset added; with NH
+    // set there is no height. The other fields come back in the round trip.
     Rtcm2Bits e;
     e.S(1, 8).S(-128, 8).S(0, 8);
     e.U(0, 2).U(1, 1).U(0, 1).U(1, 1).U(0, 1).U(256, 18);
     e.S(16, 8).S(-1, 8).S(0, 8);
-    EXPECT_EQ(Lines(22, e)[0],
-              "MT22 Stat 7 ZCount 600.0  DXCorrL1 0.00390625cm DYCorrL1 -0.50000000cm DZCorrL1 0.00000000cm "
-              "DXCorrL2 1.0000cm DYCorrL2 -0.0625cm DZCorrL2 0.0000cm AntHeight 1.00000000cm GS 1_GNSS_GLONASS AT "
-              "0_No_antenna_type_definition_record_follows_(see_MT23) AP "
-              "1_Antenna_reference_point_record_follows_(see_MT24) NH 0_Antenna_height_information_provided ");
-    // NH set: no height.
+    EXPECT_NE(Lines(22, e)[0].find(" AntHeight 1.00000000cm GS 1_GNSS_GLONASS "), std::string::npos);
     Rtcm2Bits n;
     n.S(0, 8).S(0, 8).S(0, 8).U(0, 5).U(1, 1).U(5, 18);
-    EXPECT_NE(Lines(22, n)[0].find("AntHeight -9999.99900000cm"), std::string::npos);
+    EXPECT_NE(Lines(22, n)[0].find(" AntHeight -9999.99900000cm "), std::string::npos);
 }
 
 TEST(Rtcm2StationTest, ReferencePointBeyondThirtyOneBitsKeepsItsValue) {
@@ -297,31 +322,6 @@ TEST(Rtcm2StationTest, ReferencePointBeyondThirtyOneBitsKeepsItsValue) {
                                   "AntHeight 0.0000m GS 0_GNSS_GPS AH 0_No_antenna_height_information_provided");
 }
 
-TEST(Rtcm2HealthTest, LabelsAtTheirLimits) {
-    auto word = [](Rtcm2Bits& b, int sv, int cn0, int unhealthy) {
-        b.U(0, 1).U(sv, 5).U(1, 1).U(5, 3).U(cn0, 5).U(1, 1).U(0, 1).U(1, 1).U(unhealthy, 4).U(0, 2);
-    };
-    Rtcm2Bits b;
-    word(b, 0, 0, 15);  // SV 32, not tracked, 75 minutes
-    word(b, 3, 20, 0);  // 20 + 24 = 44 dB-Hz, about to go unhealthy
-    word(b, 4, 1, 14);  // 25 dB-Hz, 70 minutes
-    const auto lines = Lines(5, b);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "MT05 SV 3 ZCount 600.0 IODLink 1 DataHealth 5 SignalNoise 44_db-Hz HealthEnable 1 "
-                        "NewNavData 0 LossSatWarning 1 TimeToUnHealth Satellite_is_about_to_go_unhealthy_! ");
-    EXPECT_NE(lines[1].find("SignalNoise 25_db-Hz "), std::string::npos);
-    EXPECT_NE(lines[1].find("TimeToUnHealth 70_min "), std::string::npos);
-    EXPECT_EQ(lines[2], "MT05 SV 32 ZCount 600.0 IODLink 1 DataHealth 5 SignalNoise "
-                        "Satellite_is_not_being_tracked_by_the_reference_station_! HealthEnable 1 NewNavData 0 "
-                        "LossSatWarning 1 TimeToUnHealth "
-                        "75_min_(The_Satellite_will_go_unhealthy_in_about_75_minutes_!) ");
-    Rtcm2Bits g;  // GLONASS health: slot 3 is SV 43
-    word(g, 3, 20, 1);
-    int flag = 0;
-    EXPECT_EQ(Lines(33, g, true, &flag)[0].substr(0, 11), "MT33 SV 43 ");
-    EXPECT_EQ(flag, 1);
-}
-
 TEST(Rtcm2MiscTest, BeaconIdsUpTo1023AreKeptAndSorted) {
     auto beacon = [](Rtcm2Bits& b, int id, int lat, int lon, int freq, int health) {
         b.S(lat, 16).S(lon, 16).U(0, 10).U(freq, 12).U(health, 2).U(id, 10).U(7, 3).U(1, 1).U(0, 1).U(1, 1);
@@ -338,25 +338,7 @@ TEST(Rtcm2MiscTest, BeaconIdsUpTo1023AreKeptAndSorted) {
     EXPECT_EQ(lines[0].substr(0, 12), "MT07 Stat 5 ");
 }
 
-TEST(Rtcm2MiscTest, TransmitterIonosphereAndText) {
-    Rtcm2Bits t;  // latitude -1000 x 0.002747 = -2.747 (S), longitude 2000 x 0.005493 = 10.986 (E), 25 x 4 km
-    t.U(1, 1).U(0, 1).U(0, 6).S(-1000, 16).S(2000, 16).S(25, 8);
-    EXPECT_EQ(Lines(13, t)[0], "MT13 Stat 7 ZCount 600.0 StatMsg 1 RngFl 0 XmtrLatitude 2.75\xB0_S XmtrLongitude "
-                               "10.99\xB0_E XmtrRange 100km ");
-    // Ionosphere: GPS 0 (= 32) with rate -20 x 0.05; GLONASS 6 with the stop pattern.
-    Rtcm2Bits i;
-    i.U(0, 2).U(0, 1).U(0, 5).U(1234, 14).S(-20, 14);
-    i.U(0, 2).U(1, 1).U(6, 5).U(16383, 14).U(0x2000, 14);
-    EXPECT_EQ(Lines(15, i), (Rtcm2Lines{"MT15 SV 32 ZCount 600.0 IonosphericDelay 1234 IonosphericRate -1.00_cm/min",
-                                        "MT15 SV 46 ZCount 600.0 IonosphericDelay 16383 IonosphericRate "
-                                        "User_should_stop_using_iono_correction_!"}));
-    // A received line break must not start a decoded line.
-    Rtcm2Bits crlf;
-    crlf.Chars("A\r\nBCD");
-    EXPECT_EQ(Lines(16, crlf)[0], "MT16 ZCount 600.0 \"A..BCD\"");
-}
-
-TEST(Rtcm2MiscTest, AntennaTypeAndTimeOffset) {
+TEST(Rtcm2MiscTest, AntennaTypeAndTextKeepTheirBounds) {
     // AR 1, NAD 4 "ABCD", setup 9, NAS 2 "XY"; without SF the serial bytes
     // are fill (0xAA here) and must not be read as a serial number.
     for (int sf : {0, 1}) {
@@ -367,23 +349,10 @@ TEST(Rtcm2MiscTest, AntennaTypeAndTimeOffset) {
         EXPECT_EQ(Lines(23, a)[0], sf == 1 ? "MT23 Stat 7 ZCount 600.0 AR 1 SF 1 NAD 4 AD \"ABCD\" SetupID 9 NAS 2 AS \"XY\""
                                            : "MT23 Stat 7 ZCount 600.0 AR 1 SF 0 NAD 4 AD \"ABCD\" SetupID 9 NAS 0 AS \"\"");
     }
-    // Offset GPS-GLONASS: 13 s and 0x40000000 x 2^-32 = 0.25 s.
-    Rtcm2Bits o;
-    o.U(0, 3).U(1, 3).U(0, 3).S(13, 7).U(0x40000000, 32);
-    EXPECT_EQ(Lines(37, o)[0], "MT37 Stat 7 ZCount 600.0 Sys1 0_GPS Sys2 1_GLONASS IntSec 13 DecSec "
-                               "0.25000000000000000 ");
-}
-
-TEST(Rtcm2EphemerisTest, TwentyWordsGiveEightLines) {
-    Rtcm2Bits b;
-    b.U(100, 10).S(-1, 14).U(33, 8).U(100, 16);  // week 100 (+1024), IDOT, IODE 33, toc
-    for (int word = 3; word <= 18; ++word) b.U(0, 24);
-    b.U(0, 16).U(0, 5).U(0, 3);                   // satellite 0 = 32
-    b.U(0, 24);
-    ASSERT_EQ(b.Words(), 20);
-    const auto lines = Lines(17, b);
-    ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[0], "MT17 SV 32 ZCount 600.0 GpsWeek 1124 IODE 33 ");
+    // A received line break must not start a decoded line.
+    Rtcm2Bits crlf;
+    crlf.Chars("A\r\nBCD");
+    EXPECT_EQ(Lines(16, crlf)[0], "MT16 ZCount 600.0 \"A..BCD\"");
 }
 
 TEST(Rtcm2RtkTest, PseudorangeWithGlonassFlagAndDroppedOddWord) {
@@ -401,10 +370,10 @@ TEST(Rtcm2RtkTest, TheBitsOf18And21MoveBetweenVersions) {
     Rtcm2Bits b;
     b.U(2, 2).U(0, 2).U(0, 20);
     b.U(1, 1).U(0, 1).U(1, 1).U(5, 5).U(7, 3).U(31, 5).S(-256, 32);
-    // 2.1: bit 1 is the half-wavelength flag on L2, the GNSS bit is not read.
-    EXPECT_EQ(Lines(18, b, false)[0], "MT18 SV 5 ZCount 600.0 GPSSec 0.0000000 Freq 2_L2:0.2445m 1_L2_Half "
-                                      "7_PhaseError_>_0.12480_cycle FktCP 0.00781250 CP -2.00000000 CLOCI 31 MMI 0");
-    // 2.3 (bit 1 the MMI, bit 3 GLONASS) comes back in the encoder's round trip.
+    // 2.1: bit 1 is the half-wavelength flag on L2, the GNSS bit is not read;
+    // 2.3: bit 1 is the MMI, bit 3 GLONASS.
+    EXPECT_NE(Lines(18, b, false)[0].find("MT18 SV 5 ZCount 600.0 GPSSec 0.0000000 Freq 2_L2:0.2445m 1_L2_Half "),
+              std::string::npos);
     EXPECT_EQ(Lines(18, b, true)[0].substr(0, 11), "MT18 SV 45 ");
     Rtcm2Bits c;
     c.U(1, 2).U(3, 2).U(0, 20);
@@ -414,55 +383,31 @@ TEST(Rtcm2RtkTest, TheBitsOf18And21MoveBetweenVersions) {
     EXPECT_NE(Lines(21, c, true)[0].find(" FktRRC 0.032 RRC 0.320 FktPRC 0.020 PRC -2.000 "), std::string::npos);
     // 2.1: correction scale bit 9 (0.32, coarse quality set), rate scale bit 1
     // (0.002), multipath bits 13-16 = 0010 on the 4-bit scale.
-    EXPECT_EQ(Lines(21, c, false)[0], "MT21 SV 12 ZCount 600.0 GPSSec 0.0000000 Freq 1_Ionospheric_free "
-                                      "SmoothInterv 3_Indefinite 0_C/A-Code_L1_Full 7_PRC-DataQuality_>_5.409m "
-                                      "2_MultipathError_<=_0.223m FktRRC 0.002 RRC 0.020 FktPRC 0.320 PRC -32.000 "
-                                      "IOD 5 MMI 0");
+    EXPECT_NE(Lines(21, c, false)[0].find(" 7_PRC-DataQuality_>_5.409m 2_MultipathError_<=_0.223m FktRRC 0.002 RRC "
+                                          "0.020 FktPRC 0.320 PRC -32.000 "),
+              std::string::npos);
 }
 
-Rtcm2Bits Fkp(const char* inst, int sub_id) {
-    Rtcm2Bits b;
-    b.Chars(inst).U(sub_id, 5).U(0, 1).U(2, 2).Raw("00000000000000000000000000000101");
-    // Block for satellite 1: IOD 11, Sl0 0.01, Sl1 0.04, N0 -5, N1 100, E0 3, E1 -7.
-    b.U(11, 8).U(0, 4).U(0, 1).U(1, 1).S(-5, 10).S(100, 11).S(3, 10).S(-7, 11);
-    // Satellite 3: IOD 12, Sl0 0.04, Sl1 0.01, N0 1, N1 -1, E0 0, E1 2.
-    b.U(12, 8).U(0, 4).U(1, 1).U(0, 1).S(1, 10).S(-1, 11).S(0, 10).S(2, 11);
-    return b;
-}
-
-TEST(Rtcm2FkpTest, MaskAssignsBlocksFromSatelliteOneUp) {
+TEST(Rtcm2FkpTest, GlonassSubIdAndForeignInstitutions) {
+    // The mask assigns blocks from satellite one up (the round trip shows the
+    // GPS values); sub id 6 is GLONASS, other institutions and sub ids give
+    // the header only.
+    auto fkp = [](const char* inst, int sub_id) {
+        Rtcm2Bits b;
+        b.Chars(inst).U(sub_id, 5).U(0, 1).U(2, 2).Raw("00000000000000000000000000000101");
+        for (int block = 0; block < 2; ++block) b.U(11, 8).U(0, 4).U(0, 1).U(1, 1).S(-5, 10).S(100, 11).S(3, 10).S(-7, 11);
+        return b;
+    };
     int flag = -1;
-    // N0 -5 x 0.01, N1 100 x 0.04, E0 3 x 0.01; E1 -7 x Sl0 (the encoder divides by Sl0).
-    EXPECT_EQ(Lines(59, Fkp("AdV", 5), true, &flag),
-              (Rtcm2Lines{"MT59 Stat 7 ZCount 600.0 InstID AdV SubID 5 DataSet 2 SatID "
-                          "00000000000000000000000000000101",
-                          "MT59 Stat 7 ZCount 600.0 Sv 1 Sl0 0.01_ppm Sl1 0.04_ppm N0 -0.05_ppm N1 4.00_ppm E0 "
-                          "0.03_ppm E1 -0.07_ppm IOD 11 ",
-                          "MT59 Stat 7 ZCount 600.0 Sv 3 Sl0 0.04_ppm Sl1 0.01_ppm N0 0.04_ppm N1 -0.01_ppm E0 "
-                          "0.00_ppm E1 0.08_ppm IOD 12 "}));
+    EXPECT_EQ(Lines(59, fkp("AdV", 5), true, &flag).size(), 3u);
     EXPECT_EQ(flag, 0);
-    // Sub id 6 is GLONASS; other institutions and sub ids give the header only.
-    const auto glo = Lines(59, Fkp("AdV", 6), true, &flag);
+    const auto glo = Lines(59, fkp("AdV", 6), true, &flag);
     EXPECT_EQ(flag, 1);
     ASSERT_EQ(glo.size(), 3u);
     EXPECT_EQ(glo[1].substr(0, 31), "MT59 Stat 7 ZCount 600.0 Sv 41 ");
     EXPECT_EQ(glo[2].substr(0, 31), "MT59 Stat 7 ZCount 600.0 Sv 43 ");
-    EXPECT_EQ(Lines(59, Fkp("XYZ", 5)).size(), 1u);
-    EXPECT_EQ(Lines(59, Fkp("AdV", 4)).size(), 1u);
-}
-
-TEST(Rtcm2FkpTest, GlonassFramesFillTheGlonassSlot) {
-    // Through the decoder: a type 31 frame puts its time into slot 2, not 1.
-    Rtcm2Bits b;
-    b.U(0, 1).U(0, 2).U(1, 5).S(0, 16).S(0, 8).U(0, 8);
-    Rtcm2Builder builder;
-    Rtcm2Harness h;
-    h.Feed(Stream6(builder, {{{31, 4, 500, 0, 0}, b.Bits()}}));
-    ASSERT_EQ(h.MessageLines().size(), 1u) << h.text;
-    const std::string slot1 = h.out.slots[1], slot2 = h.out.slots[2];
-    EXPECT_EQ(slot1, "");
-    EXPECT_EQ(slot2, "300.0");
-    EXPECT_EQ(h.decoder.GlonassEpoch(), 300.0);
+    EXPECT_EQ(Lines(59, fkp("XYZ", 5)).size(), 1u);
+    EXPECT_EQ(Lines(59, fkp("AdV", 4)).size(), 1u);
 }
 
 }  // namespace

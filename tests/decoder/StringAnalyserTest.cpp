@@ -7,21 +7,6 @@
 namespace zerlan {
 namespace {
 
-TEST(StringAnalyserTest, SplitCollapsesBlanksKeepsOtherEmptyFieldsAndStopsAtLineEnd) {
-    CStringAnalyser sa;
-    EXPECT_EQ(sa.Split(' ', "  MT1004  \t G01   123.5\r\nnext line"), 3);
-    EXPECT_EQ(sa.Field(1), "G01");
-    EXPECT_EQ(sa.Field(2), "123.5");
-    EXPECT_EQ(sa.Field(3), "");
-    EXPECT_EQ(sa.Split(' ', "   \r\n"), 0);
-    EXPECT_EQ(sa.Field(0), "");  // earlier results are cleared
-    EXPECT_EQ(sa.Split(',', "a,,b\tc,d"), 4);
-    EXPECT_EQ(sa.Field(1), "");
-    EXPECT_EQ(sa.Field(2), "b\tc");
-    EXPECT_EQ(sa.Split(',', ",x\n,y"), 2);
-    EXPECT_EQ(sa.Field(1), "x");
-}
-
 TEST(StringAnalyserTest, FieldsAndPaddingStayWithinTheirLimits) {
     CStringAnalyser sa;
     std::string many;

@@ -96,30 +96,19 @@ TEST_F(CasterThreads, UnauthorizedIsRefusedAndAStopCutsTheLongReconnectWait) {
     EXPECT_EQ(Protocol().find("FromCasterIn-Start"), std::string::npos);
 }
 
-TEST_F(CasterThreads, AnHttpCasterHasItsHeadersSkippedAndItsChunkedBodyDecoded) {
+// The proxy's HTTP/1.1 answer and the caster's HTTP headers are skipped, the
+// chunked body is decoded.
+TEST_F(CasterThreads, AnHttpCasterBehindAProxyHasItsHeadersSkippedAndItsChunkedBodyDecoded) {
     const std::string data = Pattern(700);
-    FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
-        if (attempt > 0) return;
-        c.ReadRequest(fd);
-        WaitForFileOutput();
-        FakeCaster::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: gnss/data\r\nTransfer-Encoding: chunked\r\n\r\n");
-        FakeCaster::SendAll(fd, "1f4\r\n" + data.substr(0, 500) + "\r\n");
-        FakeCaster::SendAll(fd, "c8;x=y\r\n" + data.substr(500) + "\r\n");
-        c.Hold(fd);
-    });
-    StartInputJob("127.0.0.1;" + caster.port() + ";RTCM3;x;u:p;100;0;0.0.0.0;8080");
-    EXPECT_EQ(OutputAfter(data.size(), caster), data);
-}
-
-TEST_F(CasterThreads, AProxyAnsweringHttp11IsAcceptedAndTheGetFollowsTheTunnel) {
-    const std::string data = Pattern(300);
     FakeCaster proxy([&](FakeCaster& c, int fd, int attempt) {
         if (attempt > 0) return;
         c.Record(c.ReadRequest(fd));
         FakeCaster::SendAll(fd, "HTTP/1.1 200 Connection established\r\nProxy-Agent: t\x1b[2Jst\r\n\r\n");
         c.Record(c.ReadRequest(fd));
         WaitForFileOutput();
-        FakeCaster::SendAll(fd, "ICY 200 OK\r\n" + data);
+        FakeCaster::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: gnss/data\r\nTransfer-Encoding: chunked\r\n\r\n");
+        FakeCaster::SendAll(fd, "1f4\r\n" + data.substr(0, 500) + "\r\n");
+        FakeCaster::SendAll(fd, "c8;x=y\r\n" + data.substr(500) + "\r\n");
         c.Hold(fd);
     });
     StartInputJob("caster.example.net;2101;RTCM3;x;u:p;100;1;127.0.0.1;" + proxy.port());

@@ -102,13 +102,17 @@ TEST_F(DecTcpOutThreads, APortInUseOrSharedWithTheTcpInputStartsNoServer) {
         const char* name;
         std::string port;
         bool reported;
-    } cases[] = {{"in use", std::to_string(squatter.BoundPort()), true}, {"the input's", in_port_, false}};
+        const char* warning;
+    } cases[] = {{"in use", std::to_string(squatter.BoundPort()), true, ""},
+                 {"the input's", in_port_, false,
+                  "RtcmDecoder-TcpOutPort is the same like TcpInPort\n RtcmDecoderTcpOut-Job is stoped !\n"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         renderer_.shown.clear();
         StartDecoderJob(c.port, 1);
         // The job runs on without the server.
         EXPECT_EQ(renderer_.Shows("No DecOut-Tcp-Server-Start !!\r\n"), c.reported);
+        EXPECT_EQ(view_.model().warning_text, c.warning);
         EXPECT_FALSE(renderer_.Shows("Decoder-TcpOut Thread !"));
         EXPECT_EQ(state_.registry.Query(4), 0);
         EXPECT_EQ(state_.dec_tcp_out_server_started.load(), 0);

@@ -10,20 +10,13 @@
 #include <vector>
 
 #include "encoder/EncoderData.h"
-#include "platform/Clock.h"
 #include "platform/Sleep.h"
+#include "support/WaitFor.h"
 
 namespace zerlan {
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int max_ms = 5000) {
-    const int64_t start = Clock::Get().MonotonicMs();
-    while (!done()) {
-        if (Clock::Get().MonotonicMs() - start > max_ms) return false;
-        Sleep(2);
-    }
-    return true;
-}
+using testing::WaitFor;
 
 void Put(CharPool& pool, const std::string& bytes) {
     while (pool.Write(bytes.data(), static_cast<int>(bytes.size())) < 0) Sleep(1);

@@ -53,36 +53,6 @@ TEST_F(JobControlTest, FullHourAndNewDayRecordsOncePerMoment) {
     EXPECT_EQ(view_.model().time_text, "03.02.2025  13:00:01");
 }
 
-TEST_F(JobControlTest, PortConflictsCollectTheirMessages) {
-    ParseText(state_.settings, "/tcp_in,\"127.0.0.1;4000;TRUE\" /html,\"TRUE;127.0.0.1;4000;FALSE\"");
-    ParseText(state_.settings, "/tcp_out,\"127.0.0.1;4001;TRUE;20;FALSE;0\" /dec_out,\"FALSE;x;FALSE;a,4096;TRUE;4001\"");
-    EXPECT_EQ(view_.jobs().CheckPortConflicts(3), 1);
-    EXPECT_EQ(view_.model().warning_text, "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n");
-    EXPECT_EQ(view_.jobs().CheckPortConflicts(1), 1);
-    EXPECT_EQ(view_.model().warning_text,
-              "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n"
-              "RtcmDecoder-TcpOutPort is the same like TcpOutPort\n RtcmDecoderTcpOut-Job is stoped !\n");
-    // The decoder port equal to the input port starts the collection afresh.
-    ParseText(state_.settings, "/dec_out,\"FALSE;x;FALSE;a,4096;TRUE;4000\"");
-    EXPECT_EQ(view_.jobs().CheckPortConflicts(1), 1);
-    EXPECT_EQ(view_.model().warning_text,
-              "RtcmDecoder-TcpOutPort is the same like TcpInPort\n RtcmDecoderTcpOut-Job is stoped !\n");
-    view_.model().warning_text.clear();
-    EXPECT_EQ(view_.jobs().CheckPortConflicts(2), 0);
-    EXPECT_TRUE(view_.model().warning_text.empty());
-}
-
-TEST_F(JobControlTest, WithNoOutputsTheSerialInputStillStarts) {
-    view_.settings().inout_sw.input_type = "COMP";
-    view_.settings().inout_sw.outputs.fill("Null");
-    view_.settings().co_in.port = "\\dev\\zerlan-no-such-tty";
-    view_.jobs().Start();
-    EXPECT_EQ(state_.registry.GetState(), 0);
-    EXPECT_TRUE(view_.jobs().EverStarted());
-    EXPECT_EQ(state_.connections[SharedState::kConnInput], "\\dev\\zerlan-no-such-tty");
-    EXPECT_EQ(state_.restart_reason.load(), 0);
-}
-
 TEST_F(JobControlTest, ARestartThatFindsTheJobBusyIsRecordedOnceAndWaitsAgain) {
     view_.jobs().SetRestartSteps(3, 1, 1);
     state_.registry.SetState(1, 0);  // a job that does not stop
@@ -126,15 +96,6 @@ TEST_F(JobControlTest, TheTcpOutputServerDoesNotTakeTheInputServersPort) {
     EXPECT_EQ(boxes_, "[Warning !!] \nTcpOutPort is the same like TcpInPort\n TcpOut-Job is stoped !\n\n");
     EXPECT_TRUE(state_.connections[SharedState::kConnTcpOut].empty());
     EXPECT_EQ(state_.tcp_out_server_started.load(), 0);
-}
-
-TEST_F(JobControlTest, SettingsFromDialogWhileRunningShowTheBox) {
-    state_.registry.SetState(1, 0);
-    ParseText(state_.dialog_settings, "/pr,\"other.dat\"");
-    view_.Handle(Message{msg::kDialogSettingsToView, false, {}, 0});
-    EXPECT_EQ(view_.settings().protocol_file, "other.dat");
-    EXPECT_EQ(boxes_, "[No action !] First stop the current Job for new settings !\n");
-    state_.registry.SetState(0, 2);
 }
 
 }  // namespace

@@ -20,17 +20,15 @@ ByteSource Source(const std::string& text, size_t* used = nullptr) {
     };
 }
 
-// The GET, CONNECT and SOURCE texts are checked on the wire by the caster
-// thread tests; here the cases those do not reach.
+// The GET, CONNECT and SOURCE texts, headers and chunks are checked on the
+// wire by the caster thread tests; here the cases those do not reach.
 TEST(NtripClient, MountpointsAndStatusLines) {
-    EXPECT_EQ(MountpointPath("/RTCM3"), "/RTCM3");
     EXPECT_EQ(MountpointPath("\xAFVRS\xAF" "A"), "/VRS/A");
     EXPECT_EQ(MountpointPath(""), "/");
+    // A caster that does not know the mountpoint answers with its table.
     EXPECT_FALSE(ClientAccepts("SOURCETABLE 200 OK\r\n"));
     EXPECT_FALSE(ProxyAccepts("HTTP/1.1 407 Proxy Authentication Required\r\n"));
-    EXPECT_FALSE(IsHttpStatus("ICY 200 OK\r\n"));
     EXPECT_TRUE(IsChunkedHeader("transfer-Encoding:  Chunked\r\n"));
-    EXPECT_FALSE(IsChunkedHeader("Content-Type: gnss/data\r\n"));
 }
 
 TEST(NtripClient, ProxyAnswerSkipsHeadersAndRefusesOtherStatus) {
@@ -55,23 +53,15 @@ TEST(NtripClient, ProxyAnswerSkipsHeadersAndRefusesOtherStatus) {
     EXPECT_LT(used, endless.size());
 }
 
+// A caster or proxy that never ends a line or its headers is given up.
 TEST(NtripClient, LinesAndHeadersAreBounded) {
     std::string line;
-    EXPECT_EQ(ReadLine(Source("ICY 200 OK\r\nxx"), 1499, &line), LineOutcome::kLine);
-    EXPECT_EQ(line, "ICY 200 OK\r\n");
     EXPECT_EQ(ReadLine(Source(std::string(1600, 'a')), 1499, &line), LineOutcome::kTooLong);
     EXPECT_EQ(line.size(), 1499u);
-
     bool chunked = false;
-    size_t used = 0;
-    const std::string head = "Server: c\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n";
-    EXPECT_EQ(SkipHeaders(Source(head, &used), &chunked), HeaderOutcome::kDone);
-    EXPECT_TRUE(chunked);
-    EXPECT_EQ(used, head.size() - 3);
     std::string many;
     for (int i = 0; i < 51; ++i) many += "X: y\r\n";
     EXPECT_EQ(SkipHeaders(Source(many + "\r\n"), &chunked), HeaderOutcome::kTooMany);
-    EXPECT_FALSE(chunked);
     EXPECT_EQ(SkipHeaders(Source("X: y\r\n"), &chunked), HeaderOutcome::kTransferFailed);
 }
 
@@ -86,9 +76,7 @@ TEST(NtripClient, ChunkedBodyIsDecodedAcrossAnySplit) {
         EXPECT_EQ(out, payload) << "split at " << split;
         EXPECT_TRUE(d.finished());
     }
-}
-
-TEST(NtripClient, BrokenChunkFramingIsRefused) {
+    // Broken framing is refused, not passed on as data.
     for (const char* bad : {"Z\r\n", "3\r\nabcX", "\r\n", "3x\r\n", "FFFFFFFFF\r\n"}) {
         ChunkedDecoder d;
         std::string out;

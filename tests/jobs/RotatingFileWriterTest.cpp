@@ -9,19 +9,10 @@
 namespace zerlan {
 namespace {
 
-NowStrings Moment() {
-    NowStrings now;
-    std::snprintf(now.day, sizeof now.day, "03");
-    std::snprintf(now.month, sizeof now.month, "02");
-    std::snprintf(now.year, sizeof now.year, "2025");
-    std::snprintf(now.hour, sizeof now.hour, "09");
-    std::snprintf(now.minute, sizeof now.minute, "05");
-    std::snprintf(now.second, sizeof now.second, "00");
-    return now;
-}
+const NowStrings kMoment{"03", "02", "2025", "09", "05", "00"};
 
 TEST(CommandFile, TheCommandNamesTheFileJustClosed) {
-    const std::string text = CommandFileText("copy % x.bak", "A", Moment());
+    const std::string text = CommandFileText("copy % x.bak", "A", kMoment);
     EXPECT_EQ(text.rfind("@echo off\nREM ", 0), 0u);
     EXPECT_NE(text.find("REM Created of MorvikV1.08-zezur1 at 03.02.2025 09:05:00\n"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 14), "\ncopy A x.bak\n");
@@ -31,13 +22,12 @@ TEST(CommandFile, TheCommandNamesTheFileJustClosed) {
 
 TEST(CommandFile, AReplacementGrowingTooLongKeepsTheCommandAsWritten) {
     const std::string long_name(300, 'n');
-    const std::string text = CommandFileText("cp % % % %", long_name, Moment());
+    const std::string text = CommandFileText("cp % % % %", long_name, kMoment);
     EXPECT_NE(text.find("\ncp % % % %\n"), std::string::npos);
     EXPECT_FALSE(CommandFits("cp % % % %", long_name));  // so it is not run at all
     EXPECT_TRUE(CommandFits("cp % x", long_name));
-    EXPECT_NE(CommandFileText("mv %\xBB" "tmp", "B", Moment()).find("\nmv B/tmp\n"), std::string::npos);
+    EXPECT_NE(CommandFileText("mv %\xBB" "tmp", "B", kMoment).find("\nmv B/tmp\n"), std::string::npos);
 }
-
 
 TEST(RotatingFile, AStalledPassStillRotatesAtTheFirstCheckOfTheNewMinute) {
     testing::TempDir dir;

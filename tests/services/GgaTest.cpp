@@ -6,10 +6,9 @@
 
 #include "core/SharedState.h"
 #include "jobs/StreamThreads.h"
-#include "platform/Clock.h"
 #include "platform/Sleep.h"
 #include "services/GgaGenerator.h"
-#include "support/TempDir.h"
+#include "support/StateFixture.h"
 #include "support/WaitFor.h"
 
 namespace zerlan {
@@ -17,22 +16,17 @@ namespace {
 
 using testing::WaitFor;
 
-class GgaGeneratorTest : public ::testing::Test {
+class GgaGeneratorTest : public testing::StateFixture {
 protected:
     void SetUp() override {
+        StateFixture::SetUp();
         clock_.Set(LocalTime{2025, 2, 3, 12, 34, 56, 0, 1});
-        Clock::Install(&clock_);
     }
-    void TearDown() override { Clock::Install(nullptr); }
     Settings With(const std::string& nmea) {
         Settings s;
         s.SetRaw(Key::kNmea, nmea);
         return s;
     }
-
-    testing::TempDir dir_;
-    FakeClock clock_;
-    SharedState state_;
 };
 
 TEST_F(GgaGeneratorTest, FixedCoordinates) {
@@ -52,7 +46,7 @@ TEST_F(GgaGeneratorTest, FixedCoordinates) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        GgaGenerator gga(state_);
+        GgaGenerator gga(shared_);
         EXPECT_EQ(gga.Build(With(c.nmea)), c.result);
         const std::string& s = gga.Sentence();
         EXPECT_EQ(s.rfind(c.sentence_start, 0), 0u) << s;
@@ -61,7 +55,7 @@ TEST_F(GgaGeneratorTest, FixedCoordinates) {
         std::snprintf(hex, sizeof hex, "%02X", GgaGenerator::Checksum(s));
         EXPECT_EQ(s.substr(s.find('*') + 1), std::string(hex) + "\r\n");
     }
-    EXPECT_EQ(state_.DisplayText(), "failure Coordinates !!");
+    EXPECT_EQ(shared_.DisplayText(), "failure Coordinates !!");
 }
 
 TEST_F(GgaGeneratorTest, FileModeTakesTheLastSentenceOnlyWhenItsChecksumAgrees) {
@@ -78,17 +72,17 @@ TEST_F(GgaGeneratorTest, FileModeTakesTheLastSentenceOnlyWhenItsChecksumAgrees) 
     for (const auto& [file, sentence] : cases) {
         std::remove("pool.dat");
         if (!file.empty()) testing::WriteFile("pool.dat", file);
-        GgaGenerator g(state_);
+        GgaGenerator g(shared_);
         g.Build(With("TRUE;TRUE;0;0;0;0;0;0;.\\pool.dat;0;0"));
         EXPECT_EQ(g.Sentence(), sentence) << file;
     }
 }
 
 TEST_F(GgaGeneratorTest, ClientModeTakesTheSelectedClientsSentence) {
-    state_.sat_fkp_store.SetGgaText("$GPGGA,slot2\r\n", 2);
-    state_.sat_fkp_store.SetGgaText("$GPGGA,slot1\r\n", 1);
+    shared_.sat_fkp_store.SetGgaText("$GPGGA,slot2\r\n", 2);
+    shared_.sat_fkp_store.SetGgaText("$GPGGA,slot1\r\n", 1);
     for (auto [chosen, sentence] : {std::pair{"1", "$GPGGA,slot2\r\n"}, {"2", "$GPGGA,slot1\r\n"}, {"7", ""}}) {
-        GgaGenerator gga(state_);
+        GgaGenerator gga(shared_);
         gga.Build(With(std::string("TRUE;DEVICE;0;0;0;0;0;0;x;0;") + chosen));
         EXPECT_EQ(gga.Sentence(), sentence) << chosen;
     }

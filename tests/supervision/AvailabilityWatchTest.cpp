@@ -3,7 +3,7 @@
 #include <memory>
 #include <sstream>
 
-#include "SupervisionFixture.h"
+#include "support/StateFixture.h"
 #include "core/Messages.h"
 
 namespace zerlan {
@@ -11,10 +11,10 @@ namespace {
 
 using Numbers = std::vector<int32_t>;
 
-class AvailabilityWatchTest : public SupervisionFixture {
+class AvailabilityWatchTest : public testing::StateFixture {
 protected:
     void SetUp() override {
-        SupervisionFixture::SetUp();
+        testing::StateFixture::SetUp();
         Settings& s = shared_.settings;
         s.protocol_file = ".\\Protokol.dat";
         s.kfkp = PresenceParams{"0", "NoGpsFkp", "", "0", "NoGloFkp", ""};

@@ -1,20 +1,18 @@
 #include "supervision/CharWatch.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <thread>
 
-#include "SupervisionFixture.h"
+#include "support/StateFixture.h"
 #include "core/Messages.h"
 #include "core/ThreadRegistry.h"
 
 namespace zerlan {
 namespace {
 
-class CharWatchTest : public SupervisionFixture {
+class CharWatchTest : public testing::StateFixture {
 protected:
     CharWatchLimits Limits(int32_t unit, int32_t min, int32_t min_duration, int32_t max, int32_t max_duration) {
         return CharWatchLimits{unit, min, min_duration, "Low-Title", max, max_duration, "High-Title"};
@@ -137,27 +135,23 @@ TEST_F(CharWatchTest, ResetWatchReportsWithoutProtocolFile) {
     EXPECT_EQ(Unit(watch, counter_, 1000000), 0);
 }
 
-TEST(CharWatchThreads, CountsAddedWhileCheckingAreNeverLost) {
-    FakeClock clock;
-    Clock::Install(&clock);
-    {
-        SharedState shared;  // no view attached: displays are dropped
-        Counter counter{0};
-        CharWatch watch(shared, &counter, 4, CharWatchLimits{1, 0, 0, "l", 1 << 30, 0, "h"}, "");
-        constexpr int kAdds = 200000;
-        std::thread writer([&] {
-            for (int i = 0; i < kAdds; ++i) counter.fetch_add(1);
-        });
-        int64_t seen = 0;
-        for (int i = 0; i < 2001; ++i) {
-            if (i == 2000) writer.join();  // the last unit takes what is left
-            clock.Advance(1000);
-            watch.Check("w", msg::kFileOutRate, 0);
-            seen += shared.output_rate[static_cast<int>(OutputKind::kFile)].load();
-        }
-        EXPECT_EQ(seen, kAdds);
+using CharWatchThreads = testing::StateFixture;
+
+TEST_F(CharWatchThreads, CountsAddedWhileCheckingAreNeverLost) {
+    Counter counter{0};
+    CharWatch watch(shared_, &counter, 4, CharWatchLimits{1, 0, 0, "l", 1 << 30, 0, "h"}, "");
+    constexpr int kAdds = 200000;
+    std::thread writer([&] {
+        for (int i = 0; i < kAdds; ++i) counter.fetch_add(1);
+    });
+    int64_t seen = 0;
+    for (int i = 0; i < 2001; ++i) {
+        if (i == 2000) writer.join();  // the last unit takes what is left
+        clock_.Advance(1000);
+        watch.Check("w", msg::kFileOutRate, 0);
+        seen += shared_.output_rate[static_cast<int>(OutputKind::kFile)].load();
     }
-    Clock::Install(nullptr);
+    EXPECT_EQ(seen, kAdds);
 }
 
 TEST_F(CharWatchTest, AMarkerIsMadeOnlyForAPlainNameThatIsNoFileOfTheProgram) {

@@ -5,34 +5,27 @@
 #include <sstream>
 #include <thread>
 
-#include "SupervisionFixture.h"
+#include "support/StateFixture.h"
 
 namespace zerlan {
 namespace {
 
-using ProtocolTest = SupervisionFixture;
+using ProtocolTest = testing::StateFixture;
 
-TEST_F(ProtocolTest, RecordKindsAndTheirLines) {
-    EXPECT_EQ(WriteProtocol(shared_, "TcpClient-Input", "no_failure, TcpClientIn-Start", kDefaultProtocolFile, 42), 0);
-    EXPECT_EQ(WriteProtocol(shared_, "Low", "failure 3 Byte", kDefaultProtocolFile, 9), 0);
-    EXPECT_TRUE(messages_.empty());
-    EXPECT_EQ(WriteStatusRecord(shared_, "NoGpsFkp", "no Gps-FKP", kDefaultProtocolFile), 0);
-    EXPECT_EQ(ReadFile("Protokol.dat"),
-              "NF TcpClient-Input : no_failure, TcpClientIn-Start\n"
-              "ZW Low : failure 3 Byte 9\nSW NoGpsFkp : no Gps-FKP\n");
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"\r\nwritten in ProtocolFile\r\n"}));
+// The record lines themselves are checked where the watches write them.
+TEST_F(ProtocolTest, PathSeparatorsAndAFileThatCannotBeOpened) {
     // Backslashes and the 0xBB substitute are path separators.
     ASSERT_EQ(mkdir("logs", 0755), 0);
     EXPECT_EQ(WriteEventRecord("FH", "full_hour", "logs\\a.dat"), 0);
     EXPECT_EQ(WriteEventRecord("ND", "new_day", "logs\xBB" "a.dat"), 0);
     EXPECT_EQ(ReadFile("logs/a.dat"), "FH : full_hour\nND : new_day\n");
-}
 
-TEST_F(ProtocolTest, AnUnopenableFileIsShownOncePerRecordAnEmptyNameNever) {
+    // No name: nothing written, nothing shown; an unopenable file is shown
+    // once per watch record, never for an event record.
     const char* missing = ".\\no-such-dir\\Protokol.dat";
     EXPECT_EQ(WriteProtocol(shared_, "Low", "failure", "", 3), 2);
     EXPECT_EQ(WriteEventRecord("FH", "full_hour", ""), 2);
-    EXPECT_EQ(WriteEventRecord("General-Stop", "x", missing), 2);  // silently
+    EXPECT_EQ(WriteEventRecord("General-Stop", "x", missing), 2);
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(WriteProtocol(shared_, "Low", "failure", missing, 3), 2);
     EXPECT_EQ(WriteStatusRecord(shared_, "NoGpsFkp", "x", missing), 2);
@@ -40,7 +33,7 @@ TEST_F(ProtocolTest, AnUnopenableFileIsShownOncePerRecordAnEmptyNameNever) {
     EXPECT_EQ(Ids(), (std::vector<uint32_t>{msg::kDisplayText, msg::kDisplayText}));
 }
 
-using ProtocolThreads = SupervisionFixture;
+using ProtocolThreads = testing::StateFixture;
 
 TEST_F(ProtocolThreads, ConcurrentRecordsKeepEveryLineWhole) {
     constexpr int kThreads = 4;

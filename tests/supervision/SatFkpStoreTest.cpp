@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/StateFixture.h"
 #include "core/ThreadRegistry.h"
-#include "platform/Clock.h"
 
 namespace zerlan {
 namespace {
@@ -21,15 +21,12 @@ Numbers Range(int32_t from, int32_t count) {
     return n;
 }
 
-class SatFkpStoreTest : public ::testing::Test {
+class SatFkpStoreTest : public testing::StateFixture {
 protected:
     void SetUp() override {
-        clock_.Set(LocalTime{2025, 2, 3, 10, 0, 0, 0, 0});
-        Clock::Install(&clock_);
-        store_.Reset();
+        testing::StateFixture::SetUp();
+        store_.Reset();  // last-seen times from the fake clock
     }
-    void TearDown() override { Clock::Install(nullptr); }
-
     Numbers CountedSats(int system) {
         EXPECT_EQ(store_.CountSatellites(system), 0);
         return store_.Satellites(system);
@@ -39,18 +36,8 @@ protected:
         return store_.Fkp(system);
     }
 
-    FakeClock clock_;
-    SatFkpStore store_;
+    SatFkpStore& store_ = shared_.sat_fkp_store;
 };
-
-TEST_F(SatFkpStoreTest, SatelliteMergeKeepsEverySatelliteInAscendingOrder) {
-    // RTCM 2 types 18/19 may list satellites out of order, and a one-satellite
-    // ephemeris frame may sit before an observation frame in the ring: no
-    // satellite may be lost either way.
-    for (const Numbers& frame : {Numbers{5, 9}, Numbers{7, 9}, Numbers{11}, Numbers{30}, Numbers{22, 3, 1, 2}})
-        store_.SetSatelliteList(frame, 0);
-    EXPECT_EQ(CountedSats(0), (Numbers{1, 2, 3, 5, 7, 9, 11, 22, 30}));
-}
 
 // Frames given to both GPS rings; what the watch counts from them.
 TEST_F(SatFkpStoreTest, RingsOfSevenFramesMergeIntoBoundedLists) {
@@ -59,6 +46,10 @@ TEST_F(SatFkpStoreTest, RingsOfSevenFramesMergeIntoBoundedLists) {
         std::vector<Numbers> frames;
         Numbers satellites, fkp;
     } cases[] = {
+        // RTCM 2 types 18/19 may list satellites out of order, and a
+        // one-satellite ephemeris frame may sit before an observation frame.
+        {"unsorted and single-satellite frames lose no satellite", {{5, 9}, {7, 9}, {11}, {30}, {22, 3, 1, 2}},
+         {1, 2, 3, 5, 7, 9, 11, 22, 30}, {5, 9, 7, 11, 30, 22, 3, 1, 2}},
         {"FKP keep their first appearance order", {{12, 3}, {3, 7, 12, 1}}, {1, 3, 7, 12}, {12, 3, 7, 1}},
         {"zeros are skipped in satellites but end FKP lists", {{4, 0, 5, 7}}, {4, 5, 7}, {4}},
         {"only the first hundred numbers of a frame count", {Range(1, 150)}, Range(1, 100), Range(1, 100)},
@@ -105,21 +96,7 @@ TEST_F(SatFkpStoreTest, OneClearingEmptiesTheWholeRingButKeepsLastSeen) {
     EXPECT_EQ(store_.FkpLastSeen(1), seen + 60);
 }
 
-TEST_F(SatFkpStoreTest, ArgumentsOutsideTheTablesAreRefusedWithoutEffect) {
-    store_.SetSatelliteList(Numbers{1}, 0);
-    for (int refused : {store_.SetSatelliteList(Numbers{2}, 2), store_.SetFkpList(Numbers{1}, -1),
-                        store_.ClearSatelliteList(0, 0), store_.ClearSatelliteList(0, 13),
-                        store_.ClearFkpList(0, 13), store_.AddMessageRecord(1004, 2, "t", 1), store_.CountFkp(-1)})
-        EXPECT_EQ(refused, 1);
-    EXPECT_EQ(CountedSats(0), (Numbers{1}));
-    std::string gga;
-    EXPECT_EQ(store_.SetGgaText("$GPGGA", 250) + store_.GetGgaText(gga, 250), -2);
-    EXPECT_EQ(store_.SetGgaText(std::string(1500, 'g'), 249), 0);
-    EXPECT_EQ(store_.GetGgaText(gga, 249), 0);
-    EXPECT_EQ(gga, std::string(999, 'g'));
-}
-
-TEST_F(SatFkpStoreTest, MessageRecordsUpdateInPlaceAndHalveAtTwoHundred) {
+TEST_F(SatFkpStoreTest, MessageRecordsUpdateInPlaceAndHalveAtTwoHundredAndAResetClearsThem) {
     std::vector<SatFkpStore::MessageRecord> records;
     store_.AddMessageRecord(1004, 0, "10:00:00", 1);
     store_.AddMessageRecord(1005, 0, "10:00:00", 10);
@@ -134,18 +111,17 @@ TEST_F(SatFkpStoreTest, MessageRecordsUpdateInPlaceAndHalveAtTwoHundred) {
     ASSERT_EQ(records.size(), 100u);
     EXPECT_EQ(records.front().type, 100);
     EXPECT_EQ(records.back().time_text, std::string(99, 'y'));
-}
 
-TEST_F(SatFkpStoreTest, ResetClearsEverythingAndParsesAtMostFiftyMessageTypes) {
+    // A client's GGA line is kept up to 999 characters.
+    std::string gga;
+    EXPECT_EQ(store_.SetGgaText(std::string(1500, 'g'), 3), 0);
+    EXPECT_EQ(store_.GetGgaText(gga, 3), 0);
+    EXPECT_EQ(gga, std::string(999, 'g'));
     store_.SetFkpList(Numbers{1}, 1);
-    store_.AddMessageRecord(1004, 0, "t", 1);
-    store_.SetGgaText("$GPGGA,1", 3);
     clock_.Advance(5000);
     EXPECT_EQ(store_.Reset("01,02,1077,,31"), 0);
     EXPECT_TRUE(CountedFkp(1).empty());
-    std::vector<SatFkpStore::MessageRecord> records{{}};
-    std::string gga = "x";
-    store_.MessageRecords(0, records);
+    store_.MessageRecords(1, records);
     store_.GetGgaText(gga, 3);
     EXPECT_TRUE(records.empty() && gga.empty());
     EXPECT_EQ(store_.SatelliteLastSeen(0), clock_.EpochSeconds());
@@ -153,7 +129,7 @@ TEST_F(SatFkpStoreTest, ResetClearsEverythingAndParsesAtMostFiftyMessageTypes) {
     std::string long_list;
     for (int i = 1; i <= 60; ++i) long_list += std::to_string(i) + ",";
     store_.Reset(long_list);
-    EXPECT_EQ(store_.MessageTypes(), Range(1, 50));
+    EXPECT_EQ(store_.MessageTypes(), Range(1, 50));  // at most fifty
 }
 
 TEST(SatFkpStoreThreads, WritersAndReadersKeepListsConsistent) {

@@ -3,17 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/Messages.h"
 #include "core/SharedState.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
+#include "platform/Sleep.h"
 #include "support/TempDir.h"
 #include "transport/Sockets.h"
 
@@ -58,28 +61,6 @@ protected:
     std::vector<std::string> texts;
 };
 
-TEST_F(SuperSocketTest, ArgumentLimitsRefuseWithoutTouchingTheSocket) {
-    CSuperSocket s(shared.get());
-    std::vector<char> buf(8000);
-    int n = -1;
-    EXPECT_EQ(s.Receive(buf.data(), 1500, 1, &n), 1);
-    EXPECT_EQ(n, 0);
-    EXPECT_EQ(s.Receive(buf.data(), 0), 1);
-    EXPECT_EQ(s.Send(buf.data(), 7001), 1);
-    EXPECT_EQ(s.Send(buf.data(), -1), 1);
-    CBlockingSocket other;
-    EXPECT_EQ(s.SendTo(buf.data(), 0, other), 1);
-    EXPECT_EQ(s.UdpReceive(buf.data(), 1500, "INSRV"), 1);
-    EXPECT_EQ(s.UdpSend(buf.data(), 7001, "OUTCLI"), 1);
-    EXPECT_EQ(s.UdpSendAll(buf.data(), 7001), 1);
-    EXPECT_EQ(s.UdpRegister(buf.data(), 1500), 1);
-    // A socket that is not open is a transfer failure, not a refusal.
-    EXPECT_EQ(s.Receive(buf.data(), 1499, 0), 2);
-    // Roles that are not active have nothing to do.
-    EXPECT_EQ(s.UdpSend(buf.data(), 10, "OUTCLI"), 0);
-    EXPECT_EQ(s.Stop(), 0);
-}
-
 TEST_F(SuperSocketTest, TcpRoundTripReturnsPerCallCounts) {
     CSuperSocket server(shared.get()), client(shared.get());
     ASSERT_NO_FATAL_FAILURE(Connect(server, client));
@@ -88,7 +69,6 @@ TEST_F(SuperSocketTest, TcpRoundTripReturnsPerCallCounts) {
     int sent = 0;
     EXPECT_EQ(client.Send(block.data(), 7000, 5, &sent), 0);
     EXPECT_EQ(sent, 7000);
-    EXPECT_EQ(client.BytesSent(), 7000);
     std::string got;
     char buf[1500];
     while (got.size() < block.size()) {
@@ -96,7 +76,6 @@ TEST_F(SuperSocketTest, TcpRoundTripReturnsPerCallCounts) {
         ASSERT_EQ(server.Receive(buf, 1499, 1, &n), 0);
         ASSERT_GT(n, 0);
         EXPECT_EQ(buf[n], '\0');
-        EXPECT_EQ(server.BytesReceived(), n);
         got.append(buf, n);
     }
     EXPECT_EQ(got, block);
@@ -107,7 +86,6 @@ TEST_F(SuperSocketTest, TcpRoundTripReturnsPerCallCounts) {
     EXPECT_EQ(client.Stop(), 0);
     EXPECT_EQ(server.Stop(), 0);
     EXPECT_TRUE(server.ServerIdle());
-    EXPECT_TRUE(client.ClientIdle());
     // A stopped listener refuses further accepts instead of blocking.
     EXPECT_EQ(server.ServerAccept(), 1);
 }
@@ -158,21 +136,6 @@ TEST_F(SuperSocketTest, SendToStalledPeerFailsAfterBound) {
     server.Stop();
 }
 
-TEST_F(SuperSocketTest, FailedStartsLeaveRolesIdleAndAreShown) {
-    CSuperSocket probe(shared.get());
-    ASSERT_EQ(probe.ServerStart("0", "127.0.0.1"), 0);
-    const std::string closed = std::to_string(probe.LocalPort());
-    EXPECT_EQ(probe.ServerStart("0"), 0);  // already listening: nothing to do
-    probe.Stop();
-    CSuperSocket client(shared.get());
-    EXPECT_EQ(client.ClientStart("127.0.0.1", closed.c_str()), 1);
-    EXPECT_TRUE(client.ClientIdle());
-    CSuperSocket shown(shared.get(), &view);
-    EXPECT_EQ(shown.ServerStart("70000"), 1);
-    EXPECT_TRUE(shown.ServerIdle());
-    EXPECT_EQ(ShownTexts(), std::vector<std::string>{"Error in ServerStart\r\n"});
-}
-
 TEST_F(SuperSocketTest, ServersListenOnTheNamedAddressWithTheSystemBacklog) {
     CSuperSocket any(shared.get()), named(shared.get());
     ASSERT_EQ(any.ServerStart("0", "0.0.0.0"), 0);
@@ -219,7 +182,6 @@ TEST_F(SuperSocketTest, UdpReceivesWholeDatagramsAQuietOneIsNoFailureAndAnswersG
     EXPECT_EQ(n, 1);
     EXPECT_EQ(in_server.UdpReceive(buf, 1499, "INSRV", &n), 0);
     EXPECT_EQ(n, 1);
-    EXPECT_EQ(in_server.LastSender().Port(), out_client.LocalPort());
     EXPECT_EQ(in_server.UdpSend("$GPGGA", 6, "INSRV", &n), 0);
     EXPECT_EQ(out_client.UdpReceive(buf, 1499, "OUTCLI", &n), 0);
     EXPECT_STREQ(buf, "$GPGGA");
@@ -233,7 +195,6 @@ TEST_F(SuperSocketTest, ResolvingAndAcceptRecordsAreShownAndWritten) {
     EXPECT_EQ(s.HostText(), "127.0.0.1");
     EXPECT_EQ(s.ResolveHost("localhost", "2101"), 1);
     EXPECT_EQ(s.HostText(), "127.0.0.1");
-    EXPECT_EQ(s.ResolvedAddress().Port(), 2101);
     EXPECT_TRUE(ShownTexts().empty());
     EXPECT_EQ(s.ResolveHost("no-such-host.invalid", "2101"), 0);
     EXPECT_EQ(s.HostText(), "no-such-host.invalid");
@@ -334,7 +295,6 @@ TEST_F(UdpRegistrationTest, DeregistrationByBothWordsAndIdleTimeOut) {
 
 TEST_F(UdpRegistrationTest, LimitZeroIsTreatedAsOneClient) {
     ASSERT_NO_FATAL_FAILURE(Start("0"));
-    EXPECT_EQ(server->UdpClientLimit(), 1);
     Say(0, "!+!+");
     Say(1, "!+!+");
     EXPECT_EQ(TablePorts(), (std::vector<uint16_t>{PortOf(1)}));
@@ -350,8 +310,6 @@ TEST_F(UdpRegistrationTest, SendAllReachesEveryClientInDatagramsOfAtMost1400Byte
     int n = 0;
     EXPECT_EQ(server->UdpSendAll(block.data(), 3000, &n), 0);
     EXPECT_EQ(n, 6000);
-    EXPECT_EQ(server->BytesSent(), 6000);
-    EXPECT_EQ(server->PerClientBytesSent()[1], 3000);
     char buf[2000];
     CSocketAddress from;
     for (int c = 0; c < 2; ++c) {
@@ -364,7 +322,102 @@ TEST_F(UdpRegistrationTest, SendAllReachesEveryClientInDatagramsOfAtMost1400Byte
         EXPECT_EQ(from.Port(), server->LocalPort());
     }
     server->Stop();
-    EXPECT_TRUE(server->UdpIdle());
+}
+
+// Blocking calls released from another thread.
+using SuperSocketThreadsTest = UdpRegistrationTest;
+
+TEST_F(SuperSocketThreadsTest, AcceptReleasedByStopIsInterruptedNotConnected) {
+    // The stop may land before the thread reaches accept (then the accept
+    // fails, 1); retry until one run shows the blocked case.
+    bool seen_interrupted = false;
+    for (int attempt = 0; attempt < 20 && !seen_interrupted; ++attempt) {
+        CSuperSocket& listener = sockets->tcp_out_server;
+        ASSERT_EQ(listener.ServerStart("0", "127.0.0.1"), 0);
+        std::atomic<int> result{-1};
+        CBlockingSocket target;
+        std::thread acceptor([&] {
+            CSocketAddress address;
+            result.store(listener.Accept(target, &address));
+        });
+        Sleep(5 + attempt);
+        const auto start = Steady::now();
+        EXPECT_EQ(listener.Stop(), 0);
+        acceptor.join();
+        EXPECT_LT(MsSince(start), 1000);
+        EXPECT_NE(result.load(), 0);
+        EXPECT_FALSE(target.IsOpen());
+        seen_interrupted = result.load() == CSuperSocket::kInterrupted;
+    }
+    EXPECT_TRUE(seen_interrupted);
+}
+
+TEST_F(SuperSocketThreadsTest, StopReleasesUdpReceiverOfSharedInstance) {
+    CSuperSocket& udp = sockets->udp_out_client;
+    ASSERT_EQ(udp.UdpStart("127.0.0.1", "9", "127.0.0.1", "0", "10", "OUTCLI"), 0);
+    std::atomic<int> result{-1};
+    const auto start = Steady::now();
+    std::thread listener([&] {
+        char buf[1500];
+        // A stopped socket either wakes the wait at once or fails the next call.
+        int r = udp.UdpReceive(buf, 1499, "OUTCLI");
+        if (r == 0) r = udp.UdpReceive(buf, 1499, "OUTCLI");
+        result.store(r);
+    });
+    Sleep(5);
+    EXPECT_EQ(udp.Stop(), 0);
+    listener.join();
+    EXPECT_EQ(result.load(), 2);
+    EXPECT_LT(MsSince(start), 2500);
+}
+
+TEST_F(SuperSocketThreadsTest, SenderWalksTableWhileListenerRegisters) {
+    ASSERT_NO_FATAL_FAILURE(Start("3"));
+    std::atomic<bool> stop{false};
+    std::atomic<int> sends{0};
+    std::thread sender([&] {
+        while (!stop.load()) {
+            int n = 0;
+            server->UdpSendAll("data", 4, &n);
+            EXPECT_EQ(n % 4, 0);
+            EXPECT_LE(n, 12);
+            sends.fetch_add(1);
+            Sleep(0);
+        }
+    });
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(Say(round % 4, round % 3 == 2 ? "!-!-" : "!+!+"), 0);
+        EXPECT_LE(server->UdpClientCount(), 3);
+    }
+    for (int i = 0; i < 1000 && sends.load() < 10; ++i) Sleep(1);
+    stop.store(true);
+    sender.join();
+    EXPECT_EQ(sockets->udp_clients.load(), server->UdpClientCount());
+    EXPECT_GE(sends.load(), 10);
+    server->Stop();
+}
+
+// A restarted job must get its server port back while the last connection
+// it served is still in TIME_WAIT.
+TEST(BlockingSocketTest, ListenerRebindsAtOnceAfterServedConnection) {
+    uint16_t port = 0;
+    {
+        CBlockingSocket listener, client, server;
+        listener.Create(CBlockingSocket::kStream);
+        listener.Bind(CSocketAddress("127.0.0.1", 0));
+        listener.Listen();
+        port = listener.BoundPort();
+        client.Create(CBlockingSocket::kStream);
+        client.Connect(CSocketAddress("127.0.0.1", port));
+        ASSERT_TRUE(listener.Accept(server, nullptr));
+        server.Close();  // the server side closes first and holds TIME_WAIT
+        listener.Close();
+        client.Close();
+    }
+    CBlockingSocket again;
+    again.Create(CBlockingSocket::kStream);
+    EXPECT_NO_THROW(again.Bind(CSocketAddress(0u, port)));
+    EXPECT_NO_THROW(again.Listen());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Shared set-up of the supervision tests: a fresh working directory, a fake
-// clock and a view queue attached to the test thread that records every
-// message (sends are then handled at once, as on the view thread).
+// A SharedState on the test thread: a fresh working directory, a fake clock
+// (03.02.2025 09:05:00) and a view queue that records every message (sends
+// are then handled at once, as on the view thread).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,9 +14,9 @@
 #include "platform/MessageQueue.h"
 #include "support/TempDir.h"
 
-namespace zerlan {
+namespace zerlan::testing {
 
-class SupervisionFixture : public ::testing::Test {
+class StateFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         clock_.Set(LocalTime{2025, 2, 3, 9, 5, 0, 0, 0});
@@ -43,11 +43,11 @@ protected:
         return ids;
     }
 
-    testing::TempDir dir_;
+    TempDir dir_;
     FakeClock clock_;
     MessageQueue view_;
     SharedState shared_;
     std::vector<Message> messages_;
 };
 
-}  // namespace zerlan
+}  // namespace zerlan::testing
