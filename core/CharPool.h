@@ -1,20 +1,24 @@
 // A multi-reader byte pool: the hand-over point between producing and
 // consuming threads. The stream is held once, in a ring (the window, 4 MiB
 // by default), with a read position per reader; a write copies the block once
-// and wakes, one by one, only the readers that wait for data. A reader that falls more than the
+// and wakes only the readers that sleep for data. A reader that falls more than the
 // window behind loses its oldest bytes (a producer is never blocked by it);
 // the loss is counted per reader (`TakeLost`). Single-slot writes (the
 // clients' positions) go to a small queue of that reader alone.
 //
-// Thread-safety: any number of threads may call any operation. Operations
-// that would otherwise wait for another one return -1 at once ("refused");
-// producers retry after Sleep(1), readers on their next pass or after
-// `WaitForData`; `WaitAndRead` is never refused. No allocation happens on the data path: the ring is made
-// with the first reader, a reader's own queue when it is added.
+// Thread-safety: any number of threads may call any operation. Writers, adds
+// and removals share the pool lock; a reader takes only its own lock and
+// copies out of the ring beside the writer, which never overwrites bytes a
+// reader has not taken without first moving that reader on (its loss). Writes,
+// adds and removals that would wait for one another return -1 at once
+// ("refused"); producers retry after Sleep(1). Reads are never refused. No
+// allocation happens on the data path: the ring is made with the first
+// reader, a reader's own queue when it is added.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -73,23 +77,25 @@ public:
     // Like Write, but trims at line ends so that a reader keeps whole lines.
     int WriteLines(const char* text, int length);
     // Moves waiting bytes to `dest` (no terminator), at most kBufferSize;
-    // `dest` must hold that much. 0 for an empty or free slot, -1 if refused.
+    // `dest` must hold that much. 0 for an empty or free slot.
     int Read(char* dest, int slot);
     // Waits until bytes wait for `slot`, at most `timeout_ms`, and returns how
     // many (0 after the time, for a free slot or when a stop is pending).
     int WaitForData(int slot, int timeout_ms);
-    // WaitForData, then Read under the same hold of the lock: one lock per
-    // block for a reader that sleeps between blocks. Never refused (it waits
-    // for the lock instead); 0 after the time, for a free slot or at a stop.
+    // WaitForData, then Read under the same hold of the reader's lock: one
+    // lock per block for a reader that sleeps between blocks. 0 after the
+    // time, for a free slot or at a stop.
     int WaitAndRead(char* dest, int slot, int timeout_ms);
-    // True when the reader is more than the window behind already (its next
-    // Read would count a loss); a writer blocked on a slow peer asks this.
-    bool Overrun(int slot);
+    // True when the reader fell more than the window behind and the loss is
+    // not taken yet; a writer blocked on a slow peer asks this.
+    bool Overrun(int slot) const { return HasLost(slot); }
     // Bytes the reader lost since the last call (it fell more than the
     // window behind); 0 for a free slot.
     int64_t TakeLost(int slot);
     // Cheap test, without the lock, whether TakeLost has something.
-    bool HasLost(int slot) const { return ValidSlot(slot) && lost_flag_[slot].load(std::memory_order_acquire) != 0; }
+    bool HasLost(int slot) const {
+        return ValidSlot(slot) && readers_[slot].lost_flag.load(std::memory_order_acquire);
+    }
 
     // Where a reader's loss is told (the shared state shows it in the log);
     // set before the pool is used by several threads.
@@ -122,61 +128,74 @@ private:
     enum class Trim { kBlock, kLines };
     static std::atomic<size_t> default_window_;
 
+    // One reader slot. `lock` guards the reader's copy against a writer that
+    // moves it on; a sleeping reader waits on `wake`. The atomics are read by
+    // writers without the lock. Own line each: readers on other cores.
+    struct alignas(64) Reader {
+        std::mutex lock;
+        std::condition_variable wake;
+        std::atomic<uint64_t> pos{0};           // read position in the stream
+        std::atomic<bool> asleep{false};        // in `wake`, not yet signalled
+        std::atomic<bool> lost_flag{false};     // `lost` is not 0
+        std::atomic<int32_t> own_size{0};
+        std::atomic<int64_t> last_read_ms{0};   // monotonic
+        std::string own;                        // single-slot writes; guarded by lock
+        int64_t lost = 0;                       // not yet taken; guarded by lock
+        bool hot = false;                       // its last sleep was short; guarded by lock
+    };
+    // A sleep shorter than this means blocks come faster than a reader sleeps and wakes.
+    static constexpr std::chrono::microseconds kHotGap{200};
+
     bool Busy(BusyFlag flag) const { return busy_[flag].load(std::memory_order_acquire) != 0; }
     bool StopPending() const;
     static bool ValidSlot(int slot) { return slot >= 0 && slot < kSlots; }
-    // Frees every reader and clears all slot records; lock held.
-    void ClearLocked();
-    // Clears, then makes readers 0..slots-1; lock held.
-    void PremakeLocked(int slots);
-    // Makes the ring with the current default window if there is none.
+    // Frees every reader and clears all slot records; pool lock held.
+    int ClearLocked(int16_t* woken);
+    // Clears, then makes readers 0..slots-1; pool lock held.
+    int PremakeLocked(int slots, int16_t* woken);
+    // Makes the ring with the current default window unless a reader uses it.
     bool EnsureRingLocked();
-    // Gives a new reader its queue and read position; lock held.
+    // Gives a new reader its queue and read position; pool lock held.
     bool OpenReaderLocked(int slot, int buffer, int64_t now);
-    // Bytes waiting in the ring for `slot`, after moving a reader that fell
-    // behind the window up to it (counting the loss); lock held.
-    uint64_t RingWaitingLocked(int slot);
-    // WaitForData's wait; returns the bytes waiting. Lock held.
+    // Bytes waiting for the reader, from its atomics (exact under its lock).
+    uint64_t Waiting(const Reader& r) const;
+    // WaitForData's wait; returns the bytes waiting. Reader's lock held.
     uint64_t WaitLocked(std::unique_lock<std::mutex>& lock, int slot, int timeout_ms);
-    // Read's copy; lock held.
+    // Read's copy; reader's lock held.
     int ReadLocked(char* dest, int slot, int64_t now);
-    // Appends to a reader's own queue, dropping its oldest bytes; lock held.
-    void AppendOwnLocked(int buffer, const char* bytes, int length);
+    // Moves a reader that the block [head, head+length) would overwrite on to
+    // `keep_from` (a line start for text), counting its loss; pool lock held.
+    void DropBehindLocked(int slot, uint64_t keep_from, const char* bytes, int length);
     int BroadcastWrite(const char* bytes, int length, int limit, bool only_enabled, Trim trim);
-    // Takes the waiting readers (all, or `slot` alone) off the wait list into
-    // `woken`; lock held. They are notified after the lock is released, so a
-    // woken reader does not queue on it behind the writer.
-    int TakeWaitersLocked(int slot, int16_t* woken);
+    // Takes the sleeping reader off its wait (it is signalled once); true if it slept.
+    bool TakeSleeper(int slot) {
+        Reader& r = readers_[slot];
+        return r.asleep.load(std::memory_order_seq_cst) && r.asleep.exchange(false, std::memory_order_seq_cst);
+    }
+    // Wakes the readers taken by TakeSleeper; called without the pool lock,
+    // so that a woken reader never queues behind the writer.
     void Notify(const int16_t* woken, int count);
 
     ThreadRegistry* registry_;
     std::mutex mutex_;
     std::array<std::atomic<int32_t>, kBusyFlags> busy_{};
     std::array<std::atomic<int32_t>, kSlots> enabled_{};   // per slot
-    std::array<std::atomic<int32_t>, kSlots> lost_flag_{}; // per slot: lost_ is not 0
     LossReporter loss_reporter_;
+    std::unique_ptr<Reader[]> readers_;                    // per slot
 
-    // Everything below is guarded by mutex_.
-    int32_t slot_count_ = 0;
+    // Written under mutex_ and the slot's reader lock: either lock reads it.
     std::array<int32_t, kSlots> buffer_index_{};           // per slot, -1 = free
-    std::array<int32_t, kSlots> user_value_{};             // per slot
-    std::array<int64_t, kSlots> last_read_ms_{};           // per slot, monotonic
-    std::array<int32_t, kSlots> in_use_{};                 // per buffer
-    std::array<std::string, kSlots> own_;                  // per buffer: single-slot writes
-    std::array<uint64_t, kSlots> pos_{};                   // per slot: read position in the stream
-    std::array<int64_t, kSlots> lost_{};                   // per slot: lost, not yet taken
+    // The ring is only remade while no reader is open, so a reader reads
+    // these under its own lock.
     std::unique_ptr<char[]> ring_;
     size_t window_ = 0;
-    uint64_t head_ = 0;                                    // bytes ever written to the ring
-    bool lines_ = false;                                   // written by WriteLines: keep whole lines
+    std::atomic<uint64_t> head_{0};                        // bytes ever written; stored after the copy
 
-    // One condition per reader: a block wakes the readers that wait, not
-    // every thread of the pool at once onto the lock. Guarded by mutex_.
-    std::unique_ptr<std::condition_variable[]> wake_;
-    std::array<bool, kSlots> waiting_{};                   // per slot: in WaitForData
-    std::array<bool, kSlots> listed_{};                    // per slot: in wait_list_
-    std::array<int16_t, kSlots> wait_list_{};
-    int wait_count_ = 0;
+    // Guarded by mutex_.
+    int32_t slot_count_ = 0;
+    std::array<int32_t, kSlots> user_value_{};             // per slot
+    std::array<int32_t, kSlots> in_use_{};                 // per buffer
+    bool lines_ = false;                                   // written by WriteLines: keep whole lines
 };
 
 }  // namespace zerlan

@@ -22,21 +22,6 @@ TEST(DisplayLog, AppendsUntilFullThenReplacesAndDropsWhatCanNeverFit) {
     EXPECT_EQ(log, std::string(3500, 'x'));
 }
 
-TEST(SharedStateTest, ShowTextCarriesItsOwnCopy) {
-    SharedState state;
-    MessageQueue view;
-    std::vector<std::string> shown;
-    view.Attach([&](const Message& m) {
-        if (m.id == msg::kDisplayText) shown.push_back(m.text);
-    });
-    state.view_window = &view;
-    state.ShowText("first\r\n");
-    state.ShowText("second\r\n");
-    view.PumpPending();
-    EXPECT_EQ(shown, (std::vector<std::string>{"first\r\n", "second\r\n"}));
-    state.view_window = nullptr;
-}
-
 TEST(StatusBoard, SlotsAreBoundedAndTextsCut) {
     StatusBoard board;
     char buffer[StatusBoard::kSlotSize];

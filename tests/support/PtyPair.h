@@ -3,11 +3,13 @@
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+
+#include "support/Descriptors.h"
 
 namespace zerlan::testing {
 
@@ -29,28 +31,16 @@ public:
     // The slave written the settings' way, with backslashes.
     std::string SettingName() const {
         std::string s = slave;
-        for (char& c : s) {
-            if (c == '/') c = '\\';
-        }
+        std::replace(s.begin(), s.end(), '/', '\\');
         return s;
     }
     // What arrives within `wait_ms` (empty when nothing, or no slave is open).
     std::string Read(int wait_ms) const {
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, wait_ms) <= 0 || (p.revents & POLLIN) == 0) return std::string();
-        char buffer[4096];
-        const ssize_t n = read(master, buffer, sizeof buffer);
-        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+        std::string got;
+        ReadReady(master, got, wait_ms, 4096);
+        return got;
     }
-    bool Write(const std::string& bytes) const {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) return false;
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
+    bool Write(const std::string& bytes) const { return WriteAll(master, bytes); }
 
     int master = -1;
     std::string slave;

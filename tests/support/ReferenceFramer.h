@@ -14,6 +14,7 @@
 // parity bits right. The search goes on one bit at a time.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,33 +26,20 @@ inline uint32_t Crc24q(const uint8_t* data, size_t length) {
     uint32_t crc = 0;
     for (size_t i = 0; i < length; ++i) {
         crc ^= static_cast<uint32_t>(data[i]) << 16;
-        for (int b = 0; b < 8; ++b) {
-            crc <<= 1;
-            if (crc & 0x1000000) crc ^= 0x1864CFB;
-        }
+        for (int b = 0; b < 8; ++b) crc = (crc << 1) ^ (crc & 0x800000 ? 0x1864CFB : 0);
     }
     return crc & 0xFFFFFF;
 }
 
 inline int CountRtcm3Frames(const std::string& bytes) {
     const auto* d = reinterpret_cast<const uint8_t*>(bytes.data());
-    const size_t n = bytes.size();
     int frames = 0;
-    for (size_t i = 0; i + 6 <= n;) {
-        if (d[i] != 0xD3 || (d[i + 1] & 0xFC) != 0) {
-            ++i;
-            continue;
-        }
-        const size_t length = (static_cast<size_t>(d[i + 1] & 0x03) << 8) | d[i + 2];
-        if (i + length + 6 > n) {
-            ++i;
-            continue;
-        }
-        const uint32_t sent = (static_cast<uint32_t>(d[i + length + 3]) << 16) |
-                              (static_cast<uint32_t>(d[i + length + 4]) << 8) | d[i + length + 5];
-        if (Crc24q(d + i, length + 3) == sent) {
+    for (size_t i = 0; i + 6 <= bytes.size();) {
+        const size_t at = i + 3 + ((static_cast<size_t>(d[i + 1] & 0x03) << 8) | d[i + 2]);  // of the CRC
+        if (d[i] == 0xD3 && (d[i + 1] & 0xFC) == 0 && at + 3 <= bytes.size() &&
+            Crc24q(d + i, at - i) == ((uint32_t{d[at]} << 16) | (uint32_t{d[at + 1]} << 8) | d[at + 2])) {
             ++frames;
-            i += length + 6;
+            i = at + 3;
         } else {
             ++i;
         }
@@ -63,18 +51,12 @@ inline int CountRtcm3Frames(const std::string& bytes) {
 // word before: true when the six parity bits match. `data` gets d1..d24,
 // complemented back when D30* is set.
 inline bool GpsWordParity(uint32_t word, int d29s, int d30s, uint32_t* data) {
-    uint32_t d = (word >> 6) & 0xFFFFFF;
-    if (d30s) d ^= 0xFFFFFF;
+    const uint32_t d = ((word >> 6) & 0xFFFFFF) ^ (d30s ? 0xFFFFFF : 0);
     // Data bits of each parity equation, d1 as the most significant of 24.
     static const uint32_t kMasks[6] = {0xEC7CD2, 0x763E69, 0xBB1F34, 0x5D8F9A, 0xAEC7CD, 0x2DEA27};
-    auto parity = [](uint32_t v) {
-        int p = 0;
-        for (; v != 0; v &= v - 1) p ^= 1;
-        return p;
-    };
     const int star[6] = {d29s, d30s, d29s, d30s, d30s, d29s};
     uint32_t computed = 0;
-    for (int k = 0; k < 6; ++k) computed = (computed << 1) | static_cast<uint32_t>(star[k] ^ parity(d & kMasks[k]));
+    for (int k = 0; k < 6; ++k) computed = (computed << 1) | ((star[k] ^ std::popcount(d & kMasks[k])) & 1);
     if (computed != (word & 0x3F)) return false;
     if (data != nullptr) *data = d;
     return true;
@@ -88,38 +70,21 @@ inline int CountRtcm2Frames(const std::string& bytes) {
         if ((c & 0xC0) != 0x40) continue;
         for (int i = 0; i < 6; ++i) bits.push_back((c >> i) & 1);
     }
-    auto word_at = [&bits](size_t at) {
+    // The word at `at`, its parity chained to the two bits before it.
+    auto good_at = [&bits](size_t at, uint32_t* data) {
         uint32_t w = 0;
         for (size_t i = 0; i < 30; ++i) w = (w << 1) | bits[at + i];
-        return w;
+        return GpsWordParity(w, bits[at - 2], bits[at - 1], data);
     };
     int frames = 0;
     for (size_t p = 2; p + 60 <= bits.size();) {
-        const int d29s = bits[p - 2], d30s = bits[p - 1];
         uint32_t h1 = 0, h2 = 0;
-        const uint32_t w1 = word_at(p);
-        if (!GpsWordParity(w1, d29s, d30s, &h1) || (h1 >> 16) != 0x66) {
-            ++p;
-            continue;
-        }
-        if (!GpsWordParity(word_at(p + 30), (w1 >> 1) & 1, w1 & 1, &h2)) {
-            ++p;
-            continue;
-        }
-        const size_t words = (h2 >> 3) & 0x1F;
-        bool good = p + 60 + 30 * words <= bits.size();
-        uint32_t last = word_at(p + 30);
-        for (size_t k = 0; good && k < words; ++k) {
-            const uint32_t w = word_at(p + 60 + 30 * k);
-            good = GpsWordParity(w, (last >> 1) & 1, last & 1, nullptr);
-            last = w;
-        }
-        if (good) {
-            ++frames;
-            p += 60 + 30 * words;
-        } else {
-            ++p;
-        }
+        bool good = good_at(p, &h1) && (h1 >> 16) == 0x66 && good_at(p + 30, &h2);
+        const size_t words = good ? (h2 >> 3) & 0x1F : 0;
+        good = good && p + 60 + 30 * words <= bits.size();
+        for (size_t k = 0; good && k < words; ++k) good = good_at(p + 60 + 30 * k, nullptr);
+        frames += good ? 1 : 0;
+        p += good ? 60 + 30 * words : 1;
     }
     return frames;
 }

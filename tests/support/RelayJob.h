@@ -14,6 +14,7 @@
 #include "jobs/JobControl.h"
 #include "platform/Clock.h"
 #include "platform/Socket.h"
+#include "support/Descriptors.h"
 #include "support/TempDir.h"
 #include "transport/BlockingSocket.h"
 #include "ui/ZerlanView.h"
@@ -65,14 +66,7 @@ inline bool AcceptWithin(CBlockingSocket& listener, CBlockingSocket& peer, int m
 }
 
 // Appends what `socket` has ready, without waiting.
-inline void TakeReady(CBlockingSocket& socket, std::string& got) {
-    char buffer[4096];
-    try {
-        const int n = socket.Receive(buffer, sizeof buffer, 0);
-        if (n > 0) got.append(buffer, static_cast<size_t>(n));
-    } catch (const CBlockingSocketException&) {
-    }
-}
+inline void TakeReady(CBlockingSocket& socket, std::string& got) { ReadReady(socket.Handle(), got, 0, 4096); }
 
 inline size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;
@@ -80,17 +74,7 @@ inline size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// Bytes of every value without a short period, so that a lost or repeated
-// piece never lines up with the rest.
-inline std::string Pattern(size_t n) {
-    std::string data(n, '\0');
-    uint32_t x = 12345;
-    for (char& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return data;
-}
+inline std::string Pattern(size_t n) { return Noise(n, 12345); }
 
 inline std::string Protocol() { return ReadFile("Protokol.dat"); }
 

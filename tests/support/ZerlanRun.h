@@ -3,21 +3,16 @@
 // poll with bounded timeouts; a program still running at the end is killed.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "support/Descriptors.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
@@ -29,10 +24,12 @@ struct RunResult {
     std::string err;
 };
 
+inline int ExitStatus(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
+
 // Runs `command` through the shell; stdout and stderr into the files.
 inline RunResult RunShell(const std::string& command) {
     const int raw = std::system((command + " >out.txt 2>err.txt").c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile("out.txt"), ReadFile("err.txt")};
+    return {ExitStatus(raw), ReadFile("out.txt"), ReadFile("err.txt")};
 }
 
 // Runs `command` through the shell, its output read through a pipe (the
@@ -42,8 +39,7 @@ inline RunResult Capture(const std::string& command) {
     if (std::FILE* pipe = popen(command.c_str(), "r")) {
         char buffer[4096];
         for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
-        const int status = pclose(pipe);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.status = ExitStatus(pclose(pipe));
     }
     return r;
 }
@@ -65,7 +61,6 @@ inline pid_t StartZerlan(std::vector<std::string> args, int stdin_fd = -1) {
     _exit(127);
 }
 
-
 inline bool Logged(const std::string& text) { return ReadFile("err.txt").find(text) != std::string::npos; }
 inline bool WaitForLog(const std::string& text) { return WaitFor([&] { return Logged(text); }); }
 
@@ -79,7 +74,7 @@ inline int WaitForExit(pid_t pid, bool terminate = false, int max_ms = 15000) {
         waitpid(pid, &status, 0);
         return -1;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ExitStatus(status);
 }
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -100,19 +95,10 @@ inline std::string LastLogLine(const std::string& log) {
 
 // A loopback TCP listener on a kernel-chosen port, held while it lives.
 struct BusyPort {
-    BusyPort() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 && listen(fd, 1) == 0 &&
-            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
-            port = std::to_string(ntohs(a.sin_port));
-        }
-    }
+    BusyPort() : fd(ListenLoopback(port, 1)) {}
     ~BusyPort() { close(fd); }
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
     std::string port;
+    int fd;
 };
 
 // A port that was free a moment ago, for the program to listen on.
@@ -121,17 +107,7 @@ inline std::string UnusedPort() { return BusyPort().port; }
 // Connects to a loopback port, retrying while the program starts its server.
 inline int ConnectTo(const std::string& port) {
     int fd = -1;
-    WaitFor([&] {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(std::stoi(port)));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return true;
-        close(fd);
-        fd = -1;
-        return false;
-    });
+    WaitFor([&] { return (fd = ConnectLoopback(port)) >= 0; });
     return fd;
 }
 
