@@ -115,7 +115,7 @@ RotatingFileParams ParseRotatingFile(std::vector<std::string>& sub) {
     ReplaceOutside(f[2], 2, 8192, "4096");
     const int32_t mode = TextToInt(f[4]);
     if (mode < 0 || mode > 5) {
-        f[4] = "0";
+        f[4] = '0';  // a char: GCC 12 -O3 warns wrongly on this string assigned from a literal
         f[3] = "FALSE";
     }
     NormaliseInterval(f[5]);
