@@ -41,10 +41,11 @@ constexpr uint32_t kStatusSlot10 = WM_USER + 139;
 // Refresh messages of the data paths (bars, decoder fields, status text):
 // the handler reads the current value from the shared state, so one pending
 // copy is as good as many. Workers post them, never wait for them, and a copy
-// already waiting is not queued again. The rate watch's numbers stay sent:
-// it clears its counters once they are shown.
+// already waiting is not queued again. The rate watch's numbers are among
+// them: the pool total it shows is kept aside before its counter is reduced.
 constexpr bool IsRefreshMessage(uint32_t id) {
-    return (id >= kInputBar && id <= kBar1019) || id == kDecoderFields || id == kStatusSlot10;
+    return (id >= kInputBar && id <= kBar1019) || (id >= kCasterOutRate && id <= kFileOutRate) || id == kInputRate ||
+           id == kPoolTotal || id == kDecoderFields || id == kStatusSlot10;
 }
 constexpr uint32_t kClearDecoderFields = WM_USER + 140;
 constexpr uint32_t kGpsFkpCount = WM_USER + 141;

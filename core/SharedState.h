@@ -82,6 +82,7 @@ public:
     Counter input_bar_count{0};
     Counter input_total{0};
     Counter pool_total{0};
+    Counter pool_total_shown{0};  // the total of the last unit: the view reads it later
     Counter input_rate{0};
     std::array<Counter, static_cast<int>(OutputKind::kCount)> output_bar{};
     std::array<Counter, static_cast<int>(OutputKind::kCount)> output_rate{};

@@ -163,6 +163,7 @@ int CharWatch::Check(const std::string& warning_text, uint32_t display_message, 
         // Subtract what the view was shown rather than zeroing, so that pool
         // writes landing during the send count in the next unit.
         const int32_t shown = shared_->pool_total.load();
+        shared_->pool_total_shown.store(shown);
         shared_->Send(msg::kPoolTotal);
         Sleep(1);
         shared_->pool_total.fetch_sub(shown);

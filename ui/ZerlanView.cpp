@@ -130,6 +130,7 @@ void CZerlanView::ResetForJob() {
     state_.input_bar_count = 0;
     state_.input_total = 0;
     state_.pool_total = 0;
+    state_.pool_total_shown = 0;
     state_.input_rate = 0;
     for (auto& c : state_.output_bar) c = 0;
     for (auto& c : state_.output_rate) c = 0;
@@ -263,7 +264,7 @@ void CZerlanView::Handle(const Message& message) {
         case msg::kPipeOutRate: ShowNumber(message.id, state_.output_rate[static_cast<int>(OutputKind::kPipe)]); break;
         case msg::kFileOutRate: ShowNumber(message.id, state_.output_rate[static_cast<int>(OutputKind::kFile)]); break;
         case msg::kInputRate: ShowNumber(message.id, state_.input_rate.load()); break;
-        case msg::kPoolTotal: ShowNumber(message.id, state_.pool_total.load()); break;
+        case msg::kPoolTotal: ShowNumber(message.id, state_.pool_total_shown.load()); break;
         case msg::kSettingsToShared: state_.settings = settings_; break;
         case msg::kDialogSettingsToView:
             settings_ = state_.dialog_settings;

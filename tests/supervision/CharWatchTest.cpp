@@ -116,8 +116,12 @@ TEST_F(CharWatchTest, EachKindStoresItsRateAndOnlyKindsZeroAndOneDisplay) {
     EXPECT_EQ(shared_.input_rate.load(), 1234);
     EXPECT_EQ(shared_.output_rate[static_cast<int>(OutputKind::kTcp)].load(), 77);
     EXPECT_EQ(shared_.output_rate[static_cast<int>(OutputKind::kFile)].load(), 88);
+    // Posted, not sent: the input thread never waits for the view.
+    EXPECT_TRUE(Ids().empty());
+    view_.PumpPending();
     EXPECT_EQ(Ids(), (std::vector<uint32_t>{msg::kInputRate, msg::kPoolTotal, msg::kTcpOutRate}));
     EXPECT_EQ(shared_.pool_total.load(), 0);  // reduced by the total shown
+    EXPECT_EQ(shared_.pool_total_shown.load(), 300);
 }
 
 TEST_F(CharWatchTest, ResetWatchReportsWithoutProtocolFile) {
