@@ -1,7 +1,5 @@
-// The serial device and its modem scripts against a fake modem on the
-// other end of a pseudo-terminal. Waits of the scripts are counted, not
-// slept; the answer time-out runs on a fake clock.
-#include <sys/stat.h>
+// Modem scripts against a fake modem on a pseudo-terminal; script waits are counted, not slept.
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -28,71 +26,52 @@ using testing::WaitFor;
 class FakeModem {
 public:
     FakeModem(const PtyPair& pty, std::function<std::string(const std::string&)> respond)
-        : pty_(pty), respond_(std::move(respond)), thread_([this] { Run(); }) {}
-    ~FakeModem() {
-        done_ = true;
-        thread_.join();
-    }
+        : pty_(pty), respond_(std::move(respond)), thread_([this](std::stop_token stop) { Run(stop); }) {}
     std::vector<std::string> Lines() {
         std::lock_guard<std::mutex> lock(mutex_);
         return lines_;
     }
-    int Count(const std::string& line) {
-        const std::vector<std::string> lines = Lines();
-        return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-    }
+    int Count(const std::string& line) { return static_cast<int>(std::ranges::count(Lines(), line)); }
 
 private:
-    void Run() {
-        std::string pending;
-        while (!done_) {
+    void Run(const std::stop_token& stop) {
+        for (std::string pending; !stop.stop_requested();) {
             const std::string got = pty_.Read(2);
             if (got.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             pending += got;
-            size_t cr;
-            while ((cr = pending.find('\r')) != std::string::npos) {
-                const std::string line = pending.substr(0, cr);
-                pending.erase(0, cr + 1);
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    lines_.push_back(line);
-                }
-                const std::string answer = respond_(line);
-                if (!answer.empty()) pty_.Write(answer);
+            for (size_t cr; (cr = pending.find('\r')) != std::string::npos; pending.erase(0, cr + 1)) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                lines_.push_back(pending.substr(0, cr));
+                pty_.Write(respond_(lines_.back()));
             }
         }
     }
 
     const PtyPair& pty_;
     std::function<std::string(const std::string&)> respond_;
-    std::atomic<bool> done_{false};
     std::mutex mutex_;
     std::vector<std::string> lines_;
-    std::thread thread_;
+    std::jthread thread_;
 };
 
 class ModemScriptThreads : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(pty_.ok()); }
-    void TearDown() override { Clock::Install(nullptr); }
+    void TearDown() override {
+        stop_ = true;  // ends a script left waiting by a failed assertion
+        if (runner_.joinable()) runner_.join();
+        Clock::Install(nullptr);
+    }
 
-    CComDevice MakeDevice() {
-        return CComDevice([this](const std::string& t) { Log(t); }, [this] { return stop_.load(); },
-                          [this](int ms) {
-                              waited_ms_ += ms;
-                              return !stop_.load();
-                          });
+    PortSettings Port() const {
+        return PortSettings{pty_.SettingName(), "38400", "n", "8", "1", "rts=on,dtr=on"};
     }
-    PortSettings Port() const { return PortSettings{pty_.SettingName(), "38400", "n", "8", "1", "rts=on,dtr=on"}; }
-    int Run(const std::string& script) {
+    int Run(const std::string& script, bool keep_open = false) {
         testing::WriteFile("s.bef", script);
-        CComDevice device = MakeDevice();
-        PortSettings port = Port();
-        return device.RunScript("s.bef", port, false);
+        return device_.RunScript("s.bef", port_, keep_open);
     }
-    void Log(const std::string& text) {
-        std::lock_guard<std::mutex> lock(log_mutex_);
-        log_ += text;
+    void Start(const std::string& script) {
+        runner_ = std::thread([this, script] { result_ = Run(script); });
     }
     std::string LogText() {
         std::lock_guard<std::mutex> lock(log_mutex_);
@@ -101,10 +80,23 @@ protected:
 
     testing::TempDir dir_;
     PtyPair pty_;
+    FakeClock clock_;
     std::atomic<bool> stop_{false};
     std::atomic<int> waited_ms_{0};
     std::mutex log_mutex_;
     std::string log_;
+    CComDevice device_{[this](const std::string& text) {
+                           std::lock_guard<std::mutex> lock(log_mutex_);
+                           log_ += text;
+                       },
+                       [this] { return stop_.load(); },
+                       [this](int ms) {
+                           waited_ms_ += ms;
+                           return !stop_.load();
+                       }};
+    PortSettings port_ = Port();
+    std::atomic<int> result_{-1};
+    std::thread runner_;
 };
 
 TEST(ModemScript, CommandLinesAreTranslatedBeforeSending) {
@@ -159,16 +151,13 @@ TEST_F(ModemScriptThreads, KeywordsLoopJumpCallSilenceAndSwitchThePort) {
                                "COMPORT " + second.SettingName() + " 9600 n 8 1\n"
                                "ENDBEF\n"
                                "ATAFTEREND\n";
-    testing::WriteFile("s.bef", script);
-    CComDevice device = MakeDevice();
-    PortSettings port = Port();
-    EXPECT_EQ(device.RunScript("s.bef", port, true), 0);
+    EXPECT_EQ(Run(script, true), 0);
     // The new port stays open (keep-open) with the settings of the COMPORT line.
-    EXPECT_TRUE(device.IsOpen());
-    EXPECT_EQ(port.port, second.SettingName());
-    EXPECT_EQ(port.baud, "9600");
+    EXPECT_TRUE(device_.IsOpen());
+    EXPECT_EQ(port_.port, second.SettingName());
+    EXPECT_EQ(port_.baud, "9600");
     const std::string word = "ON2\r";
-    EXPECT_EQ(device.Write(word.data(), 4), 4);
+    EXPECT_EQ(device_.Write(word.data(), 4), 4);
     EXPECT_TRUE(WaitFor([&] { return second.Read(1) == word; }));
 
     EXPECT_EQ(modem.Lines(), (std::vector<std::string>{"AT1", "AT2", "AT2", "AT2"}));
@@ -178,31 +167,26 @@ TEST_F(ModemScriptThreads, KeywordsLoopJumpCallSilenceAndSwitchThePort) {
     EXPECT_NE(log.find("# a remark\r\n"), std::string::npos);
     EXPECT_NE(log.find("ATSILENT-  "), std::string::npos);
     EXPECT_EQ(log.find("ATNEVER"), std::string::npos);
-    struct stat st {};
-    EXPECT_TRUE(WaitFor([&] { return stat("called.flag", &st) == 0; }));
+    EXPECT_TRUE(WaitFor([] { return access("called.flag", F_OK) == 0; }));
 }
 
 TEST_F(ModemScriptThreads, WhileWaitsBeyondTheAnswerTimeOut) {
-    FakeClock clock;
-    Clock::Install(&clock);
-    std::atomic<int> result{-1};
-    std::thread runner([&] { result = Run("3,\"CONNECT\"\nWHILE\nATD\n"); });
+    Clock::Install(&clock_);
+    Start("3,\"CONNECT\"\nWHILE\nATD\n");
     ASSERT_TRUE(WaitFor([&] { return LogText().find("ATD-  ") != std::string::npos; }));
     // The fake clock runs a second per real millisecond from here.
     for (int i = 0; i < 100; ++i) {
-        clock.Advance(1000);
+        clock_.Advance(1000);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    EXPECT_EQ(result.load(), -1);
+    EXPECT_EQ(result_.load(), -1);
     pty_.Write("\r\nCONNECT\r\n");
-    EXPECT_TRUE(WaitFor([&] { return result.load() == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return result_.load() == 0; }));
     EXPECT_EQ(LogText().find("Timeout"), std::string::npos);
-    runner.join();
 }
 
 TEST_F(ModemScriptThreads, AKeyPromptGetsOneReturnAndAtMostTen) {
-    FakeClock clock;
-    Clock::Install(&clock);
+    Clock::Install(&clock_);
     // A modem that connects once prompted with one CR.
     {
         FakeModem modem(pty_, [](const std::string& line) -> std::string {
@@ -214,24 +198,21 @@ TEST_F(ModemScriptThreads, AKeyPromptGetsOneReturnAndAtMostTen) {
     }
     // A modem that prompts for ever: ten CRs, then the time-out ends the wait.
     FakeModem modem(pty_, [](const std::string&) { return std::string("\r\nHit Key\r\n"); });
-    std::atomic<int> result{-1};
-    std::thread runner([&] { result = Run("2,\"CONNECT\"\nATD\n"); });
+    Start("2,\"CONNECT\"\nATD\n");
     ASSERT_TRUE(WaitFor([&] { return modem.Count("") == 10; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(WaitFor([&] {
-        clock.Advance(1000);
-        return result.load() == 0;
+        clock_.Advance(1000);
+        return result_.load() == 0;
     }));
-    runner.join();
     EXPECT_EQ(modem.Count(""), 10);
     EXPECT_NE(LogText().find(" Timeout ---->\r\n not Answer from Modem ..."), std::string::npos);
 }
 
 TEST_F(ModemScriptThreads, DialSendsTheFixedSequence) {
-    FakeModem modem(pty_, [](const std::string& line) { return line.empty() ? std::string() : "\r\nOK\r\n"; });
-    CComDevice device = MakeDevice();
-    device.Dial(Port(), "0123", 2500, 2500, 100);
-    EXPECT_TRUE(device.IsOpen());
+    FakeModem modem(pty_, [](const std::string& line) { return line.empty() ? "" : "\r\nOK\r\n"; });
+    device_.Dial(port_, "0123", 2500, 2500, 100);
+    EXPECT_TRUE(device_.IsOpen());
     const std::vector<std::string> expected{"ATZ", "", "AT+CBST=71", "", "ATDT 0123", ""};
     EXPECT_TRUE(WaitFor([&] { return modem.Lines().size() >= expected.size(); }));
     EXPECT_EQ(modem.Lines(), expected);
@@ -239,17 +220,13 @@ TEST_F(ModemScriptThreads, DialSendsTheFixedSequence) {
 }
 
 TEST_F(ModemScriptThreads, AMissingScriptAndAStopEndTheScript) {
-    CComDevice device = MakeDevice();
-    PortSettings port = Port();
-    EXPECT_EQ(device.RunScript("none.bef", port, true), 2);
+    EXPECT_EQ(device_.RunScript("none.bef", port_, true), 2);
     EXPECT_NE(LogText().find("Command/Bef-File none.bef is not available !\r\n"), std::string::npos);
 
-    std::atomic<int> result{-1};
-    std::thread runner([&] { result = Run("2,\"OK\"\nATZ\n"); });
+    Start("2,\"OK\"\nATZ\n");
     ASSERT_TRUE(WaitFor([&] { return LogText().find("ATZ-  ") != std::string::npos; }));
     stop_ = true;
-    EXPECT_TRUE(WaitFor([&] { return result.load() == 1; }));
-    runner.join();
+    EXPECT_TRUE(WaitFor([&] { return result_.load() == 1; }));
 }
 
 }  // namespace
