@@ -1,5 +1,4 @@
-// Byte streams for relay tests: pseudo-random bytes of every value (`Noise`),
-// written at a steady pace and read back with a bounded wait.
+// Relay test streams: written at a steady pace, read back with a bounded wait.
 #pragma once
 
 #include <chrono>
@@ -11,8 +10,7 @@
 
 namespace zerlan::testing {
 
-// Reads `fd` until `want` bytes came or 8 s passed; a writer that is gone
-// for a moment (a reopened port or pipe) may come back.
+// Up to 8 s: a writer gone for a moment (a reopened port or pipe) may come back.
 inline std::string ReadBytes(int fd, size_t want) {
     std::string got;
     WaitFor([&] {
@@ -22,8 +20,7 @@ inline std::string ReadBytes(int fd, size_t want) {
     return got;
 }
 
-// Writes at the pace of a fast serial line, so that the test measures the
-// relay and not the scheduling of a loaded machine.
+// The pace of a fast serial line, so the test measures the relay, not a loaded scheduler.
 inline bool WritePaced(int fd, const std::string& bytes, int pause_ms = 4) {
     for (size_t at = 0; at < bytes.size(); at += 256) {
         if (!WriteAll(fd, bytes.substr(at, 256))) return false;

@@ -1,5 +1,4 @@
-// Raw descriptors for the fake peers of the tests: loopback sockets on
-// kernel-chosen ports, whole writes, bounded reads, and bytes to send.
+// Raw descriptors for fake peers: loopback sockets on kernel-chosen ports, whole writes, bounded reads.
 #pragma once
 
 #include <arpa/inet.h>
@@ -22,8 +21,7 @@ inline sockaddr_in LoopbackAddress(uint16_t port) {
     return a;
 }
 
-// A TCP listener on a kernel-chosen loopback port, whose number goes to
-// `port`; -1 when there is none.
+// A TCP listener on a kernel-chosen loopback port (its number into `port`); -1 when none.
 inline int ListenLoopback(std::string& port, int backlog = 4) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = LoopbackAddress(0);
@@ -37,7 +35,6 @@ inline int ListenLoopback(std::string& port, int backlog = 4) {
     return fd;
 }
 
-// A TCP connection to a loopback port; -1 when refused.
 inline int ConnectLoopback(const std::string& port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in a = LoopbackAddress(static_cast<uint16_t>(std::stoi(port)));
@@ -46,8 +43,7 @@ inline int ConnectLoopback(const std::string& port) {
     return -1;
 }
 
-// Writes all of `bytes`; false once the peer is gone. A socket peer that left
-// must fail the write, not end the test program with SIGPIPE.
+// False once the peer is gone; a socket peer that left must not end the tests with SIGPIPE.
 inline bool WriteAll(int fd, const std::string& bytes) {
     for (size_t done = 0; done < bytes.size();) {
         ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -58,8 +54,7 @@ inline bool WriteAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// Appends at most `max` bytes that are there within `wait_ms`. Returns their
-// number, 0 when the peer has closed, -1 when nothing came.
+// Appends at most `max` bytes ready within `wait_ms`: their number, 0 when closed, -1 when none.
 inline ssize_t ReadReady(int fd, std::string& got, int wait_ms, size_t max = 8192) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, wait_ms) <= 0) return -1;
@@ -70,8 +65,7 @@ inline ssize_t ReadReady(int fd, std::string& got, int wait_ms, size_t max = 819
     return n;
 }
 
-// Bytes of every value without a short period, so that a lost or repeated
-// piece never lines up with the rest.
+// Bytes of every value without a short period, so a lost or repeated piece never lines up.
 inline std::string Noise(size_t n, unsigned seed) {
     std::string s;
     for (size_t i = 0; i < n; ++i) s += static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);

@@ -1,6 +1,4 @@
-// A scripted TCP peer on a kernel-chosen loopback port for the caster and
-// sourcetable tests: each accepted connection runs the script with its
-// attempt number, in order, on the fake's own thread.
+// A scripted TCP peer on a loopback port: each accepted connection in turn runs the script.
 #pragma once
 
 #include <sys/socket.h>
@@ -48,10 +46,8 @@ public:
 
     // Bytes through the first empty line, or all that came within 3 s.
     std::string ReadRequest(int fd) {
-        std::string text;
-        while (text.find("\r\n\r\n") == std::string::npos) {
-            const std::string more = ReadSome(fd, 1, 3000);
-            if (more.empty()) break;
+        std::string text, more;
+        while (text.find("\r\n\r\n") == std::string::npos && !(more = ReadSome(fd, 1, 3000)).empty()) {
             text += more;
         }
         return text;
@@ -95,7 +91,6 @@ private:
     std::thread thread_;
 };
 
-// A loopback port that nobody listens on.
 inline std::string ClosedPort() {
     std::string port;
     close(ListenLoopback(port));

@@ -1,5 +1,4 @@
-// A pseudo-terminal pair standing in for a serial line: the program under
-// test opens `slave` as its port, the test talks through `master`.
+// A serial line: the program opens `slave` as its port, the test talks through `master`.
 #pragma once
 
 #include <fcntl.h>
@@ -18,8 +17,7 @@ public:
     PtyPair() {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
-        const char* name = ptsname(master);
-        if (name != nullptr) slave = name;
+        if (const char* name = ptsname(master)) slave = name;
     }
     ~PtyPair() {
         if (master >= 0) close(master);

@@ -1,17 +1,6 @@
-// An independent count of the frames in a recording, written from the RTCM
-// standards alone and sharing no code with decoder/: the yardstick that
-// `--decode` is compared against.
-//
-// RTCM 3 (RTCM 10403): byte 0xD3, six zero bits, a 10-bit length, the
-// message and a CRC-24Q over all before it; after a good frame the search
-// goes on behind it, after a bad one at the next byte.
-//
-// RTCM 2 (RTCM 10402, GPS ICD-200 parity): six data bits per byte, least
-// significant first, in bytes whose top bits are 01 (other bytes carry
-// nothing and are skipped); 30-bit words whose data is complemented when the
-// previous word's last bit (D30*) is 1; a frame is the preamble 0x66 in
-// word 1, the word count in word 2, then that many words, each with its six
-// parity bits right. The search goes on one bit at a time.
+// Frame counts from the RTCM standards alone (10403, 10402 with ICD-200 parity), sharing no code
+// with decoder/: the yardstick for `--decode`. RTCM 3 searches on behind a good frame and at the
+// next byte after a bad one; RTCM 2 (six bits per byte, least significant first) bit by bit.
 #pragma once
 
 #include <bit>
@@ -47,9 +36,8 @@ inline int CountRtcm3Frames(const std::string& bytes) {
     return frames;
 }
 
-// Parity of a 30-bit word (bits 29..0 = d1..d30) given D29*, D30* of the
-// word before: true when the six parity bits match. `data` gets d1..d24,
-// complemented back when D30* is set.
+// True when the parity of a 30-bit word (d1..d30 from bit 29) fits D29*, D30* of the word
+// before; `data` gets d1..d24, complemented back when D30* is set.
 inline bool GpsWordParity(uint32_t word, int d29s, int d30s, uint32_t* data) {
     const uint32_t d = ((word >> 6) & 0xFFFFFF) ^ (d30s ? 0xFFFFFF : 0);
     // Data bits of each parity equation, d1 as the most significant of 24.
@@ -63,8 +51,7 @@ inline bool GpsWordParity(uint32_t word, int d29s, int d30s, uint32_t* data) {
 }
 
 inline int CountRtcm2Frames(const std::string& bytes) {
-    // One entry per bit, in the order sent; a receiver starts with D29* and
-    // D30* at zero.
+    // One entry per bit as sent, after D29* and D30* at zero.
     std::vector<uint8_t> bits = {0, 0};
     for (unsigned char c : bytes) {
         if ((c & 0xC0) != 0x40) continue;

@@ -1,5 +1,4 @@
-// A job driven on the test thread, as the view would run it, plus loopback
-// helpers for the network relay tests.
+// A job driven on the test thread as the view runs it, and loopback helpers for relay tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -40,18 +39,14 @@ private:
     mutable std::mutex mutex_;
 };
 
-// A port the kernel just handed out and took back, for settings that need one.
 inline std::string FreePort(int type = CBlockingSocket::kStream) {
     CBlockingSocket probe;
     probe.Create(type);
     probe.Bind(CSocketAddress("127.0.0.1", 0));
-    const std::string port = std::to_string(probe.BoundPort());
-    probe.Cleanup();
-    return port;
+    return std::to_string(probe.BoundPort());  // closed again on return
 }
 
-// A loopback socket on a kernel-chosen port; connects to it are refused
-// until it listens.
+// A loopback socket on a kernel-chosen port; connects are refused until it listens.
 inline std::string BindLoopback(CBlockingSocket& socket, bool listen = true) {
     socket.Create(CBlockingSocket::kStream);
     socket.Bind(CSocketAddress("127.0.0.1", 0));
@@ -59,13 +54,11 @@ inline std::string BindLoopback(CBlockingSocket& socket, bool listen = true) {
     return std::to_string(socket.BoundPort());
 }
 
-// Accepts a connection that comes within `max_ms`: a job that never
-// connects fails the test instead of hanging it.
+// A job that never connects fails the test instead of hanging it.
 inline bool AcceptWithin(CBlockingSocket& listener, CBlockingSocket& peer, int max_ms = 10000) {
     return sock::Wait(listener.Handle(), false, max_ms) == sock::kWaitReady && listener.Accept(peer, nullptr);
 }
 
-// Appends what `socket` has ready, without waiting.
 inline void TakeReady(CBlockingSocket& socket, std::string& got) { ReadReady(socket.Handle(), got, 0, 4096); }
 
 inline size_t Count(const std::string& text, const std::string& part) {
@@ -111,8 +104,7 @@ protected:
     void Configure(const std::string& items) {
         ASSERT_EQ(ParseText(view_.settings(), "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\" " + items), 0);
     }
-    // Connects a test client, retrying while the server is not yet there.
-    // A receive buffer above 0 is set before the connect (a small one makes a stalled reader).
+    // Retries while the server is not there yet; a small `receive_buffer` makes a stalled reader.
     bool ConnectClient(CBlockingSocket& client, const std::string& port, int receive_buffer = 0) {
         return PumpUntil(
             [&] {
@@ -130,7 +122,6 @@ protected:
             },
             5000);
     }
-    // Reads `socket` while the view runs, until what came holds `part`.
     bool ReadUntil(CBlockingSocket& socket, std::string& got, const std::string& part, int max_ms = 8000) {
         return PumpUntil(
             [&] {

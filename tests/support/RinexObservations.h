@@ -1,6 +1,4 @@
-// An independent reader of RINEX 2.10 observation files, enough to compare
-// what two programs wrote: per epoch the time and, per satellite, the values
-// of C1, L1, P2 and L2 wherever they stand among the file's types.
+// An independent RINEX 2.10 observation reader, enough to compare what two programs wrote.
 #pragma once
 
 #include <array>
@@ -13,8 +11,7 @@
 
 namespace zerlan::testing {
 
-// One epoch of a RINEX 2.10 file: "mm:ss" and per satellite ("G03") the
-// values C1, L1, P2, L2 (NAN when blank).
+// "mm:ss" and per satellite ("G03") the values C1, L1, P2, L2 (NAN when blank).
 struct ObservedEpoch {
     std::string minute_second;
     std::map<std::string, std::array<double, 4>> values;

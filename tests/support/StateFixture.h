@@ -1,6 +1,4 @@
-// A SharedState on the test thread: a fresh working directory, a fake clock
-// (03.02.2025 09:05:00) and a view queue that records every message (sends
-// are then handled at once, as on the view thread).
+// A SharedState, a fresh directory, a fake clock at 03.02.2025 09:05:00, a recording view (sends at once).
 #pragma once
 
 #include <gtest/gtest.h>

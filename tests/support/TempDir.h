@@ -1,12 +1,11 @@
-// Runs a test inside a fresh temporary directory (each test is its own
-// process under ctest, so changing the working directory is safe).
+// A fresh working directory (each test is its own process under ctest, so chdir is safe).
 #pragma once
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 namespace zerlan::testing {
@@ -35,9 +34,7 @@ private:
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void WriteFile(const std::string& path, const std::string& text) {

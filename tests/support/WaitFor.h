@@ -1,5 +1,4 @@
-// Bounded waiting for a condition another thread makes true: thread tests
-// never sleep as synchronisation and never wait without a limit.
+// Thread tests never sleep as synchronisation and never wait without a limit.
 #pragma once
 
 #include <chrono>

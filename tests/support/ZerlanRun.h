@@ -1,6 +1,4 @@
-// The zerlan program as a user starts it, from a test's working directory
-// (a TempDir): standard output and error go to out.txt and err.txt. Waits
-// poll with bounded timeouts; a program still running at the end is killed.
+// The zerlan program as a user starts it, in a test's TempDir, its output in out.txt and err.txt.
 #pragma once
 
 #include <signal.h>
@@ -20,20 +18,17 @@ namespace zerlan::testing {
 
 struct RunResult {
     int status = -1;  // exit status, -1 after a signal
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 inline int ExitStatus(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
 
-// Runs `command` through the shell; stdout and stderr into the files.
 inline RunResult RunShell(const std::string& command) {
     const int raw = std::system((command + " >out.txt 2>err.txt").c_str());
     return {ExitStatus(raw), ReadFile("out.txt"), ReadFile("err.txt")};
 }
 
-// Runs `command` through the shell, its output read through a pipe (the
-// files of a running program stay untouched).
+// Output through a pipe: the files of a running program stay untouched.
 inline RunResult Capture(const std::string& command) {
     RunResult r;
     if (std::FILE* pipe = popen(command.c_str(), "r")) {
@@ -64,8 +59,7 @@ inline pid_t StartZerlan(std::vector<std::string> args, int stdin_fd = -1) {
 inline bool Logged(const std::string& text) { return ReadFile("err.txt").find(text) != std::string::npos; }
 inline bool WaitForLog(const std::string& text) { return WaitFor([&] { return Logged(text); }); }
 
-// Exit status of `pid`; -1 after a signal or when it still runs after
-// `max_ms` (it is killed then). SIGTERM first when `terminate`.
+// -1 after a signal or when still running after `max_ms` (then killed); SIGTERM first if `terminate`.
 inline int WaitForExit(pid_t pid, bool terminate = false, int max_ms = 15000) {
     if (terminate) kill(pid, SIGTERM);
     int status = 0;
@@ -101,7 +95,6 @@ struct BusyPort {
     int fd;
 };
 
-// A port that was free a moment ago, for the program to listen on.
 inline std::string UnusedPort() { return BusyPort().port; }
 
 // Connects to a loopback port, retrying while the program starts its server.

@@ -7,9 +7,8 @@ namespace {
 
 TEST(Base64, EveryPaddingLengthHighBytesNulAndTheLastTwoLetters) {
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},   {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {std::string(3, '\0'), "AAAA"},
-        {"\xFB\xFF\xBF", "+/+/"}, {"\xFF", "/w=="},
+        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
+        {std::string(3, '\0'), "AAAA"}, {"\xFB\xFF\xBF", "+/+/"}, {"\xFF", "/w=="},
     };
     for (const auto& [plain, coded] : cases) EXPECT_EQ(Base64Encode(plain), coded) << plain;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -31,7 +32,6 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return lines_;
     }
-    int Count(const std::string& line) { return static_cast<int>(std::ranges::count(Lines(), line)); }
 
 private:
     void Run(const std::stop_token& stop) {
@@ -63,9 +63,6 @@ protected:
         Clock::Install(nullptr);
     }
 
-    PortSettings Port() const {
-        return PortSettings{pty_.SettingName(), "38400", "n", "8", "1", "rts=on,dtr=on"};
-    }
     int Run(const std::string& script, bool keep_open = false) {
         testing::WriteFile("s.bef", script);
         return device_.RunScript("s.bef", port_, keep_open);
@@ -73,9 +70,9 @@ protected:
     void Start(const std::string& script) {
         runner_ = std::thread([this, script] { result_ = Run(script); });
     }
-    std::string LogText() {
+    bool Logged(const std::string& part) {
         std::lock_guard<std::mutex> lock(log_mutex_);
-        return log_;
+        return log_.find(part) != std::string::npos;
     }
 
     testing::TempDir dir_;
@@ -94,17 +91,13 @@ protected:
                            waited_ms_ += ms;
                            return !stop_.load();
                        }};
-    PortSettings port_ = Port();
+    PortSettings port_{pty_.SettingName(), "38400", "n", "8", "1", "rts=on,dtr=on"};
     std::atomic<int> result_{-1};
     std::thread runner_;
 };
 
 TEST(ModemScript, CommandLinesAreTranslatedBeforeSending) {
-    const struct {
-        const char* line;
-        bool ctrl_z;
-        std::string sent;
-    } cases[] = {
+    const std::tuple<const char*, bool, std::string> cases[] = {
         {"ATD123|rest", false, "ATD123"},
         {"AT\"CrLf\"X\"Null\"rest", false, "AT\r\nX"},
         {"A\"Cr\"B\"Lf\"C\"Esc\"D@", false, std::string("A\rB\nC\x1b" "D\x1b\r")},
@@ -113,7 +106,7 @@ TEST(ModemScript, CommandLinesAreTranslatedBeforeSending) {
         {"say \"hello world\" \\\"kept\\\"", false, "say hello world \\\"kept\\\"\r"},
         {"AT+CMGS", true, "AT+CMGS\x1a\r"},
     };
-    for (const auto& c : cases) EXPECT_EQ(TranslateCommand(c.line, c.ctrl_z), c.sent) << c.line;
+    for (const auto& [line, ctrl_z, sent] : cases) EXPECT_EQ(TranslateCommand(line, ctrl_z), sent) << line;
 
     EXPECT_TRUE(ParseAnswerTable("2,\"OK\" 5,StrgZ").ctrl_z.count(5));
 }
@@ -127,10 +120,9 @@ TEST_F(ModemScriptThreads, AnswerTableGoesOnRestartsAndJumps) {
     });
     EXPECT_EQ(Run("2,\"OK\" 3,\"NO_CARRIER\"2 3,\"CONNECT\"5 5,\"OK\"\nATZ\nATD1\nATSKIPPED\nATO\n"), 0);
     EXPECT_EQ(modem.Lines(), (std::vector<std::string>{"ATZ", "ATD1", "ATZ", "ATD1", "ATO"}));
-    const std::string log = LogText();
-    EXPECT_NE(log.find("to Line 5"), std::string::npos);
-    EXPECT_NE(log.find("!\r\nCONNECT 9600\r\n"), std::string::npos);
-    EXPECT_NE(log.find(" Modem/Command-controling is finished ...\r\n"), std::string::npos);
+    EXPECT_TRUE(Logged("to Line 5"));
+    EXPECT_TRUE(Logged("!\r\nCONNECT 9600\r\n"));
+    EXPECT_TRUE(Logged(" Modem/Command-controling is finished ...\r\n"));
 }
 
 TEST_F(ModemScriptThreads, KeywordsLoopJumpCallSilenceAndSwitchThePort) {
@@ -139,20 +131,11 @@ TEST_F(ModemScriptThreads, KeywordsLoopJumpCallSilenceAndSwitchThePort) {
     FakeModem modem(pty_, [](const std::string&) { return std::string("\r\nOK\r\n"); });
     // Awaited answers make sure the modem has read each line before the port goes.
     const std::string script = "2,\"OK\" 3,\"OK\" 4,1\n"
-                               "AT1\n"
-                               "AT2\n"
-                               "LOOP 2 TO 3\n"
-                               "GOLINE 7\n"
-                               "ATNEVER\n"
-                               "CALL /usr/bin/touch called.flag\n"
-                               "# a remark\n"
-                               "NOCOMMAND\n"
-                               "ATSILENT\n"
-                               "COMPORT " + second.SettingName() + " 9600 n 8 1\n"
-                               "ENDBEF\n"
-                               "ATAFTEREND\n";
+                               "AT1\nAT2\nLOOP 2 TO 3\nGOLINE 7\n"                                // lines 2-5
+                               "ATNEVER\nCALL /usr/bin/touch called.flag\n# a remark\nNOCOMMAND\n"  // 6-9
+                               "ATSILENT\nCOMPORT " + second.SettingName() + " 9600 n 8 1\n"         // 10-11
+                               "ENDBEF\nATAFTEREND\n";
     EXPECT_EQ(Run(script, true), 0);
-    // The new port stays open (keep-open) with the settings of the COMPORT line.
     EXPECT_TRUE(device_.IsOpen());
     EXPECT_EQ(port_.port, second.SettingName());
     EXPECT_EQ(port_.baud, "9600");
@@ -163,17 +146,16 @@ TEST_F(ModemScriptThreads, KeywordsLoopJumpCallSilenceAndSwitchThePort) {
     EXPECT_EQ(modem.Lines(), (std::vector<std::string>{"AT1", "AT2", "AT2", "AT2"}));
     // Three waits of line 4 (one second each), two loop jumps, one GOLINE, the reopen.
     EXPECT_EQ(waited_ms_.load(), 3 * 1000 + 2 * 2000 + 2000 + 100);
-    const std::string log = LogText();
-    EXPECT_NE(log.find("# a remark\r\n"), std::string::npos);
-    EXPECT_NE(log.find("ATSILENT-  "), std::string::npos);
-    EXPECT_EQ(log.find("ATNEVER"), std::string::npos);
+    EXPECT_TRUE(Logged("# a remark\r\n"));
+    EXPECT_TRUE(Logged("ATSILENT-  "));
+    EXPECT_FALSE(Logged("ATNEVER"));
     EXPECT_TRUE(WaitFor([] { return access("called.flag", F_OK) == 0; }));
 }
 
 TEST_F(ModemScriptThreads, WhileWaitsBeyondTheAnswerTimeOut) {
     Clock::Install(&clock_);
     Start("3,\"CONNECT\"\nWHILE\nATD\n");
-    ASSERT_TRUE(WaitFor([&] { return LogText().find("ATD-  ") != std::string::npos; }));
+    ASSERT_TRUE(WaitFor([&] { return Logged("ATD-  "); }));
     // The fake clock runs a second per real millisecond from here.
     for (int i = 0; i < 100; ++i) {
         clock_.Advance(1000);
@@ -182,31 +164,30 @@ TEST_F(ModemScriptThreads, WhileWaitsBeyondTheAnswerTimeOut) {
     EXPECT_EQ(result_.load(), -1);
     pty_.Write("\r\nCONNECT\r\n");
     EXPECT_TRUE(WaitFor([&] { return result_.load() == 0; }));
-    EXPECT_EQ(LogText().find("Timeout"), std::string::npos);
+    EXPECT_FALSE(Logged("Timeout"));
 }
 
 TEST_F(ModemScriptThreads, AKeyPromptGetsOneReturnAndAtMostTen) {
     Clock::Install(&clock_);
-    // A modem that connects once prompted with one CR.
     {
         FakeModem modem(pty_, [](const std::string& line) -> std::string {
             if (line == "ATD") return "\r\nPress any key to continue\r\n";
             return line.empty() ? "\r\nCONNECT\r\n" : "";
         });
         EXPECT_EQ(Run("2,\"CONNECT\"\nATD\n"), 0);
-        EXPECT_EQ(modem.Count(""), 1);
+        EXPECT_EQ(std::ranges::count(modem.Lines(), ""), 1);
     }
     // A modem that prompts for ever: ten CRs, then the time-out ends the wait.
     FakeModem modem(pty_, [](const std::string&) { return std::string("\r\nHit Key\r\n"); });
     Start("2,\"CONNECT\"\nATD\n");
-    ASSERT_TRUE(WaitFor([&] { return modem.Count("") == 10; }));
+    ASSERT_TRUE(WaitFor([&] { return std::ranges::count(modem.Lines(), "") == 10; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(WaitFor([&] {
         clock_.Advance(1000);
         return result_.load() == 0;
     }));
-    EXPECT_EQ(modem.Count(""), 10);
-    EXPECT_NE(LogText().find(" Timeout ---->\r\n not Answer from Modem ..."), std::string::npos);
+    EXPECT_EQ(std::ranges::count(modem.Lines(), ""), 10);
+    EXPECT_TRUE(Logged(" Timeout ---->\r\n not Answer from Modem ..."));
 }
 
 TEST_F(ModemScriptThreads, DialSendsTheFixedSequence) {
@@ -221,10 +202,10 @@ TEST_F(ModemScriptThreads, DialSendsTheFixedSequence) {
 
 TEST_F(ModemScriptThreads, AMissingScriptAndAStopEndTheScript) {
     EXPECT_EQ(device_.RunScript("none.bef", port_, true), 2);
-    EXPECT_NE(LogText().find("Command/Bef-File none.bef is not available !\r\n"), std::string::npos);
+    EXPECT_TRUE(Logged("Command/Bef-File none.bef is not available !\r\n"));
 
     Start("2,\"OK\"\nATZ\n");
-    ASSERT_TRUE(WaitFor([&] { return LogText().find("ATZ-  ") != std::string::npos; }));
+    ASSERT_TRUE(WaitFor([&] { return Logged("ATZ-  "); }));
     stop_ = true;
     EXPECT_TRUE(WaitFor([&] { return result_.load() == 1; }));
 }
