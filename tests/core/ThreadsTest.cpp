@@ -1,13 +1,18 @@
-// The thread registry and the workers that register in it.
+// The thread registry, the workers that register in it and the general stop that waits for them.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
+#include <vector>
 
+#include "core/GeneralStop.h"
 #include "core/ThreadRegistry.h"
 #include "core/Worker.h"
+#include "platform/Clock.h"
+#include "platform/Sleep.h"
 #include "support/WaitFor.h"
 
 namespace zerlan {
@@ -33,8 +38,7 @@ TEST(ThreadRegistryTest, CountsNeverFallBelowZeroAndIndexesBeyondTheListAreCount
     full.Unregister(0, "W-TH", -1);
     EXPECT_EQ(full.ActiveCount(), ThreadRegistry::kMaxThreads);
     EXPECT_EQ(full.Query(1), ThreadRegistry::kMaxThreads);
-    // Names are cut to the record; the index is the count, so one that ended
-    // out of order leaves its place to the next.
+    // The index is the count, so one that ended out of order leaves its place to the next.
     ThreadRegistry listed;
     const int a = listed.Register(0, "Caster-In-TH");
     listed.Register(0, "Pipe-Out-TH");
@@ -73,6 +77,101 @@ TEST_F(WorkerThreadsTest, RegisteredBeforeStartReturnsAndGoneAfterStopEvenWhenTh
     registry.SetState(0, 1);
     ASSERT_TRUE(WaitFor([&] { return registry.Query(1) == 0; }));
     EXPECT_EQ(registry.KindCount(0) + registry.KindCount(1) + registry.ActiveCount(), 0);
+}
+
+// A restart must never start beside workers of the old job, so the end waits for every worker,
+// not only the servers. The test thread is the view; no ASSERT may leave before the workers
+// are released, since they use the state on the stack.
+TEST(GeneralStopThreads, WakesServersListsTheRestEveryTwentySecondsAndReportsTheEndWhenAllHaveGone) {
+    FakeClock clock;
+    clock.Set(LocalTime{2025, 2, 3, 9, 5, 7, 0, 1});
+    Clock::Install(&clock);
+    SharedState state;
+    MessageQueue view;
+    std::vector<uint32_t> messages;
+    std::string slot10;
+    view.Attach([&](const Message& m) {
+        messages.push_back(m.id);
+        if (m.id == msg::kStatusSlot10) state.status_board.GetText(slot10, 10);
+    });
+    state.view_window.store(&view);
+    auto pump_until = [&](const std::function<bool()>& done) {
+        return WaitFor([&] { view.PumpOne(1); return done(); }, 5000);
+    };
+
+    std::atomic<bool> release{false}, woken{false}, http_done{false};
+    std::atomic<int> passes{0}, closes{0}, flags_at_close{-1}, woken_kinds{0};
+    std::mutex records_mutex;
+    std::vector<std::string> records;
+    auto recorded = [&] {
+        std::lock_guard<std::mutex> lock(records_mutex);
+        return records;
+    };
+    GeneralStopHooks h;
+    h.server_configured = [&](int kind) { passes.fetch_add(1); return kind != 3; };
+    h.wake_server = [&](int kind) {
+        woken_kinds.fetch_or(1 << kind);
+        if (kind == 1) woken.store(true);
+    };
+    h.close_listeners = [&] {
+        flags_at_close.store(state.tcp_out_server_started.load());
+        closes.fetch_add(1);
+    };
+    h.write_protocol = [&](const std::string& title, const std::string& text) {
+        std::lock_guard<std::mutex> lock(records_mutex);
+        records.push_back(title + ": " + text);
+    };
+    // Stand-ins that ignore the stop until their flag is set.
+    auto blocked_until = [](std::atomic<bool>& flag) {
+        return [&flag](WorkerScope&) {
+            while (!flag.load()) Sleep(1);
+        };
+    };
+    state.tcp_out_server_started.store(1);
+    state.http_server_started.store(1);
+    StartWorker(state.registry, 0, "Caster-In-TH", blocked_until(release));
+    StartWorker(state.registry, 1, "TCP-Out-Server-TH", blocked_until(woken));  // in accept until woken
+    StartWorker(state.registry, 3, "Http-Server-TH", blocked_until(http_done));  // started, not configured
+    state.registry.SetState(0, 1);
+    std::future<void> stop = StartGeneralStop(state, h);
+
+    // server_configured is asked in every pass, so the passes tell when the loop has seen the clock move.
+    EXPECT_TRUE(pump_until([&] { return state.registry.Query(3) == 0 && passes.load() > 0; }));
+    auto advance_and_settle = [&](int64_t ms) {
+        clock.Advance(ms);
+        const int seen = passes.load();
+        return pump_until([&] { return passes.load() > seen + 2; });
+    };
+    EXPECT_TRUE(advance_and_settle(20000));
+    EXPECT_TRUE(recorded().empty());  // exactly 20 s is not more than 20 s
+    EXPECT_TRUE(advance_and_settle(1));
+    EXPECT_EQ(recorded(), (std::vector<std::string>{"General-Stop: Caster-In-TH is aktiv, Http-Server-TH is aktiv, "
+                                                    "Es sind noch 2 Threads aktiv!"}));
+    EXPECT_EQ(woken_kinds.load(), 1 << 1);
+    // With no server left an ordinary worker still holds the end back.
+    http_done.store(true);
+    EXPECT_TRUE(pump_until([&] { return state.registry.Query(7) == 0; }));
+    clock.Advance(20001);
+    EXPECT_TRUE(pump_until([&] { return recorded().size() >= 2; }));
+    EXPECT_EQ(recorded().back(), "General-Stop: Caster-In-TH is aktiv, Es sind noch 1 Threads aktiv!");
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(closes.load(), 0);
+
+    release.store(true);
+    woken.store(true);
+    EXPECT_TRUE(pump_until([&] {
+        return stop.wait_for(std::chrono::seconds(0)) == std::future_status::ready && state.registry.Query(1) == 0;
+    }));
+    view.PumpPending();
+    EXPECT_EQ(closes.load(), 1);
+    EXPECT_EQ(flags_at_close.load(), 1);  // the flags are cleared only after the listeners were closed
+    EXPECT_EQ(state.tcp_out_server_started.load() + state.http_server_started.load(), 0);
+    EXPECT_EQ(messages, (std::vector<uint32_t>{msg::kStatusSlot10, msg::kGeneralStopDone}));
+    EXPECT_EQ(slot10, "3 process ended !");
+    EXPECT_EQ(recorded().size(), 3u);
+    EXPECT_EQ(recorded().back(), "General-Stop: no_failure, all_Process_closed 03.02.2025  09:05:47");
+    state.view_window.store(nullptr);
+    Clock::Install(nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-// The GGA sentence sent upstream, and the clients' sentences the NMEA thread
-// keeps for it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -50,8 +48,7 @@ TEST_F(GgaGeneratorTest, FixedCoordinates) {
         EXPECT_EQ(gga.Build(With(c.nmea)), c.result);
         const std::string& s = gga.Sentence();
         EXPECT_EQ(s.rfind(c.sentence_start, 0), 0u) << s;
-        // The checksum printed is the one of the text before '*'.
-        char hex[3];
+        char hex[3];  // the checksum of the text before '*'
         std::snprintf(hex, sizeof hex, "%02X", GgaGenerator::Checksum(s));
         EXPECT_EQ(s.substr(s.find('*') + 1), std::string(hex) + "\r\n");
     }

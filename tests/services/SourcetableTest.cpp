@@ -1,6 +1,3 @@
-// The sourcetable search against a fake caster: `zerlan --sourcetable` as a
-// user runs it, and the deadline that covers a caster that trickles and a
-// name lookup that hangs.
 #include "services/Sourcetable.h"
 
 #include <netdb.h>

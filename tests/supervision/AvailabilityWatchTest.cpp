@@ -26,8 +26,7 @@ protected:
     }
     void Start() { watch_ = std::make_unique<AvailabilityWatch>(shared_); }
 
-    // Runs the watch thread's passes second by second up to second `until`
-    // (counted from 09:05:00); `gps(second)` gives the GPS list of that second.
+    // The watch thread's passes second by second up to `until` (from 09:05:00), GPS list `gps(second)`.
     void RunUntil(int until, const std::function<Numbers(int)>& gps) {
         while (second_ < until) {
             ++second_;
@@ -55,8 +54,7 @@ Numbers None(int) { return {}; }
 
 TEST_F(AvailabilityWatchTest, MissingSatellitesAreReportedAtTTwoTThreeTUntilDataReturns) {
     Start();
-    // Checks run every 3 s; with T = 10 s the records fall on the checks
-    // after 10, 20 and 30 s without data, each with a start of its own.
+    // Checks every 3 s, T = 10 s: records at the checks after 10, 20 and 30 s, each with its own start.
     RunUntil(32, None);
     EXPECT_EQ(at_, (std::vector<int>{12, 12, 21, 21, 30, 30}));
     const std::vector<std::string> records = Records();
@@ -97,22 +95,19 @@ TEST_F(AvailabilityWatchTest, StaleSatelliteListsAreClearedAndShown) {
 }
 
 TEST_F(AvailabilityWatchTest, ShortageIsReportedOnceItLastedItsIntervalThenOncePerInterval) {
-    // Two satellites from the start: the shortage counts from the watch's
-    // start, so the first record comes at the first check after 10 s.
+    // Two satellites from the start: the shortage counts from the watch's start.
     shared_.settings.ksat = PresenceParams{"0", "NoGpsSat", "", "0", "NoGloSat", ""};
     Start();
     auto two_then_five = [](int s) { return s > 25 && s < 31 ? Numbers{3, 7, 12, 19, 28} : Numbers{3, 7}; };
     RunUntil(25, two_then_five);
     EXPECT_EQ(at_, (std::vector<int>{12, 24}));
     ASSERT_EQ(Records().size(), 2u);
-    // Both records carry the start of the shortage, the watch's start.
     EXPECT_EQ(Records()[0], "SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure 03.02.2025  09:05:00");
     EXPECT_EQ(Records()[1], Records()[0]);
     EXPECT_TRUE(Exists("LowGpsSat"));
 
-    // Five satellites break the shortage (the ring of seven frames keeps
-    // them until the check of 36); the new shortage seen at 39 is reported
-    // after its own interval, not at once.
+    // Five satellites break the shortage (the ring of seven frames keeps them until the check of 36);
+    // the new shortage seen at 39 is reported after its own interval, not at once.
     at_.clear();
     RunUntil(48, two_then_five);
     EXPECT_TRUE(at_.empty());

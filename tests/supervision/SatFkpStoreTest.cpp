@@ -39,15 +39,13 @@ protected:
     SatFkpStore& store_ = shared_.sat_fkp_store;
 };
 
-// Frames given to both GPS rings; what the watch counts from them.
 TEST_F(SatFkpStoreTest, RingsOfSevenFramesMergeIntoBoundedLists) {
     struct Case {
         const char* name;
         std::vector<Numbers> frames;
         Numbers satellites, fkp;
     } cases[] = {
-        // RTCM 2 types 18/19 may list satellites out of order, and a
-        // one-satellite ephemeris frame may sit before an observation frame.
+        // Types 18/19 may list satellites out of order; an ephemeris frame may carry just one.
         {"unsorted and single-satellite frames lose no satellite", {{5, 9}, {7, 9}, {11}, {30}, {22, 3, 1, 2}},
          {1, 2, 3, 5, 7, 9, 11, 22, 30}, {5, 9, 7, 11, 30, 22, 3, 1, 2}},
         {"FKP keep their first appearance order", {{12, 3}, {3, 7, 12, 1}}, {1, 3, 7, 12}, {12, 3, 7, 1}},
