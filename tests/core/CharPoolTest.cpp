@@ -111,15 +111,13 @@ TEST_F(SmallWindow, ALaggingTextReaderGoesOnAtALineStart) {
 }
 
 TEST(CharPool, SingleSlotWritesStayWithTheirReader) {
-    CharPool pool(nullptr, 2);
-    EXPECT_EQ(pool.WriteSlot("$GPGGA,b\r\n", 10, 1), 10);
-    EXPECT_EQ(pool.WriteSlot("$GPGGA,a\r\n", 10, 0), 10);
-    EXPECT_EQ(ReadAll(pool, 0) + ReadAll(pool, 1), "$GPGGA,a\r\n$GPGGA,b\r\n");
     // A client that floods its slot keeps its newest bytes only.
+    CharPool pool(nullptr, 2);
     for (int i = 0; i < 10; ++i) pool.WriteSlot(StreamBytes(i * 2000, 2000).data(), 2000, 0);
     const std::string kept = Drain(pool, 0);
     EXPECT_LE(kept.size(), static_cast<size_t>(CharPool::kBufferSize));
     EXPECT_EQ(kept, StreamBytes(20000 - static_cast<int64_t>(kept.size()), static_cast<int>(kept.size())));
+    EXPECT_EQ(ReadAll(pool, 1), "");
 }
 
 TEST(CharPool, ReaderSlotsUpTo999AreReusedResetKeepsEnabledFlagsAndAStopAddsNone) {
@@ -164,8 +162,7 @@ TEST_F(ClockedPool, MaxActiveFillCountsOnlyEnabledRecentReaders) {
     CharPool pool;
     const int a = pool.AddEnabledReader(), b = pool.AddEnabledReader(), c = pool.AddReader(0);
     const std::string block(1500, 'm');
-    pool.WriteAll(block.data(), 1500);
-    pool.WriteAll(block.data(), 1500);
+    for (int i = 0; i < 2; ++i) pool.WriteAll(block.data(), 1500);
     pool.WriteSlot(block.data(), 1000, a);  // a 4000, b 3000, c 3000
     EXPECT_EQ(pool.MaxActiveFill(1000), 4000);
 
@@ -225,8 +222,7 @@ TEST(CharPoolThreads, AWaitingReaderWakesForEachBlockAndTheWaitIsBounded) {
     ThreadRegistry registry;
     registry.SetState(1, 0);
     CharPool pool(&registry);
-    const int slot = pool.AddEnabledReader();
-    const int other = pool.AddReader(0);  // disabled: no broadcast reaches it
+    const int slot = pool.AddEnabledReader(), other = pool.AddReader(0);  // no broadcast reaches other
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(pool.WaitForData(slot, 30), 0);  // nothing written: the wait ends by itself
     EXPECT_GE(ElapsedMs(start), 25);

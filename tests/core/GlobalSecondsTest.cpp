@@ -6,21 +6,18 @@
 #include <string>
 #include <vector>
 
-#include "platform/Clock.h"
+#include "support/StateFixture.h"
 
 namespace zerlan {
 namespace {
 
-class GlobalSecondsTest : public ::testing::Test {
+class GlobalSecondsTest : public testing::StateFixture {
 protected:
-    void SetUp() override { Clock::Install(&clock_); }
-    void TearDown() override { Clock::Install(nullptr); }
     void SetNow(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
         clock_.Set(LocalTime{year, month, day, hour, minute, second, ms, 0});
     }
     int32_t At(const std::string& date, const std::string& time) { return gs_.SecondsOf(date, time); }
 
-    FakeClock clock_;
     GlobalSeconds gs_;
 };
 

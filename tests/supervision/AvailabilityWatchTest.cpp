@@ -1,15 +1,176 @@
+// The satellite and FKP store, and the watch that reports from it.
 #include "supervision/AvailabilityWatch.h"
 
+#include <atomic>
 #include <memory>
+#include <numeric>
 #include <sstream>
+#include <thread>
+#include <vector>
 
-#include "support/StateFixture.h"
 #include "core/Messages.h"
+#include "core/ThreadRegistry.h"
+#include "supervision/SatFkpStore.h"
+#include "support/StateFixture.h"
 
 namespace zerlan {
 namespace {
 
 using Numbers = std::vector<int32_t>;
+
+Numbers Range(int32_t from, int32_t count) {
+    Numbers n(static_cast<size_t>(count));
+    std::iota(n.begin(), n.end(), from);
+    return n;
+}
+
+class SatFkpStoreTest : public testing::StateFixture {
+protected:
+    void SetUp() override {
+        testing::StateFixture::SetUp();
+        store_.Reset();  // last-seen times from the fake clock
+    }
+    Numbers CountedSats(int system) {
+        EXPECT_EQ(store_.CountSatellites(system), 0);
+        return store_.Satellites(system);
+    }
+    Numbers CountedFkp(int system) {
+        EXPECT_EQ(store_.CountFkp(system), 0);
+        return store_.Fkp(system);
+    }
+
+    SatFkpStore& store_ = shared_.sat_fkp_store;
+};
+
+TEST_F(SatFkpStoreTest, RingsOfSevenFramesMergeIntoBoundedLists) {
+    struct Case {
+        const char* name;
+        std::vector<Numbers> frames;
+        Numbers satellites, fkp;
+    } cases[] = {
+        // Types 18/19 may list satellites out of order; an ephemeris frame may carry just one.
+        {"unsorted and single-satellite frames lose no satellite", {{5, 9}, {7, 9}, {11}, {30}, {22, 3, 1, 2}},
+         {1, 2, 3, 5, 7, 9, 11, 22, 30}, {5, 9, 7, 11, 30, 22, 3, 1, 2}},
+        {"FKP keep their first appearance order", {{12, 3}, {3, 7, 12, 1}}, {1, 3, 7, 12}, {12, 3, 7, 1}},
+        {"zeros are skipped in satellites but end FKP lists", {{4, 0, 5, 7}}, {4, 5, 7}, {4}},
+        {"only the first hundred numbers of a frame count", {Range(1, 150)}, Range(1, 100), Range(1, 100)},
+        {"only the last seven frames count",
+         {{1}, {2}, {3}, {4}, {5}, {6}, {7}, {8}}, {2, 3, 4, 5, 6, 7, 8}, {8, 2, 3, 4, 5, 6, 7}},
+        // At 200 entries the newest 100 stay: 101..200, then 201..300, ... 601..700.
+        {"a full merged list keeps the newest hundred",
+         {Range(1, 100), Range(101, 100), Range(201, 100), Range(301, 100), Range(401, 100), Range(501, 100),
+          Range(601, 100)},
+         Range(601, 100), Range(601, 100)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        store_.Reset();
+        for (const Numbers& frame : c.frames) {
+            store_.SetSatelliteList(frame, 0);
+            store_.SetFkpList(frame, 0);
+        }
+        EXPECT_EQ(CountedSats(0), c.satellites);
+        EXPECT_EQ(CountedFkp(0), c.fkp);
+        EXPECT_TRUE(CountedSats(1).empty());  // GLONASS is a ring of its own
+    }
+}
+
+TEST_F(SatFkpStoreTest, OneClearingEmptiesTheWholeRingButKeepsLastSeen) {
+    for (int32_t i = 1; i <= 3; ++i) {
+        store_.SetSatelliteList(Numbers{i, 10 + i}, 0);
+        store_.SetFkpList(Numbers{i}, 0);
+    }
+    store_.SetSatelliteList(Numbers{5}, 1);
+    const int64_t seen = clock_.EpochSeconds();
+    clock_.Advance(60000);
+    EXPECT_EQ(store_.ClearSatelliteList(0, 1), 0);
+    EXPECT_TRUE(CountedSats(0).empty());
+    EXPECT_EQ(store_.SatelliteLastSeen(0), seen);
+    EXPECT_EQ(store_.ClearFkpList(0, 12), 0);
+    EXPECT_TRUE(CountedFkp(0).empty());
+    EXPECT_EQ(store_.FkpLastSeen(0), seen);
+    // GLONASS keeps its ring; a new list after the clearing counts alone.
+    EXPECT_EQ(CountedSats(1), (Numbers{5}));
+    store_.SetSatelliteList(Numbers{7}, 0);
+    EXPECT_EQ(CountedSats(0), (Numbers{7}));
+    store_.SetFkpList(Numbers{5}, 1);
+    EXPECT_EQ(store_.FkpLastSeen(1), seen + 60);
+}
+
+TEST_F(SatFkpStoreTest, MessageRecordsUpdateInPlaceAndHalveAtTwoHundredAndAResetClearsThem) {
+    std::vector<SatFkpStore::MessageRecord> records;
+    store_.AddMessageRecord(1004, 0, "10:00:00", 1);
+    store_.AddMessageRecord(1005, 0, "10:00:00", 10);
+    store_.AddMessageRecord(1004, 0, "10:00:01", 2);
+    ASSERT_EQ(store_.MessageRecords(0, records), 0);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].type * 100 + records[0].interval, 100402);
+    EXPECT_EQ(records[0].time_text, "10:00:01");
+    for (int32_t t = 0; t < 199; ++t) store_.AddMessageRecord(t, 1, "x", t);
+    store_.AddMessageRecord(199, 1, std::string(150, 'y'), 199);
+    store_.MessageRecords(1, records);
+    ASSERT_EQ(records.size(), 100u);
+    EXPECT_EQ(records.front().type, 100);
+    EXPECT_EQ(records.back().time_text, std::string(99, 'y'));
+
+    // A client's GGA line is kept up to 999 characters.
+    std::string gga;
+    EXPECT_EQ(store_.SetGgaText(std::string(1500, 'g'), 3), 0);
+    EXPECT_EQ(store_.GetGgaText(gga, 3), 0);
+    EXPECT_EQ(gga, std::string(999, 'g'));
+    store_.SetFkpList(Numbers{1}, 1);
+    clock_.Advance(5000);
+    EXPECT_EQ(store_.Reset("01,02,1077,,31"), 0);
+    EXPECT_TRUE(CountedFkp(1).empty());
+    store_.MessageRecords(1, records);
+    store_.GetGgaText(gga, 3);
+    EXPECT_TRUE(records.empty() && gga.empty());
+    EXPECT_EQ(store_.SatelliteLastSeen(0), clock_.EpochSeconds());
+    EXPECT_EQ(store_.MessageTypes(), (Numbers{1, 2, 1077, 31}));
+    std::string long_list;
+    for (int i = 1; i <= 60; ++i) long_list += std::to_string(i) + ",";
+    store_.Reset(long_list);
+    EXPECT_EQ(store_.MessageTypes(), Range(1, 50));  // at most fifty
+}
+
+TEST(SatFkpStoreThreads, WritersAndReadersKeepListsConsistent) {
+    ThreadRegistry registry;  // idle: a new job's reset is not refused
+    SatFkpStore store(&registry);
+    store.SetSatelliteList(Numbers{6}, 0);
+    store.Reset();
+    store.CountSatellites(0);
+    EXPECT_TRUE(store.Satellites(0).empty());
+    registry.SetState(1, 0);
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        for (int32_t i = 0; i < 3000; ++i) {
+            store.SetSatelliteList(Numbers{1, 2 + i % 5, 10}, i % 2);
+            store.SetFkpList(Numbers{3, 4}, 0);
+            store.AddMessageRecord(1000 + i % 300, 0, "t", i);
+        }
+        writing = false;
+    });
+    std::thread clearer([&] {
+        while (writing.load()) store.ClearSatelliteList(0, 1);
+    });
+    int bad = 0;
+    for (Numbers shown; writing.load();) {
+        store.CountSatellites(0);
+        const Numbers counted = store.Satellites(0);
+        store.DisplayFkp(0, shown);
+        std::vector<SatFkpStore::MessageRecord> records;
+        store.MessageRecords(0, records);
+        bad += !std::is_sorted(counted.begin(), counted.end()) || (!shown.empty() && shown != Numbers{3, 4}) ||
+               records.size() >= 200;
+    }
+    writer.join();
+    clearer.join();
+    EXPECT_EQ(bad, 0);
+    std::vector<SatFkpStore::MessageRecord> records;
+    store.MessageRecords(0, records);
+    EXPECT_EQ(records.size(), 100u);  // runs of 100 new types: halved at each 200th
+}
+
 
 class AvailabilityWatchTest : public testing::StateFixture {
 protected:
