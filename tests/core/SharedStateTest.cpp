@@ -1,5 +1,4 @@
-// The shared state: display log, status board, posted bars, the thread registry, the workers
-// that register in it and the general stop that waits for them.
+// The shared state, its thread registry, and the workers and general stop around it.
 #include "core/SharedState.h"
 
 #include <gtest/gtest.h>
@@ -123,10 +122,10 @@ TEST_F(WorkerThreadsTest, RegisteredBeforeStartReturnsAndGoneAfterStopEvenWhenTh
     EXPECT_EQ(registry.KindCount(0) + registry.KindCount(1) + registry.ActiveCount(), 0);
 }
 
-// A restart must never start beside workers of the old job, so the end waits for every worker,
-// not only the servers. No ASSERT may leave before the workers are released: they use shared_.
 using GeneralStopThreads = testing::StateFixture;
 
+// A restart must never start beside workers of the old job, so the end waits for every worker,
+// not only the servers. No ASSERT may leave before the workers are released: they use shared_.
 TEST_F(GeneralStopThreads, WakesServersListsTheRestEveryTwentySecondsAndReportsTheEndWhenAllHaveGone) {
     auto pump_until = [&](const std::function<bool()>& done) {
         return WaitFor([&] { view_.PumpOne(1); return done(); }, 5000);

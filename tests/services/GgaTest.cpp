@@ -55,33 +55,31 @@ TEST_F(GgaGeneratorTest, FixedCoordinates) {
     EXPECT_EQ(shared_.DisplayText(), "failure Coordinates !!");
 }
 
-TEST_F(GgaGeneratorTest, FileModeTakesTheLastSentenceOnlyWhenItsChecksumAgrees) {
-    char sum[8];
-    std::snprintf(sum, sizeof sum, "%02X", GgaGenerator::Checksum("$GPGGA,1,2,3*"));
-    const std::pair<std::string, std::string> cases[] = {
-        {"noise\r\nold $GPGGA,x*00\r\n2025 $GPGGA,1,2,3*" + std::string(sum) + " tail\r\n\r\nno dollar\r\n",
-         "$GPGGA,1,2,3*" + std::string(sum) + "\r\n"},
-        {"$GPGGA,1,2,3*00\r\n", "$GPGGA,,,N,,E,,,,,,,,,*\r\n"},
-        {"no sentence here\r\n", "$GPGGA,,,N,,E,,,,,,,,,*\r\n"},
-        {"$GPGGA,1,2,3\r\n", "$GPGGA,,,N,,E,,,,,,,,,*\r\n"},
-        {"", "$GPGGA,,,,,,,,,,M,,M,,*\r\n"},  // no file
+TEST_F(GgaGeneratorTest, AFileOrAClientGivesTheSentenceOnlyWhenItIsWhole) {
+    const char* kFile = "TRUE;TRUE;0;0;0;0;0;0;.\\pool.dat;0;0";
+    const char* kEmpty = "$GPGGA,,,N,,E,,,,,,,,,*\r\n";
+    struct Case {
+        const char *name, *nmea, *file, *sentence;  // file nullptr: none
+    } cases[] = {
+        {"the file's last sentence", kFile,
+         "noise\r\nold $GPGGA,x*00\r\n2025 $GPGGA,1,2,3*4A tail\r\n\r\nno dollar\r\n", "$GPGGA,1,2,3*4A\r\n"},
+        {"a wrong checksum", kFile, "$GPGGA,1,2,3*00\r\n", kEmpty},
+        {"no sentence", kFile, "no sentence here\r\n", kEmpty},
+        {"no checksum", kFile, "$GPGGA,1,2,3\r\n", kEmpty},
+        {"no file", kFile, nullptr, "$GPGGA,,,,,,,,,,M,,M,,*\r\n"},
+        {"the first client is slot 2", "TRUE;DEVICE;0;0;0;0;0;0;x;0;1", nullptr, "$GPGGA,slot2\r\n"},
+        {"the second client is slot 1", "TRUE;DEVICE;0;0;0;0;0;0;x;0;2", nullptr, "$GPGGA,slot1\r\n"},
+        {"no such client", "TRUE;DEVICE;0;0;0;0;0;0;x;0;7", nullptr, ""},
     };
-    for (const auto& [file, sentence] : cases) {
-        std::remove("pool.dat");
-        if (!file.empty()) testing::WriteFile("pool.dat", file);
-        GgaGenerator g(shared_);
-        g.Build(With("TRUE;TRUE;0;0;0;0;0;0;.\\pool.dat;0;0"));
-        EXPECT_EQ(g.Sentence(), sentence) << file;
-    }
-}
-
-TEST_F(GgaGeneratorTest, ClientModeTakesTheSelectedClientsSentence) {
     shared_.sat_fkp_store.SetGgaText("$GPGGA,slot2\r\n", 2);
     shared_.sat_fkp_store.SetGgaText("$GPGGA,slot1\r\n", 1);
-    for (auto [chosen, sentence] : {std::pair{"1", "$GPGGA,slot2\r\n"}, {"2", "$GPGGA,slot1\r\n"}, {"7", ""}}) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove("pool.dat");
+        if (c.file) testing::WriteFile("pool.dat", c.file);
         GgaGenerator gga(shared_);
-        gga.Build(With(std::string("TRUE;DEVICE;0;0;0;0;0;0;x;0;") + chosen));
-        EXPECT_EQ(gga.Sentence(), sentence) << chosen;
+        gga.Build(With(c.nmea));
+        EXPECT_EQ(gga.Sentence(), c.sentence);
     }
 }
 

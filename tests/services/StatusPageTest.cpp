@@ -47,7 +47,6 @@ protected:
         CloseHttpListener(state_);
         EXPECT_TRUE(WaitFor([&] { return state_.registry.Query(1) == 0; }, 5000));
     }
-    // A client connection, open until the test ends.
     int Connect(const std::string& request = "") {
         const int fd = testing::ConnectLoopback(port_);
         clients_.push_back(fd);

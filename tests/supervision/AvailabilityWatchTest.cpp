@@ -24,10 +24,17 @@ Numbers Range(int32_t from, int32_t count) {
     return n;
 }
 
-class SatFkpStoreTest : public testing::StateFixture {
+class AvailabilityWatchTest : public testing::StateFixture {
 protected:
     void SetUp() override {
         testing::StateFixture::SetUp();
+        Settings& s = shared_.settings;
+        s.protocol_file = ".\\Protokol.dat";
+        s.kfkp = PresenceParams{"0", "NoGpsFkp", "", "0", "NoGloFkp", ""};
+        s.ksat = PresenceParams{"10", "NoGpsSat", "", "10", "NoGloSat", ""};
+        s.wfkp = PresenceParams{"0", "LowFkp", "4", "0", "LowGloFkp", "3"};
+        s.wsat = PresenceParams{"10", "LowGpsSat", "4", "0", "LowGloSat", "3"};
+        s.ai = FkpSaveParams{"0", "Save.dat"};
         store_.Reset();  // last-seen times from the fake clock
     }
     Numbers CountedSats(int system) {
@@ -38,9 +45,34 @@ protected:
         EXPECT_EQ(store_.CountFkp(system), 0);
         return store_.Fkp(system);
     }
+    void Start() { watch_ = std::make_unique<AvailabilityWatch>(shared_); }
+
+    // The watch thread's passes second by second up to `until` (from 09:05:00), GPS list `gps(second)`.
+    void RunUntil(int until, const std::function<Numbers(int)>& gps) {
+        while (second_ < until) {
+            ++second_;
+            clock_.Advance(1000);
+            const Numbers list = gps(second_);
+            if (!list.empty()) store_.SetSatelliteList(list, 0);
+            const size_t before = Records().size();
+            watch_->Pass();
+            for (size_t i = before; i < Records().size(); ++i) at_.push_back(second_);
+        }
+    }
+    std::vector<std::string> Records() const {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadFile("Protokol.dat"));
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
 
     SatFkpStore& store_ = shared_.sat_fkp_store;
+    std::unique_ptr<AvailabilityWatch> watch_;
+    int second_ = 0;
+    std::vector<int> at_;  // the second of each record
 };
+
+using SatFkpStoreTest = AvailabilityWatchTest;
 
 TEST_F(SatFkpStoreTest, RingsOfSevenFramesMergeIntoBoundedLists) {
     struct Case {
@@ -113,7 +145,6 @@ TEST_F(SatFkpStoreTest, MessageRecordsUpdateInPlaceAndHalveAtTwoHundredAndAReset
     EXPECT_EQ(records.front().type, 100);
     EXPECT_EQ(records.back().time_text, std::string(99, 'y'));
 
-    // A client's GGA line is kept up to 999 characters.
     std::string gga;
     EXPECT_EQ(store_.SetGgaText(std::string(1500, 'g'), 3), 0);
     EXPECT_EQ(store_.GetGgaText(gga, 3), 0);
@@ -172,45 +203,6 @@ TEST(SatFkpStoreThreads, WritersAndReadersKeepListsConsistent) {
 }
 
 
-class AvailabilityWatchTest : public testing::StateFixture {
-protected:
-    void SetUp() override {
-        testing::StateFixture::SetUp();
-        Settings& s = shared_.settings;
-        s.protocol_file = ".\\Protokol.dat";
-        s.kfkp = PresenceParams{"0", "NoGpsFkp", "", "0", "NoGloFkp", ""};
-        s.ksat = PresenceParams{"10", "NoGpsSat", "", "10", "NoGloSat", ""};
-        s.wfkp = PresenceParams{"0", "LowFkp", "4", "0", "LowGloFkp", "3"};
-        s.wsat = PresenceParams{"10", "LowGpsSat", "4", "0", "LowGloSat", "3"};
-        s.ai = FkpSaveParams{"0", "Save.dat"};
-        shared_.sat_fkp_store.Reset();  // last-seen times from the fake clock
-    }
-    void Start() { watch_ = std::make_unique<AvailabilityWatch>(shared_); }
-
-    // The watch thread's passes second by second up to `until` (from 09:05:00), GPS list `gps(second)`.
-    void RunUntil(int until, const std::function<Numbers(int)>& gps) {
-        while (second_ < until) {
-            ++second_;
-            clock_.Advance(1000);
-            const Numbers list = gps(second_);
-            if (!list.empty()) shared_.sat_fkp_store.SetSatelliteList(list, 0);
-            const size_t before = Records().size();
-            watch_->Pass();
-            for (size_t i = before; i < Records().size(); ++i) at_.push_back(second_);
-        }
-    }
-    std::vector<std::string> Records() const {
-        std::vector<std::string> lines;
-        std::istringstream in(ReadFile("Protokol.dat"));
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-
-    std::unique_ptr<AvailabilityWatch> watch_;
-    int second_ = 0;
-    std::vector<int> at_;  // the second of each record
-};
-
 Numbers None(int) { return {}; }
 
 TEST_F(AvailabilityWatchTest, MissingSatellitesAreReportedAtTTwoTThreeTUntilDataReturns) {
@@ -241,14 +233,14 @@ TEST_F(AvailabilityWatchTest, MissingSatellitesAreReportedAtTTwoTThreeTUntilData
 }
 
 TEST_F(AvailabilityWatchTest, StaleSatelliteListsAreClearedAndShown) {
-    shared_.sat_fkp_store.SetSatelliteList(Numbers{3, 7, 12, 19, 28}, 0);
+    store_.SetSatelliteList(Numbers{3, 7, 12, 19, 28}, 0);
     Start();
     RunUntil(12, None);
     EXPECT_EQ(watch_->count(AvailabilityWatch::kGpsSat), 5);
     RunUntil(15, None);
     // The whole ring went at once: the count is 0 right after the clearing.
-    shared_.sat_fkp_store.CountSatellites(0);
-    EXPECT_EQ(shared_.sat_fkp_store.SatelliteCount(0), 0);
+    store_.CountSatellites(0);
+    EXPECT_EQ(store_.SatelliteCount(0), 0);
     view_.PumpPending();
     const std::vector<uint32_t> ids = Ids();
     EXPECT_EQ(std::count(ids.begin(), ids.end(), msg::kGpsSatList), 5);  // after each of the five checks
@@ -278,8 +270,8 @@ TEST_F(AvailabilityWatchTest, ShortageIsReportedOnceItLastedItsIntervalThenOnceP
 }
 
 TEST_F(AvailabilityWatchTest, FkpLogIsOffForIntervalsOfZeroOrLessElseWritesTwoLines) {
-    shared_.sat_fkp_store.SetFkpList(Numbers{9, 7}, 0);
-    shared_.sat_fkp_store.SetSatelliteList(Numbers{7, 12}, 0);
+    store_.SetFkpList(Numbers{9, 7}, 0);
+    store_.SetSatelliteList(Numbers{7, 12}, 0);
     for (const char* off : {"0", "-5"}) {
         shared_.settings.ai = FkpSaveParams{off, "Save.dat"};
         Start();

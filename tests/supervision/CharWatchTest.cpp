@@ -21,7 +21,6 @@ protected:
     CharWatchLimits Limits(int32_t unit, int32_t min, int32_t min_duration, int32_t max, int32_t max_duration) {
         return CharWatchLimits{unit, min, min_duration, "Low-Title", max, max_duration, "High-Title"};
     }
-    // Adds `bytes`, lets one second pass and checks.
     int Unit(CharWatch& watch, int32_t bytes) {
         counter_.fetch_add(bytes);
         clock_.Advance(1000);
