@@ -186,7 +186,6 @@ TEST_F(ClockedPool, PacingHoldsBackOnlyForAFullActiveReaderAndRetriesEndOnlyWith
     const int slot = pool.AddEnabledReader();
     const std::string block(2001, 'p');
     for (int i = 0; i < 4; ++i) ASSERT_EQ(PacedWrite(pool, block.data(), 1000, true, nullptr), 1000);
-    // Full and read lately: a paced write waits and gives up on stop.
     int asked = 0;
     EXPECT_EQ(PacedWrite(pool, block.data(), 1000, true, [&] { return ++asked >= 3; }), -1);
     EXPECT_EQ(asked, 3);

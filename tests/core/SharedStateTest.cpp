@@ -15,7 +15,6 @@
 #include "core/GeneralStop.h"
 #include "core/ThreadRegistry.h"
 #include "core/Worker.h"
-#include "platform/Clock.h"
 #include "platform/Sleep.h"
 #include "support/StateFixture.h"
 #include "support/WaitFor.h"
@@ -92,18 +91,10 @@ TEST(ThreadRegistryTest, CountsNeverFallBelowZeroAndIndexesBeyondTheListAreCount
                                           " is aktiv\n is aktiv\nEs sind noch 2 Threads aktiv!\n");
 }
 
-class WorkerThreadsTest : public ::testing::Test {
-protected:
-    void SetUp() override { registry.SetState(1, 0); }
-    void TearDown() override {
-        // Workers hold a reference to the registry: none may outlive it.
-        registry.SetState(0, 1);
-        ASSERT_TRUE(WaitFor([&] { return registry.Query(1) == 0; }));
-    }
+// Workers hold a reference to the registry, so nothing may end the test before they have gone.
+TEST(WorkerThreadsTest, RegisteredBeforeStartReturnsAndGoneAfterStopEvenWhenTheBodyThrows) {
     ThreadRegistry registry;
-};
-
-TEST_F(WorkerThreadsTest, RegisteredBeforeStartReturnsAndGoneAfterStopEvenWhenTheBodyThrows) {
+    registry.SetState(1, 0);
     std::atomic<int> running{0};
     auto until_stop = [&](WorkerScope& w) {
         running.fetch_add(1);
@@ -113,9 +104,9 @@ TEST_F(WorkerThreadsTest, RegisteredBeforeStartReturnsAndGoneAfterStopEvenWhenTh
     // Counted at once, whether or not the thread has run yet.
     EXPECT_EQ(registry.ActiveListing(), "TCP-Out-Server-TH is aktiv\nEs sind noch 1 Threads aktiv!\n");
     StartWorker(registry, 2, "DecTCP-Out-TH", [](WorkerScope&) { throw std::runtime_error("socket gone"); });
-    ASSERT_TRUE(WaitFor([&] { return registry.Query(4) == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return registry.Query(4) == 0; }));
     StartWorker(registry, 0, "W-TH", until_stop);
-    ASSERT_TRUE(WaitFor([&] { return running.load() == 2; }));
+    EXPECT_TRUE(WaitFor([&] { return running.load() == 2; }));
     EXPECT_EQ(registry.ActiveCount(), 2);
     registry.SetState(0, 1);
     ASSERT_TRUE(WaitFor([&] { return registry.Query(1) == 0; }));
@@ -192,7 +183,8 @@ TEST_F(GeneralStopThreads, WakesServersListsTheRestEveryTwentySecondsAndReportsT
     release.store(true);
     woken.store(true);
     EXPECT_TRUE(pump_until([&] {
-        return stop.wait_for(std::chrono::seconds(0)) == std::future_status::ready && shared_.registry.Query(1) == 0;
+        return stop.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
+               shared_.registry.Query(1) == 0;
     }));
     view_.PumpPending();
     EXPECT_EQ(closes.load(), 1);

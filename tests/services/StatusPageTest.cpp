@@ -26,9 +26,7 @@ int64_t Now() { return Clock::Get().MonotonicMs(); }
 // Everything the server sends until it closes or resets (at most 5 s); "-" when it never closed.
 std::string ReadAll(int fd) {
     std::string data;
-    for (const int64_t start = Now(); Now() - start < 5000;)
-        if (testing::ReadReady(fd, data, 100) == 0) return data;
-    return "-";
+    return WaitFor([&] { return testing::ReadReady(fd, data, 100) == 0; }, 5000) ? data : "-";
 }
 
 class HttpServerThreads : public ::testing::Test {
@@ -89,7 +87,6 @@ TEST_F(HttpServerThreads, EachGetPathGetsItsAnswerWithTheRealLength) {
 
 TEST_F(HttpServerThreads, RequestsWithoutACompleteGetHeaderGetNothing) {
     Start(fast_);
-    // A POST that never says GET; a header that stops before its end.
     for (const char* request : {"POST / HTTP/1.0\r\nContent-Length: 0\r\n\r\n", "GET / HTTP/1.0\r\nHost: x\r\n"})
         EXPECT_EQ(ReadAll(Connect(request)), "") << request;
     // Each byte well inside the gap limit: only the total limit ends it.

@@ -47,8 +47,9 @@ protected:
     }
     void Start() { watch_ = std::make_unique<AvailabilityWatch>(shared_); }
 
-    // The watch thread's passes second by second up to `until` (from 09:05:00), GPS list `gps(second)`.
-    void RunUntil(int until, const std::function<Numbers(int)>& gps) {
+    // Passes of each second up to `until` (0 = 09:05:00), GPS list gps(second); returns each record's second.
+    std::vector<int> RunUntil(int until, const std::function<Numbers(int)>& gps) {
+        std::vector<int> at;
         while (second_ < until) {
             ++second_;
             clock_.Advance(1000);
@@ -56,8 +57,9 @@ protected:
             if (!list.empty()) store_.SetSatelliteList(list, 0);
             const size_t before = Records().size();
             watch_->Pass();
-            for (size_t i = before; i < Records().size(); ++i) at_.push_back(second_);
+            for (size_t i = before; i < Records().size(); ++i) at.push_back(second_);
         }
+        return at;
     }
     std::vector<std::string> Records() const {
         std::vector<std::string> lines;
@@ -69,7 +71,6 @@ protected:
     SatFkpStore& store_ = shared_.sat_fkp_store;
     std::unique_ptr<AvailabilityWatch> watch_;
     int second_ = 0;
-    std::vector<int> at_;  // the second of each record
 };
 
 using SatFkpStoreTest = AvailabilityWatchTest;
@@ -185,11 +186,11 @@ TEST(SatFkpStoreThreads, WritersAndReadersKeepListsConsistent) {
         while (writing.load()) store.ClearSatelliteList(0, 1);
     });
     int bad = 0;
+    std::vector<SatFkpStore::MessageRecord> records;
     for (Numbers shown; writing.load();) {
         store.CountSatellites(0);
         const Numbers counted = store.Satellites(0);
         store.DisplayFkp(0, shown);
-        std::vector<SatFkpStore::MessageRecord> records;
         store.MessageRecords(0, records);
         bad += !std::is_sorted(counted.begin(), counted.end()) || (!shown.empty() && shown != Numbers{3, 4}) ||
                records.size() >= 200;
@@ -197,7 +198,6 @@ TEST(SatFkpStoreThreads, WritersAndReadersKeepListsConsistent) {
     writer.join();
     clearer.join();
     EXPECT_EQ(bad, 0);
-    std::vector<SatFkpStore::MessageRecord> records;
     store.MessageRecords(0, records);
     EXPECT_EQ(records.size(), 100u);  // runs of 100 new types: halved at each 200th
 }
@@ -208,8 +208,7 @@ Numbers None(int) { return {}; }
 TEST_F(AvailabilityWatchTest, MissingSatellitesAreReportedAtTTwoTThreeTUntilDataReturns) {
     Start();
     // Checks every 3 s, T = 10 s: records at the checks after 10, 20 and 30 s, each with its own start.
-    RunUntil(32, None);
-    EXPECT_EQ(at_, (std::vector<int>{12, 12, 21, 21, 30, 30}));
+    EXPECT_EQ(RunUntil(32, None), (std::vector<int>{12, 12, 21, 21, 30, 30}));
     const std::vector<std::string> records = Records();
     ASSERT_EQ(records.size(), 6u);
     EXPECT_EQ(records[1], "SW NoGloSat : no Glonass-Satellites, start_of_failure 03.02.2025  09:05:12");
@@ -221,14 +220,9 @@ TEST_F(AvailabilityWatchTest, MissingSatellitesAreReportedAtTTwoTThreeTUntilData
     EXPECT_EQ(texts[0] + texts[1],
               "\r\nwritten in ProtocolFile\r\nno Gps-Satellites, start_of_failure 03.02.2025  09:05:12\r\n");
 
-    // GPS data returns and GPS stays quiet while GLONASS goes on at 4T; when
-    // GPS stops again (last seen at 44), its count starts afresh at T.
-    at_.clear();
-    RunUntil(44, [](int) { return Numbers{3, 7, 12, 19, 28}; });
-    EXPECT_EQ(at_, (std::vector<int>{42}));
-    at_.clear();
-    RunUntil(56, None);
-    EXPECT_EQ(at_, (std::vector<int>{51, 54}));
+    // GPS returns, GLONASS goes on at 4T; when GPS stops again (last seen at 44) its count restarts at T.
+    EXPECT_EQ(RunUntil(44, [](int) { return Numbers{3, 7, 12, 19, 28}; }), (std::vector<int>{42}));
+    EXPECT_EQ(RunUntil(56, None), (std::vector<int>{51, 54}));
     EXPECT_EQ(Records().back(), "SW NoGpsSat : no Gps-Satellites, start_of_failure 03.02.2025  09:05:54");
 }
 
@@ -252,8 +246,7 @@ TEST_F(AvailabilityWatchTest, ShortageIsReportedOnceItLastedItsIntervalThenOnceP
     shared_.settings.ksat = PresenceParams{"0", "NoGpsSat", "", "0", "NoGloSat", ""};
     Start();
     auto two_then_five = [](int s) { return s > 25 && s < 31 ? Numbers{3, 7, 12, 19, 28} : Numbers{3, 7}; };
-    RunUntil(25, two_then_five);
-    EXPECT_EQ(at_, (std::vector<int>{12, 24}));
+    EXPECT_EQ(RunUntil(25, two_then_five), (std::vector<int>{12, 24}));
     ASSERT_EQ(Records().size(), 2u);
     EXPECT_EQ(Records()[0], "SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure 03.02.2025  09:05:00");
     EXPECT_EQ(Records()[1], Records()[0]);
@@ -261,11 +254,8 @@ TEST_F(AvailabilityWatchTest, ShortageIsReportedOnceItLastedItsIntervalThenOnceP
 
     // Five satellites break the shortage (the ring of seven frames keeps them until the check of 36);
     // the new shortage seen at 39 is reported after its own interval, not at once.
-    at_.clear();
-    RunUntil(48, two_then_five);
-    EXPECT_TRUE(at_.empty());
-    RunUntil(60, two_then_five);
-    EXPECT_EQ(at_, (std::vector<int>{51}));
+    EXPECT_TRUE(RunUntil(48, two_then_five).empty());
+    EXPECT_EQ(RunUntil(60, two_then_five), (std::vector<int>{51}));
     EXPECT_EQ(Records().back(), "SW LowGpsSat : too few Gps-Satellites (< 4), start_of_failure 03.02.2025  09:05:39");
 }
 

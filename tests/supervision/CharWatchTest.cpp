@@ -166,7 +166,8 @@ TEST_F(CharWatchTest, AMarkerIsMadeOnlyForAPlainNameThatIsNoFileOfTheProgram) {
     for (const auto& [title, made] : {std::pair{"Low_Rate-1.flag", true}, {"z.par", false}, {"p.dat", false},
                                       {"sub/x", false}, {"..", false}, {"a b", false}}) {
         SCOPED_TRACE(title);
-        CharWatch watch(shared_, &counter_, 3, CharWatchLimits{1, 50, 1, title, 10000, 0, "High-Title"}, ".\\p.dat");
+        CharWatch watch(shared_, &counter_, 3, CharWatchLimits{1, 50, 1, title, 10000, 0, "High-Title"},
+                        ".\\p.dat");
         messages_.clear();
         EXPECT_EQ(Unit(watch, 0), CharWatch::kTooFew);
         EXPECT_EQ(Unit(watch, 0), CharWatch::kTooFew);
