@@ -13,9 +13,6 @@ namespace {
 
 class GlobalSecondsTest : public testing::StateFixture {
 protected:
-    void SetNow(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
-        clock_.Set(LocalTime{year, month, day, hour, minute, second, ms, 0});
-    }
     int32_t At(const std::string& date, const std::string& time) { return gs_.SecondsOf(date, time); }
 
     GlobalSeconds gs_;
@@ -76,19 +73,19 @@ TEST_F(GlobalSecondsTest, NextMoment) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SetNow(2025, 1, 1, 10, 7, 30);
+        clock_.Set(LocalTime{2025, 1, 1, 10, 7, 30, 0, 0});
         EXPECT_EQ(gs_.NextMoment(c.date, c.time, 0, 0), c.want_date ? At(c.want_date, c.want_time) : -1);
     }
     EXPECT_EQ(gs_.NextMoment("heute", "halt", 0, 0), GlobalSeconds::kNever);
     // On a period's start the next one is a full period away, also across midnight.
-    SetNow(2025, 1, 5, 0, 0, 0);
+    clock_.Set(LocalTime{2025, 1, 5, 0, 0, 0, 0, 0});
     EXPECT_EQ(gs_.NextMoment("nvWo", "", 0, 0), At("12.01.2025", "00:00:00"));
-    SetNow(2025, 1, 1, 23, 59, 10);
+    clock_.Set(LocalTime{2025, 1, 1, 23, 59, 10, 0, 0});
     EXPECT_EQ(gs_.NextMoment("heute", "nvStd", 0, 0), At("02.01.2025", "00:00:00"));
 }
 
 TEST_F(GlobalSecondsTest, TimeStampUsesTheClockWithMilliseconds) {
-    SetNow(2024, 12, 22, 23, 59, 59, 42);
+    clock_.Set(LocalTime{2024, 12, 22, 23, 59, 59, 42, 0});
     EXPECT_EQ(GlobalSeconds::TimeStamp(), "Sun Dec 22 23:59:59.042 2024\r\n");
 }
 

@@ -140,14 +140,13 @@ TEST_F(CharWatchTest, ResetWatchReportsWithoutProtocolFile) {
     EXPECT_EQ(Unit(watch, 1000000), 0);
 }
 
-using CharWatchThreads = testing::StateFixture;
+using CharWatchThreads = CharWatchTest;
 
 TEST_F(CharWatchThreads, CountsAddedWhileCheckingAreNeverLost) {
-    Counter counter{0};
-    CharWatch watch(shared_, &counter, 4, CharWatchLimits{1, 0, 0, "l", 1 << 30, 0, "h"}, "");
+    CharWatch watch(shared_, &counter_, 4, Limits(1, 0, 0, 1 << 30, 0), "");
     constexpr int kAdds = 200000;
     std::thread writer([&] {
-        for (int i = 0; i < kAdds; ++i) counter.fetch_add(1);
+        for (int i = 0; i < kAdds; ++i) counter_.fetch_add(1);
     });
     int64_t seen = 0;
     for (int i = 0; i < 2001; ++i) {
