@@ -111,7 +111,6 @@ TEST_F(SmallWindow, ALaggingTextReaderGoesOnAtALineStart) {
         text += line;
     }
     const std::string kept = Drain(pool, 0);
-    ASSERT_FALSE(kept.empty());
     EXPECT_EQ(kept.rfind("MT1004 line ", 0), 0u) << kept.substr(0, 40);
     EXPECT_EQ(text.substr(text.size() - kept.size()), kept);
     EXPECT_EQ(pool.TakeLost(0), static_cast<int64_t>(text.size() - kept.size()));
@@ -210,8 +209,7 @@ TEST_F(ClockedPool, PacingHoldsBackOnlyForAFullActiveReaderAndRetriesEndOnlyWith
 constexpr int kLongWaitMs = 20000;
 
 int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now() - since).count();
+    return (std::chrono::steady_clock::now() - since) / std::chrono::milliseconds(1);
 }
 
 TEST(CharPoolThreads, AWaitingReaderWakesForEachBlockAndTheWaitIsBounded) {

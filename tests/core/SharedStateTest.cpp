@@ -1,4 +1,3 @@
-// The shared state, its thread registry, and the workers and general stop around it.
 #include "core/SharedState.h"
 
 #include <gtest/gtest.h>
@@ -52,8 +51,7 @@ using SharedStateThreads = testing::StateFixture;
 TEST_F(SharedStateThreads, BarsArePostedAndCoalesced) {
     std::thread worker([&] {
         for (int i = 0; i < 1000; ++i) shared_.Send(msg::kInputBar);  // would block if sent
-        shared_.Post(msg::kAllOutputBars);
-        shared_.Post(msg::kAllOutputBars);
+        for (int i = 0; i < 2; ++i) shared_.Post(msg::kAllOutputBars);
     });
     worker.join();
     EXPECT_EQ(view_.Pending(), 2u);
@@ -76,8 +74,7 @@ TEST(ThreadRegistryTest, CountsNeverFallBelowZeroAndIndexesBeyondTheListAreCount
     ThreadRegistry full;
     for (int i = 0; i < ThreadRegistry::kMaxThreads + 2; ++i) full.Register(0, "W-TH");
     EXPECT_EQ(full.ActiveCount(), ThreadRegistry::kMaxThreads);
-    full.Unregister(0, "W-TH", ThreadRegistry::kMaxThreads + 1);
-    full.Unregister(0, "W-TH", -1);
+    for (int index : {ThreadRegistry::kMaxThreads + 1, -1}) full.Unregister(0, "W-TH", index);
     EXPECT_EQ(full.ActiveCount(), ThreadRegistry::kMaxThreads);
     EXPECT_EQ(full.Query(1), ThreadRegistry::kMaxThreads);
     // The index is the count, so one that ended out of order leaves its place to the next.
@@ -146,9 +143,7 @@ TEST_F(GeneralStopThreads, WakesServersListsTheRestEveryTwentySecondsAndReportsT
     };
     // Stand-ins that ignore the stop until their flag is set.
     auto blocked_until = [](std::atomic<bool>& flag) {
-        return [&flag](WorkerScope&) {
-            while (!flag.load()) Sleep(1);
-        };
+        return [&flag](WorkerScope&) { while (!flag.load()) Sleep(1); };
     };
     shared_.tcp_out_server_started.store(1);
     shared_.http_server_started.store(1);

@@ -16,10 +16,6 @@ using testing::WaitFor;
 
 class GgaGeneratorTest : public testing::StateFixture {
 protected:
-    void SetUp() override {
-        StateFixture::SetUp();
-        clock_.Set(LocalTime{2025, 2, 3, 12, 34, 56, 0, 1});
-    }
     Settings With(const std::string& nmea) {
         Settings s;
         s.SetRaw(Key::kNmea, nmea);
@@ -29,19 +25,19 @@ protected:
 
 TEST_F(GgaGeneratorTest, FixedCoordinates) {
     struct Case {
-        const char *name, *nmea;
+        const char *name, *nmea, *sentence_start;
         int result;
-        const char* sentence_start;
     } cases[] = {
-        {"known sentence", "TRUE;FALSE;52;29;21.524334;13;18;43.791411;x;0;0", 0,
-         "$GPGGA,123456,5229.3587389,N,01318.7298569,E,1,5,3.00,64.052,M,0.000,M,,0000*44\r\n"},
-        {"negative degrees are south and west", "TRUE;FALSE;-33;52;0;-70;30;0;x;0;0", 0,
-         "$GPGGA,123456,3352.0000000,S,07030.0000000,W,"},
-        {"minutes that round up carry into the degrees", "TRUE;FALSE;10;59;59.9999999999;20;0;0;x;0;0", 0,
-         "$GPGGA,123456,1100.0000000,N,"},
-        {"out of range", "TRUE;FALSE;95;0;0;13;0;0;x;0;0", 1, "$GPGGA,123456,,N,,E,1,5,3.00,64.052,M,0.000,M,,0000*"},
-        {"west beyond 180", "TRUE;FALSE;-10;0;0;-180;0;0;x;0;0", 1, "$GPGGA,123456,,N,,E,"},
+        {"known sentence", "TRUE;FALSE;52;29;21.524334;13;18;43.791411;x;0;0",
+         "$GPGGA,123456,5229.3587389,N,01318.7298569,E,1,5,3.00,64.052,M,0.000,M,,0000*44\r\n", 0},
+        {"negative degrees are south and west", "TRUE;FALSE;-33;52;0;-70;30;0;x;0;0",
+         "$GPGGA,123456,3352.0000000,S,07030.0000000,W,", 0},
+        {"minutes that round up carry into the degrees", "TRUE;FALSE;10;59;59.9999999999;20;0;0;x;0;0",
+         "$GPGGA,123456,1100.0000000,N,", 0},
+        {"out of range", "TRUE;FALSE;95;0;0;13;0;0;x;0;0", "$GPGGA,123456,,N,,E,1,5,3.00,64.052,M,0.000,M,,0000*", 1},
+        {"west beyond 180", "TRUE;FALSE;-10;0;0;-180;0;0;x;0;0", "$GPGGA,123456,,N,,E,", 1},
     };
+    clock_.Set(LocalTime{2025, 2, 3, 12, 34, 56, 0, 1});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         GgaGenerator gga(shared_);

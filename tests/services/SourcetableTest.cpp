@@ -18,7 +18,6 @@ namespace {
 using testing::FakeCaster;
 using Steady = std::chrono::steady_clock;
 
-// Answers the first connection with `answer` after the request's empty line.
 FakeCaster::Script Answer(const std::string& answer) {
     return [answer](FakeCaster& c, int fd, int attempt) {
         if (attempt > 0) return;
@@ -79,7 +78,6 @@ int SlowLookup(const char*, uint32_t* address) {
     return 0;
 }
 
-// "caster.test" is the loopback; every other name is unknown.
 int TableLookup(const char* name, uint32_t* address) {
     if (std::string(name) != "caster.test") return EAI_NONAME;
     *address = 0x7F000001;

@@ -1,4 +1,3 @@
-// The rate watch and the protocol file it and the other watches write.
 #include "supervision/CharWatch.h"
 
 #include <sys/stat.h>
