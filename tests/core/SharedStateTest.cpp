@@ -59,7 +59,6 @@ TEST_F(SharedStateThreads, BarsArePostedAndCoalesced) {
     EXPECT_EQ(Ids(), (std::vector<uint32_t>{msg::kInputBar, msg::kAllOutputBars}));
 }
 
-
 TEST(ThreadRegistryTest, CountsNeverFallBelowZeroAndIndexesBeyondTheListAreCountedOnly) {
     ThreadRegistry r;
     EXPECT_EQ(r.Unregister(1, "x", 0), 0);

@@ -201,7 +201,6 @@ TEST(SatFkpStoreThreads, WritersAndReadersKeepListsConsistent) {
     EXPECT_EQ(records.size(), 100u);  // runs of 100 new types: halved at each 200th
 }
 
-
 Numbers None(int) { return {}; }
 
 TEST_F(AvailabilityWatchTest, MissingSatellitesAreReportedAtTTwoTThreeTUntilDataReturns) {
