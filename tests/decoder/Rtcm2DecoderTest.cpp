@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,13 +39,11 @@ struct Rtcm2Harness {
     // The "MT" lines: header lines (with " Status ") or message lines.
     std::vector<std::string> Lines(bool headers) const {
         std::vector<std::string> found;
-        for (size_t start = 0; start < text.size();) {
-            size_t end = text.find("\r\n", start);
-            if (end == std::string::npos) end = text.size();
-            const std::string line = text.substr(start, end - start);
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.rfind("MT", 0) == 0 && (line.find(" Status ") != std::string::npos) == headers)
                 found.push_back(line);
-            start = end + 2;
         }
         return found;
     }
@@ -75,10 +74,8 @@ TEST(Rtcm2DecoderTest, HeaderLinesAndStatusBoardOfGpsAndGlonassFrames) {
     EXPECT_TRUE(h.decoder.Locked());
 
     // A GLONASS frame (type 31) puts its time into slot 2, not 1; the 2.1 decoder names itself.
-    Rtcm2Bits glo;
-    glo.U(0, 1).U(0, 2).U(1, 5).S(0, 16).S(0, 8).U(0, 8);
     Rtcm2Harness v21(0);
-    v21.FeedFrames({{{31, 4, 500, 0, 0}, glo.Bits()}});
+    v21.FeedFrames({{{31, 4, 500, 0, 0}, Rtcm2Bits().U(0, 1).U(0, 2).U(1, 5).S(0, 16).S(0, 8).U(0, 8).Bits()}});
     ASSERT_EQ(v21.MessageLines().size(), 1u) << v21.text;
     EXPECT_EQ((std::vector<std::string>{v21.out.slots[1], v21.out.slots[2], v21.out.slots[9]}),
               (std::vector<std::string>{"", "300.0", "        Rtcm2.1"}));
