@@ -51,11 +51,7 @@ struct Rtcm2Harness {
     std::vector<std::string> HeaderLines() const { return Lines(true); }
 };
 
-Rtcm2Bits Coordinates(int64_t x, int64_t y, int64_t z) {
-    Rtcm2Bits b;
-    b.S(x, 32).S(y, 32).S(z, 32);
-    return b;
-}
+Rtcm2Bits Coordinates(int64_t x, int64_t y, int64_t z) { return Rtcm2Bits().S(x, 32).S(y, 32).S(z, 32); }
 
 TEST(Rtcm2DecoderTest, HeaderLinesAndStatusBoardOfGpsAndGlonassFrames) {
     // Coordinates in 0.01 m; Z-count 5999 x 0.6 s is the largest allowed.
@@ -112,17 +108,11 @@ TEST(Rtcm2DecoderTest, TheEndOfInputDecidesAFrameWhoseLastWordIsIn) {
 TEST(Rtcm2DecoderTest, OnlyFramesWithAValidHeaderAndAWriterPrint) {
     // A Z-count past the hour is no header; a type 1 without satellites is a frame;
     // a type without writer prints nothing and costs the next frame nothing.
-    Rtcm2Header no_words{1, 1, 100, 0, 0};
-    no_words.word_count = 0;
-    Rtcm2Header no_words_no_writer{8, 1, 100, 0, 0};
-    no_words_no_writer.word_count = 0;
-    Rtcm2Bits eight;
-    eight.U(0x123456, 24).U(0x654321, 24);
     Rtcm2Harness h;
     h.FeedFrames({{{3, 1, 6000, 0, 0}, Coordinates(1, 2, 3).Bits()},
-                  {no_words, ""},
-                  {no_words_no_writer, ""},
-                  {{8, 1, 1, 0, 0}, eight.Bits()},
+                  {{1, 1, 100, 0, 0, 0}, ""},
+                  {{8, 1, 100, 0, 0, 0}, ""},
+                  {{8, 1, 1, 0, 0}, Rtcm2Bits().U(0x123456, 24).U(0x654321, 24).Bits()},
                   {{3, 1, 2, 0, 0}, Coordinates(1, 2, 3).Bits()}});
     EXPECT_EQ(h.HeaderLines(), (std::vector<std::string>{"MT01 Stat 1 Status 0 Sec 60.0 Seq 0 Frame 0",
                                                          "MT03 Stat 1 Status 0 Sec 1.2 Seq 0 Frame 4"}));
@@ -147,10 +137,8 @@ TEST(Rtcm2DecoderTest, ParityFailureLosesSyncAndDropsTheFrame) {
 }
 
 TEST(Rtcm2DecoderTest, WrongWordCountIsReportedAndDropped) {
-    Rtcm2Bits five = Coordinates(1, 2, 3);
-    five.U(0, 24);
     Rtcm2Harness h;
-    h.FeedFrames({{{3, 1, 1, 0, 0}, five.Bits()}});
+    h.FeedFrames({{{3, 1, 1, 0, 0}, Coordinates(1, 2, 3).U(0, 24).Bits()}});  // five data words
     EXPECT_TRUE(h.MessageLines().empty());
     EXPECT_EQ(h.decoder.FrameCount(), 0);
     EXPECT_EQ(h.out.logs, std::vector<std::string>{"Invalide Count of Frame at MT3 !\r\n"});
@@ -179,11 +167,9 @@ TEST(Rtcm2DecoderTest, ByteModeFlipsOnlyWhenSixOfEightFindsNothing) {
     ASSERT_GT(lines.size(), 30u);
     // From the lock on, every frame decodes, in order (frame i has X = i cm).
     const int first = static_cast<int>(std::lround(std::stod(lines[0].substr(lines[0].find(" X ") + 3)) * 100));
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const int k = first + static_cast<int>(i);
-        EXPECT_EQ(lines[i], FormatText("MT03 Stat 2 ZCount %.1lf X %.3lf Y %.3lf Z %.3lf ", k * 0.6, k * 0.01,
-                                       k * 0.01, k * 0.01));
-    }
+    for (int k = first; k < first + static_cast<int>(lines.size()); ++k)
+        EXPECT_EQ(lines[k - first], FormatText("MT03 Stat 2 ZCount %.1lf X %.3lf Y %.3lf Z %.3lf ", k * 0.6,
+                                               k * 0.01, k * 0.01, k * 0.01));
     // In 6-of-8 bytes they lock at once and every preamble is found, the complemented ones too.
     Rtcm2Harness six;
     six.FeedFrames(frames);
@@ -249,22 +235,21 @@ TEST(Rtcm2CorrectionsTest, DeltaAndGlonassFormats) {
     EXPECT_EQ(Lines(2, b)[0], "MT02 SV 32 ZCount 600.0 FktDPRC 0.020 FktDRRC 0.0020 DPRC 2.000 DRRC 0.0200 IOD "
                               "42 UDRE 0_OSigDErr_<=_1m");
     // GLONASS slot 5 is SV 45. Type 31: change bit 1, TOD 3 x 30 s = 90.0.
-    Rtcm2Bits g;
-    g.U(0, 1).U(1, 2).U(5, 5).S(-50, 16).S(-2, 8).U(1, 1).U(3, 7);
     int flag = 0;
-    EXPECT_EQ(Lines(31, g, true, &flag)[0], "MT31 SV 45 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC -1.000 "
-                                            "RRC -0.0040 CB 1 TOD 90.0 UDRE 1_OSigDErr_>_1m_to_<=_4m");
+    const Rtcm2Bits glonass = Rtcm2Bits().U(0, 1).U(1, 2).U(5, 5).S(-50, 16).S(-2, 8).U(1, 1).U(3, 7);
+    EXPECT_EQ(Lines(31, glonass, true, &flag)[0],
+              "MT31 SV 45 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC -1.000 RRC -0.0040 CB 1 TOD 90.0 "
+              "UDRE 1_OSigDErr_>_1m_to_<=_4m");
     EXPECT_EQ(flag, 1);
     // Type 34: the first bit of the last byte is not read; TOD 127 x 30 = 3810.0.
-    Rtcm2Bits t;
-    t.U(0, 1).U(0, 2).U(0, 5).S(0, 16).S(0, 8).U(1, 1).U(127, 7);
-    EXPECT_EQ(Lines(34, t)[0], "MT34 SV 72 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC 0.000 RRC 0.0000 TOD "
-                               "3810.0 UDRE 0_OSigDErr_<=_1m");
+    EXPECT_EQ(Lines(34, Rtcm2Bits().U(0, 1).U(0, 2).U(0, 5).S(0, 16).S(0, 8).U(1, 1).U(127, 7))[0],
+              "MT34 SV 72 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC 0.000 RRC 0.0000 TOD 3810.0 "
+              "UDRE 0_OSigDErr_<=_1m");
     // Type 33 (GLONASS health): slot 3 is SV 43.
-    Rtcm2Bits h;
-    h.U(0, 1).U(3, 5).U(1, 1).U(5, 3).U(20, 5).U(1, 1).U(0, 1).U(1, 1).U(1, 4).U(0, 2);
+    const Rtcm2Bits health =
+        Rtcm2Bits().U(0, 1).U(3, 5).U(1, 1).U(5, 3).U(20, 5).U(1, 1).U(0, 1).U(1, 1).U(1, 4).U(0, 2);
     flag = 0;
-    EXPECT_EQ(Lines(33, h, true, &flag)[0].substr(0, 11), "MT33 SV 43 ");
+    EXPECT_EQ(Lines(33, health, true, &flag)[0].substr(0, 11), "MT33 SV 43 ");
     EXPECT_EQ(flag, 1);
 }
 
@@ -275,9 +260,8 @@ TEST(Rtcm2StationTest, DatumAndExtendedParameters) {
     e.U(0, 2).U(1, 1).U(0, 1).U(1, 1).U(0, 1).U(256, 18);
     e.S(16, 8).S(-1, 8).S(0, 8);
     EXPECT_NE(Lines(22, e)[0].find(" AntHeight 1.00000000cm GS 1_GNSS_GLONASS "), std::string::npos);
-    Rtcm2Bits n;
-    n.S(0, 8).S(0, 8).S(0, 8).U(0, 5).U(1, 1).U(5, 18);
-    EXPECT_NE(Lines(22, n)[0].find(" AntHeight -9999.99900000cm "), std::string::npos);
+    const Rtcm2Bits no_height = Rtcm2Bits().S(0, 8).S(0, 8).S(0, 8).U(0, 5).U(1, 1).U(5, 18);
+    EXPECT_NE(Lines(22, no_height)[0].find(" AntHeight -9999.99900000cm "), std::string::npos);
 }
 
 TEST(Rtcm2StationTest, ReferencePointBeyondThirtyOneBitsKeepsItsValue) {
@@ -320,9 +304,7 @@ TEST(Rtcm2MiscTest, AntennaTypeAndTextKeepTheirBounds) {
     EXPECT_EQ(Lines(23, sf)[0], "MT23 Stat 7 ZCount 600.0 AR 1 SF 1 NAD 4 AD \"ABCD\" SetupID 9 NAS 2 AS \"XY\"");
     EXPECT_EQ(Lines(23, no_sf)[0], "MT23 Stat 7 ZCount 600.0 AR 1 SF 0 NAD 4 AD \"ABCD\" SetupID 9 NAS 0 AS \"\"");
     // A received line break must not start a decoded line.
-    Rtcm2Bits crlf;
-    crlf.Chars("A\r\nBCD");
-    EXPECT_EQ(Lines(16, crlf)[0], "MT16 ZCount 600.0 \"A..BCD\"");
+    EXPECT_EQ(Lines(16, Rtcm2Bits().Chars("A\r\nBCD"))[0], "MT16 ZCount 600.0 \"A..BCD\"");
 }
 
 TEST(Rtcm2RtkTest, PseudorangeWithGlonassFlagAndDroppedOddWord) {

@@ -94,8 +94,6 @@ std::vector<uint8_t> Frame1005(int station = 2003) {
     b.S(38, 40755801234).U(1, 1).U(1, 0).S(38, 9318535678).U(2, 0).S(38, -48015682468);
     return b.Frame();
 }
-const char* kLine1005 = "MT1005 ITRFRealYear 0 GpsInd 1 GloInd 1 GalInd 0 ARP_X 4075580.1234 ARP_Y 931853.5678 "
-                        "ARP_Z -4801568.2468\r\n";
 
 TEST_F(Rtcm3Fixture, EmptyFrameIsCheckedLikeAnyOther) {
     // 47 EA 4B is the true CRC-24Q of D3 00 00: accepted as 9999, header only.
@@ -112,7 +110,6 @@ TEST_F(Rtcm3Fixture, EmptyFrameIsCheckedLikeAnyOther) {
     EXPECT_EQ(TakeText(), "");
     // The decoder is not left stuck: the good frame still decodes.
     EXPECT_EQ(Feed(Concat({frame, kLongTail})), 1);
-    EXPECT_EQ(decoder_->FrameCount(), 2);
 }
 
 TEST_F(Rtcm3Fixture, ReportsPreambleHitThenFrame) {
@@ -121,7 +118,8 @@ TEST_F(Rtcm3Fixture, ReportsPreambleHitThenFrame) {
     for (uint8_t b : Concat({frame, kTail})) results.push_back(decoder_->AddByte(b));
     // Hit once the length is in (third byte), frame at its own last byte.
     for (int i = 0; i < 30; ++i) EXPECT_EQ(results[i], i == 2 ? -1 : i == 24 ? 1 : 0) << i;
-    EXPECT_EQ(Body(1005, 2003, frame), kLine1005);
+    EXPECT_EQ(Body(1005, 2003, frame), "MT1005 ITRFRealYear 0 GpsInd 1 GloInd 1 GalInd 0 ARP_X 4075580.1234 "
+                                       "ARP_Y 931853.5678 ARP_Z -4801568.2468\r\n");
     EXPECT_EQ(decoder_->StationIdText(), "2003");
     EXPECT_EQ((std::vector<std::string>{out_.slots[0], out_.slots[6], out_.slots[9]}),
               (std::vector<std::string>{"2003", "000000001", "        Rtcm3.1"}));
@@ -131,9 +129,8 @@ TEST_F(Rtcm3Fixture, FindsFramesBehindGarbageAndFalsePreambles) {
     // Bit-shifted garbage, then a fake preamble with a length and no valid CRC,
     // then a 0xD3 inside a frame's payload: only the real frames count.
     std::vector<uint8_t> garbage = {0x12, 0x69, 0x80, 0xFF, 0xD3, 0x00, 0x05, 0x01, 0x02, 0x03, 0x04};
-    CRtcm3FrameBuilder b = NewMessage(1029, 7);
-    b.U(16, 60000).U(17, 3600).U(7, 3).U(8, 3).Text("\xD3\x00\x02");
-    const std::vector<uint8_t> text_frame = b.Frame();
+    const std::vector<uint8_t> text_frame =
+        NewMessage(1029, 7).U(16, 60000).U(17, 3600).U(7, 3).U(8, 3).Text({"\xD3\x00\x02", 3}).Frame();
     EXPECT_EQ(Feed(Concat({garbage, Frame1005(), {0x5A}, text_frame, Frame1005(44), kLongTail})), 3);
     EXPECT_EQ(decoder_->StationIdText(), "0044");
     const std::string text = TakeText();
@@ -217,13 +214,11 @@ TEST_F(Rtcm3Fixture, MessagesWithoutStationIdKeepStationOfPreviousFrame) {
 
 TEST_F(Rtcm3Fixture, ShortFramesGiveTheHeaderOnly) {
     // 1005 cut to 10 message bytes, 1019 to 20, a one-byte message.
-    CRtcm3FrameBuilder short1005 = NewMessage(1005, 5);
-    short1005.U(56, 0xFFFFFFFFFFFFFF);
     CRtcm3FrameBuilder short1019;
     short1019.U(12, 1019);
     while (short1019.BitCount() < 160) short1019.U(8, 0xA5);
-    const std::vector<uint8_t> tiny = Rtcm3Frame({0x3E});
-    Feed(Concat({short1005.Frame(), short1019.Frame(), tiny, kTail}));
+    const std::vector<uint8_t> short1005 = NewMessage(1005, 5).U(56, 0xFFFFFFFFFFFFFF).Frame();
+    Feed(Concat({short1005, short1019.Frame(), Rtcm3Frame({0x3E}), kTail}));
     EXPECT_EQ(TakeText(), HeaderBlock(1005, 5, 128) + HeaderBlock(1019, 5, 216) + HeaderBlock(9999, 5, 56));
 }
 
@@ -281,8 +276,7 @@ TEST_F(Rtcm3MessagesTest, ReceiverDescriptorAndItsOverrun) {
     b.U(8, 50);
     EXPECT_EQ(Decode(b, 1033, 9), "");
     SetMessageBoxSink(nullptr);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "Rtcm3Decoder-Debug|Ausstieg bei RecSerNr ss = 689 DL = 288 ");
+    EXPECT_EQ(boxes, std::vector<std::string>{"Rtcm3Decoder-Debug|Ausstieg bei RecSerNr ss = 689 DL = 288 "});
 }
 
 TEST_F(Rtcm3MessagesTest, GpsEphemeris) {
@@ -352,12 +346,12 @@ TEST_F(Rtcm3MessagesTest, TextEncryptionAndUndecodedTypes) {
 TEST_F(Rtcm3MessagesTest, TimeEstimateFollowsMessageEpochs) {
     // PC clock 600 s into the hour, the data 2 s ahead; the first average comes 3 s later.
     clock_.Set(LocalTime{2025, 1, 1, 0, 10, 0, 0, 3});
-    CRtcm3FrameBuilder b = NewMessage(1004, 1);
-    b.U(30, 346202000).U(1, 0).U(5, 0).U(1, 0).U(3, 0);
-    Feed(Concat({b.Frame(), kTail}));
+    const std::vector<uint8_t> frame =
+        NewMessage(1004, 1).U(30, 346202000).U(1, 0).U(5, 0).U(1, 0).U(3, 0).Frame();
+    Feed(Concat({frame, kTail}));
     EXPECT_NE(TakeText().find("TM Rtcm3.1 -1.0 "), std::string::npos);
     clock_.Advance(3000);
-    Feed(Concat({b.Frame(), kTail}));
+    Feed(Concat({frame, kTail}));
     EXPECT_NE(text_.find("TM Rtcm3.1 605.0 Wed Jan  1 00:10:03.000 2025\r\n"), std::string::npos) << text_;
     EXPECT_NE(text_.find(" Sec 605 Seq 1000 "), std::string::npos);
 }
