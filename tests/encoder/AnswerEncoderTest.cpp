@@ -1,5 +1,4 @@
-// The GGA line a caster client sends back: only $GPGGA lines of fifteen
-// fields are kept, a line counts once complete, and the buffer is bounded.
+// The GGA line a caster client sends back.
 #include "encoder/AnswerEncoder.h"
 
 #include <gtest/gtest.h>
