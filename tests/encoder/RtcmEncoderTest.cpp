@@ -50,8 +50,7 @@ std::vector<std::string> Lines(const std::string& text) {
     return out;
 }
 
-// Without what the clock, the sender's numbering or an earlier message sets: TM lines, RTCM 3 time
-// estimates, RTCM 2 sequences, and the station that the headers of 1019 and 1020 repeat.
+// Without TM lines, RTCM 3 time estimates, RTCM 2 sequences and the station 1019/1020 headers repeat.
 std::string Comparable(const std::string& text) {
     static const std::regex kVolatile(R"( Sec \S+(?= Seq 1000 )| Seq \d+(?= Frame ))");
     static const std::regex kBorrowedStation(R"(^(MT10(19|20)) Stat \d+)");
@@ -65,11 +64,11 @@ std::string Comparable(const std::string& text) {
     return out;
 }
 
-std::vector<std::string> DataLines(const std::string& text) {
-    std::vector<std::string> out;
-    for (const std::string& line : Lines(text))
-        if (line.rfind("MT", 0) == 0 && line.find(" Status ") == std::string::npos) out.push_back(line);
-    return out;
+size_t DataLines(const std::string& text) {
+    const std::vector<std::string> lines = Lines(text);
+    return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("MT", 0) == 0 && line.find(" Status ") == std::string::npos;
+    });
 }
 
 std::string Bits(const std::string& bytes) {
@@ -149,10 +148,8 @@ TEST(RtcmEncoder, Rtcm2TypesComeBackAsPrinted) {
     for (const auto& [type, bits] : cases) {
         std::string data = bits.Bits();
         data.resize((data.size() + 23) / 24 * 24, '0');
-        Rtcm2Builder builder;
-        const std::string frame = ToBytes6("000000" + builder.Frame({type, 100, 1234, 0, 5, -1}, data));
+        const std::string frame = ToBytes6("000000" + Rtcm2Builder().Frame({type, 100, 1234, 0, 5, -1}, data));
         const std::string text = DecodeText(frame);
-        ASSERT_FALSE(DataLines(text).empty()) << type;
         EXPECT_EQ(Encode(text), frame) << "type " << type << "\n" << text;
     }
 }
@@ -188,7 +185,6 @@ TEST(RtcmEncoder, Rtcm3TypesComeBackByteForByte) {
         const std::vector<uint8_t> built = b.Frame();
         const std::string frame(built.begin(), built.end());
         const std::string text = DecodeText(frame);
-        ASSERT_FALSE(DataLines(text).empty()) << text;
         EXPECT_EQ(Bits(Encode(text)), Bits(frame)) << text;
     }
 }
@@ -235,9 +231,8 @@ TEST(RtcmEncoder, ObservationCountIsTheNumberOfSatelliteLinesWritten) {
                 "LTI-L2 127_lock_time_>=_937 CNRL2 37.50db-Hz\r\n";
     const std::string frame = Encode(text);
     ASSERT_EQ(frame.size(), 3u + 55 + 3);
-    EXPECT_EQ(frame.substr(0, 3), std::string("\xD3\x00\x37", 3));
     EXPECT_EQ(BitsToUInt(Bits(frame).substr(24 + 55, 5)), 3u);
-    EXPECT_EQ(DataLines(DecodeText(frame)).size(), 4u);
+    EXPECT_EQ(DataLines(DecodeText(frame)), 4u);
 
     // Two epochs without the lines between their frames make two frames.
     EXPECT_EQ(Encode(text + text.substr(text.find("MT1004 ToW"))), frame + frame);
@@ -284,7 +279,7 @@ TEST(RtcmEncoder, Rtcm2SatellitesBeyondOneMessageGoOnInTheNext) {
     // 18 satellites fill 30 words, the frame length field holds 31 at most.
     EXPECT_NE(decoded.find("MT01 Stat 5 Status 0 Sec 12.0 Seq 0 Frame 30"), std::string::npos);
     EXPECT_NE(decoded.find("MT01 Stat 5 Status 0 Sec 12.0 Seq 1 Frame 4"), std::string::npos);
-    EXPECT_EQ(DataLines(decoded).size(), 20u);
+    EXPECT_EQ(DataLines(decoded), 20u);
 }
 
 TEST(RtcmEncoder, Rtcm2PrefixSequenceAndCarriageReturns) {
@@ -321,16 +316,15 @@ TEST(RtcmEncoder, Rtcm2PrefixSequenceAndCarriageReturns) {
     }
 }
 
-// The captures beside the project (none in a fresh clone), folder by folder.
+// The captures beside the project (none in a fresh clone).
 std::vector<std::string> Streams(std::initializer_list<const char*> folders) {
     std::vector<std::string> out;
     for (const char* folder : folders) {
         const fs::path dir = fs::path(ZERLAN_SOURCE_DIR) / ".." / "shared" / "data" / folder;
-        const size_t first = out.size();
         if (fs::is_directory(dir))
             for (const auto& entry : fs::directory_iterator(dir)) out.push_back(entry.path().string());
-        std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
     }
+    std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -386,7 +380,6 @@ int ExpectSameText(const std::string& name, const std::string& first, const std:
     return compared;
 }
 
-// The message bits of each good frame, without header and CRC.
 std::vector<std::string> Rtcm3Messages(const std::string& bytes) {
     std::vector<std::string> out;
     const auto* d = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -428,8 +421,7 @@ std::string Carried(std::string bits) {
     return bits;
 }
 
-// In order, as far as the text carries them (all of 1008, 1014, 1015, 1019, 1020, 1033); the decoder
-// may have missed originals.
+// In order, as far as the text carries them; the decoder may have missed originals.
 void ExpectSameFrames(const std::string& name, const std::string& original, const std::string& encoded) {
     const std::set<int> types = {1004, 1012, 1005, 1006, 1033, 1019, 1020, 1008, 1014, 1015};
     const std::vector<std::string> in = Rtcm3Messages(original);
@@ -470,8 +462,7 @@ TEST_P(RtcmRoundTripCapture, ComesBackAsTextAndFrames) {
 
 INSTANTIATE_TEST_SUITE_P(Shared, RtcmRoundTripCapture, ::testing::ValuesIn(Streams({"rtcm3", "rtcm2"})));
 
-// gpsd's JSON line per message, without the sequence number (the encoder numbers its messages itself)
-// and with the satellites sorted (the decoder prints them by number).
+// gpsd's JSON lines without the sequence (the encoder numbers anew) and with satellites sorted.
 std::multiset<std::string> Gpsdecode(const std::string& path) {
     static const std::regex kSeq(R"("seqnum":\d+,)"), kItem(R"(\{[^{}]*\})");
     std::multiset<std::string> out;

@@ -41,7 +41,6 @@ protected:
         store_.CountFkp(system);
         return store_.Fkp(system);
     }
-    // "type time interval;" per record
     std::string Records(int system) {
         std::vector<SatFkpStore::MessageRecord> r;
         store_.MessageRecords(system, r);
