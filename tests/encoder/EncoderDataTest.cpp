@@ -19,9 +19,7 @@ const std::string kKey = "0123456789abcdef";
 TEST(Misty1, EncryptsAndDecryptsTheRfcExample) {
     CMisty1 m;
     ASSERT_EQ(m.MistySetKey(std::string("\x00\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb\xcc\xdd\xee\xff", 16)), 0);
-    const struct {
-        Bytes plain, cipher;
-    } vectors[] = {
+    const struct { Bytes plain, cipher; } vectors[] = {
         {{0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef}, {0x8b, 0x1d, 0xa5, 0xf5, 0x6a, 0xb3, 0xd0, 0x7c}},
         {{0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10}, {0x04, 0xb6, 0x82, 0x40, 0xb1, 0x3b, 0xe9, 0x5d}},
     };
@@ -49,7 +47,6 @@ Bytes Random(size_t n, unsigned seed) {
     return b;
 }
 
-// Encrypts `n` random bytes as one read.
 struct Codec {
     Codec(size_t n, unsigned seed) : input(Random(n, seed)) { encoder.PutRead(input.data(), input.size()); }
     const Bytes input;
@@ -71,7 +68,8 @@ TEST(EncoderData, TwentyBytesMakeOneMessageOfThreeBlocks) {
     const Bytes& f = c.frames[0];
     ASSERT_EQ(f.size(), 3u + 31 + 3);
     // Length 31 (8 x 3 blocks + 7); 4088, provider 7, key number 1000, encoder type 0, plain count 20.
-    EXPECT_EQ(Bytes(f.begin(), f.begin() + 10), (Bytes{0xD3, 0x00, 0x1F, 0xFF, 0x80, 0x07, 0x3E, 0x80, 0x00, 0x14}));
+    const Bytes header = {0xD3, 0x00, 0x1F, 0xFF, 0x80, 0x07, 0x3E, 0x80, 0x00, 0x14};
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 10), header);
     EXPECT_EQ(c.Decrypt(), c.input);
 }
 

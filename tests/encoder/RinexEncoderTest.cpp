@@ -48,7 +48,7 @@ struct Harness {
     void Epoch(double z, int sv = 3) { Feed(Range(sv, z, false, 20000000.0 + z)); }
     std::string Epochs() const {
         std::string seen;
-        for (const testing::ObservedEpoch& e : testing::ReadRinexObservations(out)) seen += e.minute_second + " ";
+        for (const auto& e : testing::ReadRinexObservations(out)) seen += e.minute_second + " ";
         return seen;
     }
     std::string out;
@@ -164,7 +164,8 @@ TEST(RinexEncoder, EveryHeaderLineIsEightyColumnsEvenWithALongAntennaDescriptor)
     const std::string header = h.out.substr(0, h.out.find("END OF HEADER") + 21);
     ASSERT_EQ(header.size(), 15u * 81);
     EXPECT_EQ(std::count(header.begin(), header.end(), '\n'), 15);
-    for (size_t end = 80; end < header.size(); end += 81) EXPECT_EQ(header[end], '\n') << header.substr(end - 80, 80);
+    for (size_t end = 80; end < header.size(); end += 81)
+        EXPECT_EQ(header[end], '\n') << header.substr(end - 80, 80);
     for (const char* expected :
          {"0205                                                        MARKER NAME         \n",
           "SN12                TRM59800.00     SCIS                    ANT # / TYPE        \n",

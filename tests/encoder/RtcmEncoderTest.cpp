@@ -471,8 +471,8 @@ std::multiset<std::string> Gpsdecode(const std::string& path) {
         const size_t from = line.find("\"satellites\":[");
         if (from != std::string::npos) {
             const size_t end = line.find(']', from);
-            const std::multiset<std::string> items{std::sregex_token_iterator(line.begin() + from, line.begin() + end, kItem),
-                                                   std::sregex_token_iterator()};
+            const std::sregex_token_iterator first(line.begin() + from, line.begin() + end, kItem), last;
+            const std::multiset<std::string> items(first, last);
             std::string sorted;
             for (const std::string& item : items) sorted += item + ",";
             line.replace(from, end - from, sorted);
