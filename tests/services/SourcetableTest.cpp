@@ -54,8 +54,9 @@ TEST(SourcetableThreads, TheCommandPrintsOneLinePerEntryOrFailsWithAMessage) {
         "STR;SHORT;Short\r\nENDSOURCETABLE\r\n"));
     const testing::RunResult r = testing::Capture(command + caster.port() + " 2>&1");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(caster.received(), std::vector<std::string>{"GET / HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-light\r\n"
-                                                          "Authorization: Basic \r\n\r\n"});
+    const char* request = "GET / HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-light\r\n"
+                          "Authorization: Basic \r\n\r\n";
+    EXPECT_EQ(caster.received(), std::vector<std::string>{request});
     EXPECT_TRUE(testing::Has(r.out, "BERLIN0\tBerlin\tRTCM 3.2\t1004(1),1006(10)\t2\tGPS+GLO\tDEU\t52.52,13.40\n"))
         << r.out;
     EXPECT_TRUE(testing::Has(r.out, "SHORT\tShort\t"));

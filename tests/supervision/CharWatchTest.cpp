@@ -197,7 +197,7 @@ TEST_F(ProtocolTest, PathSeparatorsAndAFileThatCannotBeOpened) {
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(WriteProtocol(shared_, "Low", "failure", missing, 3), 2);
     EXPECT_EQ(WriteStatusRecord(shared_, "NoGpsFkp", "x", missing), 2);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"\r\nCant't open ProtocolFile!!", "\r\nCant't open ProtocolFile!!"}));
+    EXPECT_EQ(Texts(), std::vector<std::string>(2, "\r\nCant't open ProtocolFile!!"));
     EXPECT_EQ(Ids(), (std::vector<uint32_t>{msg::kDisplayText, msg::kDisplayText}));
 }
 
