@@ -55,7 +55,6 @@ std::string Log() { return testing::ReadFile("err.txt"); }
     return ::testing::AssertionFailure() << "no \"" << text << "\" in\n" << Log();
 }
 
-// A loopback listener on `port`, or on one the kernel chooses; returns its number.
 std::string Listen(CBlockingSocket& listener, uint16_t port = 0) {
     listener.Create(CBlockingSocket::kStream);
     listener.Bind(CSocketAddress("127.0.0.1", port));

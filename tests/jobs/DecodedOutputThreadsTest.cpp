@@ -1,6 +1,6 @@
-// The decoded-text TCP server through whole jobs on loopback: RTCM 3 frames
-// come in over a TCP input, the decoder's text lines go out to test clients,
-// and the stop ends every server thread, the listening ones included.
+// RTCM 3 from a TCP input decoded in whole jobs: the text lines served to TCP clients, and frames
+// of a type selection re-encoded for a TCP output switched to the encoder.
+#include <cstdlib>
 #include <vector>
 
 #include "support/RelayJob.h"
@@ -25,8 +25,6 @@ protected:
         RelayJob::SetUp();
         in_port_ = testing::BindLoopback(source_listener_);
     }
-    // A job whose TCP input client connects to the test's source, with the
-    // decoder on and its text served on `dec_port` for `clients` clients.
     void StartDecoderJob(const std::string& dec_port, int clients) {
         Configure("/inout_sw,\"TCP;Null;Null;Null;Null;Null;Null;RTCM;1000;0;-1;20\" /tcp_in,\"127.0.0.1;" +
                   in_port_ + ";FALSE\" /dec_out,\"FALSE;x;FALSE;a,4096;TRUE;" + dec_port + ";" +
@@ -34,9 +32,7 @@ protected:
         view_.jobs().Start();
         ASSERT_TRUE(view_.jobs().EverStarted());
     }
-    // Feeds frames to the job's input while reading `socket` until a line
-    // comes: decoded text reaches only clients already accepted, so the
-    // source keeps sending.
+    // Decoded text reaches only clients already accepted, so the source keeps sending.
     bool FeedUntilDecoded(CBlockingSocket& socket, std::string& got) {
         const std::string frame = Station1005();
         return PumpUntil(
@@ -53,8 +49,7 @@ protected:
     std::string in_port_;
 };
 
-// The server's client limit and successor rule are those of the relay's own
-// TCP output server, tested there.
+// The client limit and successor rule are those of the relay's TCP output server, tested there.
 TEST_F(DecTcpOutThreads, DecodedLinesReachEveryClientAndTheStopEndsTheListeningThread) {
     const std::string port = FreePort();
     StartDecoderJob(port, 2);
@@ -67,7 +62,6 @@ TEST_F(DecTcpOutThreads, DecodedLinesReachEveryClientAndTheStopEndsTheListeningT
     ASSERT_TRUE(ConnectClient(a, port));
     ASSERT_TRUE(FeedUntilDecoded(a, got_a));
     EXPECT_TRUE(Shown("Accept on Port " + port + " !\r\n"));
-    // A's thread started the acceptor for B.
     ASSERT_TRUE(ConnectClient(b, port));
     ASSERT_TRUE(FeedUntilDecoded(b, got_b));
     EXPECT_EQ(state_.registry.Query(4), 2);
@@ -95,22 +89,19 @@ TEST_F(DecTcpOutThreads, DecodedLinesReachEveryClientAndTheStopEndsTheListeningT
 
 TEST_F(DecTcpOutThreads, APortInUseOrSharedWithTheTcpInputStartsNoServer) {
     CBlockingSocket squatter;  // another program's server
-    squatter.Create(CBlockingSocket::kStream);
-    squatter.Bind(CSocketAddress("0.0.0.0", 0));
-    squatter.Listen();
+    const std::string busy = testing::BindLoopback(squatter);
     const struct {
         const char* name;
         std::string port;
         bool reported;
         const char* warning;
-    } cases[] = {{"in use", std::to_string(squatter.BoundPort()), true, ""},
+    } cases[] = {{"in use", busy, true, ""},
                  {"the input's", in_port_, false,
                   "RtcmDecoder-TcpOutPort is the same like TcpInPort\n RtcmDecoderTcpOut-Job is stoped !\n"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         renderer_.shown.clear();
         StartDecoderJob(c.port, 1);
-        // The job runs on without the server.
         EXPECT_EQ(renderer_.Shows("No DecOut-Tcp-Server-Start !!\r\n"), c.reported);
         EXPECT_EQ(view_.model().warning_text, c.warning);
         EXPECT_FALSE(renderer_.Shows("Decoder-TcpOut Thread !"));
@@ -118,6 +109,72 @@ TEST_F(DecTcpOutThreads, APortInUseOrSharedWithTheTcpInputStartsNoServer) {
         EXPECT_EQ(state_.dec_tcp_out_server_started.load(), 0);
         EXPECT_TRUE(StopAndWaitIdle(10000));
     }
+}
+
+class RtcmEncoderThreads : public DecTcpOutThreads {};
+
+std::vector<std::string> Frames(const std::string& bytes) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i + 6 <= bytes.size()) {
+        const size_t length = ((static_cast<uint8_t>(bytes[i + 1]) & 3u) << 8) | static_cast<uint8_t>(bytes[i + 2]);
+        if (static_cast<uint8_t>(bytes[i]) != 0xD3 || i + length + 6 > bytes.size()) {
+            ++i;
+            continue;
+        }
+        out.push_back(bytes.substr(i, length + 6));
+        i += length + 6;
+    }
+    return out;
+}
+
+int Type(const std::string& frame) {
+    return (static_cast<uint8_t>(frame[3]) << 4) | (static_cast<uint8_t>(frame[4]) >> 4);
+}
+
+TEST_F(RtcmEncoderThreads, ATcpOutputSwitchedToTheEncoderSendsOnlyTheSelectedFrames) {
+    const std::string stream = testing::ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3");
+    const std::vector<std::string> frames = Frames(stream);
+    std::string expected;
+    for (const std::string& f : frames)
+        if (Type(f) == 1004 || Type(f) == 1006) expected += f;
+    ASSERT_EQ(expected.size(), 10u * 93 + 27);
+
+    const std::string out_port = FreePort();
+    Configure("/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;RTCM;1000;0;2;20;TRUE;FALSE;FALSE\" /tcp_in,\"127.0.0.1;" +
+              in_port_ + ";FALSE\" /tcp_out,\"127.0.0.1;" + out_port +
+              ";TRUE;3;FALSE;0\" /dec_in,\"FALSE;TRUE;FALSE;FALSE;FALSE;TRUE;FALSE;FALSE;FALSE;FALSE;TRUE;FALSE;FALSE;"
+              "1004,1006\"");
+    view_.jobs().Start();
+    EXPECT_NE(state_.registry.ActiveListing().find("Rtcm-Encoder-Thread ! is aktiv"), std::string::npos);
+
+    CBlockingSocket client;
+    ASSERT_TRUE(ConnectClient(client, out_port));
+    ASSERT_TRUE(Shown("Accept on Port " + out_port + " !"));
+    ASSERT_TRUE(testing::AcceptWithin(source_listener_, source_));
+    // Frame by frame, each once the encoder has read the text of the one before: a burst of text
+    // beyond what a pool slot holds would lose lines, as a live stream never does.
+    for (size_t k = 0; k < frames.size(); ++k) {
+        source_.Send(frames[k].data(), static_cast<int>(frames[k].size()), 2);
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                std::string count;
+                state_.status_board.GetText(count, 6);
+                return std::atoi(count.c_str()) == static_cast<int>(k + 1) && state_.decoded_text_pool.Fill(0) == 0;
+            },
+            5000))
+            << k;
+    }
+
+    std::string got;
+    PumpUntil(
+        [&] {
+            testing::TakeReady(client, got);
+            return got.size() >= expected.size();
+        },
+        10000);
+    EXPECT_EQ(got, expected);
+    EXPECT_TRUE(StopAndWaitIdle(10000));
 }
 
 }  // namespace
