@@ -106,9 +106,6 @@ protected:
             [&] { return state_.output_bar[static_cast<int>(OutputKind::kFile)].load() >= static_cast<int32_t>(n); },
             10000))
             << renderer_.shown << " attempts " << caster.attempts();
-        return StopAndRead();
-    }
-    std::string StopAndRead() {
         EXPECT_TRUE(StopAndWaitIdle(10000));
         return testing::ReadFile("out.bin");
     }
@@ -201,7 +198,7 @@ TEST_F(CasterThreads, AnEarlierAcceptedAttemptDoesNotAcceptALaterRefusal) {
     StartInputJob("caster.example.net;2101;RTCM3;x;u:p;100;1;127.0.0.1;" + proxy.port());
     ASSERT_TRUE(Shown("Not connection to Proxy-Server(1) !\r\n\r\n", 10000));
     ASSERT_TRUE(Shown("Not connection to ntrip-caster !\r\n", 10000));
-    StopAndRead();
+    EXPECT_TRUE(StopAndWaitIdle(10000));
     EXPECT_EQ(Count(Protocol(), "FromCasterIn-Start"), 1u);
     EXPECT_GE(proxy.attempts(), 3);
 }
@@ -210,12 +207,8 @@ TEST_F(CasterThreads, TheUploadLogsInAsSourceAfterABadPasswordAndSendsTheStream)
     const std::string data = Pattern(2500);
     FakeCaster caster([&](FakeCaster& c, int fd, int attempt) {
         c.Record(c.ReadRequest(fd));
-        if (attempt == 0) {
-            FakeCaster::SendAll(fd, "ERROR - Bad Password\r\n");
-            return;
-        }
-        FakeCaster::SendAll(fd, "OK\r\n");
-        c.Record(c.ReadSome(fd, data.size() + 2, 5000));
+        FakeCaster::SendAll(fd, attempt == 0 ? "ERROR - Bad Password\r\n" : "OK\r\n");
+        if (attempt > 0) c.Record(c.ReadSome(fd, data.size() + 2, 5000));
     });
     // An input that never delivers: the test feeds the pool once the upload holds its slot.
     Configure("/inout_sw,\"TCP;CAST;Null;Null;Null;Null;Null;Null;1000;0;1;100\" /tcp_in,\"127.0.0.1;" +

@@ -4,19 +4,25 @@
 #include <vector>
 
 #include "support/RelayJob.h"
-#include "decoder/Rtcm3FrameBuilder.h"
 
 namespace zerlan {
 namespace {
 
 using testing::FreePort;
 
-std::string Station1005() {
-    CRtcm3FrameBuilder b;
-    b.U(12, 1005).U(12, 611).U(6, 0).U(1, 1).U(1, 0).U(1, 0).U(1, 0);
-    b.S(38, 38692975138LL).U(1, 0).U(1, 0).S(38, 34365713345LL).U(2, 0).S(38, 37173693757LL);
-    const std::vector<uint8_t> frame = b.Frame();
-    return std::string(frame.begin(), frame.end());
+// The example's frames, which lie there whole and back to back.
+std::vector<std::string> ExampleFrames() {
+    const std::string stream = testing::ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3");
+    std::vector<std::string> frames;
+    for (size_t at = 0; at + 6 <= stream.size(); at += frames.back().size()) {
+        const auto byte = [&](size_t i) { return static_cast<uint8_t>(stream[at + i]); };
+        frames.push_back(stream.substr(at, (((byte(1) & 3u) << 8) | byte(2)) + 6));
+    }
+    return frames;
+}
+
+int Type(const std::string& frame) {
+    return (static_cast<uint8_t>(frame[3]) << 4) | (static_cast<uint8_t>(frame[4]) >> 4);
 }
 
 class DecTcpOutThreads : public testing::RelayJob {
@@ -34,7 +40,7 @@ protected:
     }
     // Decoded text reaches only clients already accepted, so the source keeps sending.
     bool FeedUntilDecoded(CBlockingSocket& socket, std::string& got) {
-        const std::string frame = Station1005();
+        const std::string frame = ExampleFrames().at(2);  // the station's 1005
         return PumpUntil(
             [&] {
                 source_.Send(frame.data(), static_cast<int>(frame.size()), 1);
@@ -67,12 +73,8 @@ TEST_F(DecTcpOutThreads, DecodedLinesReachEveryClientAndTheStopEndsTheListeningT
     EXPECT_EQ(state_.registry.Query(4), 2);
     // The relay's own TCP server and its position slots stay untouched.
     EXPECT_EQ(state_.registry.Query(3), 0);
-    EXPECT_TRUE(PumpUntil(
-        [] {
-            return testing::Protocol().find("DecTcpServer-Output : no_failure, DecTcpServerOut-Start ") !=
-                   std::string::npos;
-        },
-        5000));
+    const std::string record = "DecTcpServer-Output : no_failure, DecTcpServerOut-Start ";
+    EXPECT_TRUE(PumpUntil([&] { return testing::Count(testing::Protocol(), record) > 0; }, 5000));
 
     // A client that leaves ends its thread; an acceptor takes its place.
     a.Cleanup();
@@ -113,28 +115,8 @@ TEST_F(DecTcpOutThreads, APortInUseOrSharedWithTheTcpInputStartsNoServer) {
 
 class RtcmEncoderThreads : public DecTcpOutThreads {};
 
-std::vector<std::string> Frames(const std::string& bytes) {
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i + 6 <= bytes.size()) {
-        const size_t length = ((static_cast<uint8_t>(bytes[i + 1]) & 3u) << 8) | static_cast<uint8_t>(bytes[i + 2]);
-        if (static_cast<uint8_t>(bytes[i]) != 0xD3 || i + length + 6 > bytes.size()) {
-            ++i;
-            continue;
-        }
-        out.push_back(bytes.substr(i, length + 6));
-        i += length + 6;
-    }
-    return out;
-}
-
-int Type(const std::string& frame) {
-    return (static_cast<uint8_t>(frame[3]) << 4) | (static_cast<uint8_t>(frame[4]) >> 4);
-}
-
 TEST_F(RtcmEncoderThreads, ATcpOutputSwitchedToTheEncoderSendsOnlyTheSelectedFrames) {
-    const std::string stream = testing::ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3");
-    const std::vector<std::string> frames = Frames(stream);
+    const std::vector<std::string> frames = ExampleFrames();
     std::string expected;
     for (const std::string& f : frames)
         if (Type(f) == 1004 || Type(f) == 1006) expected += f;

@@ -211,16 +211,9 @@ TEST(ReconnectLogThreads, EveryOutputTellsItsReconnectsOnceWithTheReason) {
     // The caster refuses the first login, takes the second and drops it, then keeps the third.
     FakeCaster caster([](FakeCaster& c, int fd, int attempt) {
         c.ReadRequest(fd);
-        if (attempt == 0) {
-            FakeCaster::SendAll(fd, "ERROR - Bad Password\r\n");
-            return;
-        }
-        FakeCaster::SendAll(fd, "ICY 200 OK\r\n");
-        if (attempt == 1) {
-            c.ReadSome(fd, 10, 3000);
-        } else {
-            c.Hold(fd);
-        }
+        FakeCaster::SendAll(fd, attempt == 0 ? "ERROR - Bad Password\r\n" : "ICY 200 OK\r\n");
+        if (attempt == 1) c.ReadSome(fd, 10, 3000);
+        if (attempt > 1) c.Hold(fd);
     });
     const std::string tcp_port = UnusedPort();
     // The UDP server's port is taken until the test lets it go.
