@@ -202,7 +202,8 @@ TEST_F(TcpRelayThreads, TheStopEndsEveryThreadWhileAClientHasStoppedReading) {
             }
         }
     });
-    PumpUntil([&] { return state_.output_bar[static_cast<int>(OutputKind::kTcp)].load() > 50000; }, 3000);
+    // Until the stalled client's socket buffers are full (1.6 MB here), or at most 3 s.
+    PumpUntil([&] { return state_.output_bytes[static_cast<int>(OutputKind::kTcp)].load() > 1500000; }, 3000);
     const int64_t start = Now();
     EXPECT_TRUE(StopAndWaitIdle(12000));
     EXPECT_LT(Now() - start, 8000);
