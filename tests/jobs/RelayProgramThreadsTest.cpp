@@ -157,13 +157,12 @@ TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
     const int client = ConnectTo(out_port);
     ASSERT_GE(client, 0);
     EXPECT_TRUE(Listening("00000000", out_port));
-    ASSERT_TRUE(WaitFor([] { return testing::Has(Log(), "ICY 200 OK") && testing::Has(Log(), "Accept on Port"); }))
+    ASSERT_TRUE(WaitFor([] { return Count(Log(), "ICY 200 OK") > 0 && Count(Log(), "Accept on Port") > 0; }))
         << Log() << testing::ReadFile("caster.err");
     ExpectRelayedWholeAfterSilence(feed, {client});
     EXPECT_EQ(Count(Log(), "Connect with 127.0.0.1:" + caster_port), 1);
     EXPECT_EQ(zerlan.Stop(), 0);
-    close(client);
-    close(feed);
+    for (int fd : {client, feed}) close(fd);
 }
 
 TEST(ReconnectLogThreads, ATcpSourceThatClosesAndRefusesAndAClientThatComesAndGoes) {

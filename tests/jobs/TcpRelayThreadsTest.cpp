@@ -22,8 +22,8 @@ protected:
     // The TCP input, as a client or a server of `port`, into a file output.
     void StartInputToFile(const std::string& port, bool server, const std::string& file,
                           const std::string& more = "") {
-        Configure("/inout_sw,\"TCP;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;20\" /tcp_in,\"127.0.0.1;" + port +
-                  (server ? ";TRUE\"" : ";FALSE\"") + testing::FileOut(file) + more);
+        Configure("/inout_sw,\"TCP;Null;Null;Null;Null;Null;FILE;Null;1000;0;1;20\" /tcp_in,\"127.0.0.1;" +
+                  port + (server ? ";TRUE\"" : ";FALSE\"") + testing::FileOut(file) + more);
         view_.jobs().Start();
     }
     // A relay from a TCP source to the output server; returns the output port.
