@@ -1,6 +1,4 @@
-// The fresh-machine path of `make run` / `make test`: tools/need-packages.sh
-// run against fake dpkg-query, apt-get, sudo and id that record their calls,
-// and a CMake configure of the tree without GoogleTest.
+// The fresh-machine path of `make run` / `make test`.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -12,12 +10,10 @@
 namespace zerlan {
 namespace {
 
-bool Have(const char* program) {
-    return testing::Capture(std::string("command -v ") + program + " >/dev/null 2>&1").status == 0;
-}
+using namespace testing;
 
 void Script(const std::string& path, const std::string& body) {
-    testing::WriteFile(path, "#!/bin/sh\n" + body);
+    WriteFile(path, "#!/bin/sh\n" + body);
     chmod(path.c_str(), 0755);
 }
 
@@ -35,14 +31,12 @@ struct ScriptRun {
     std::string calls;  // the fakes' record, one call a line
 };
 
-// Runs the script as the Makefile does, on a PATH that holds only the fakes.
-// `bin`: an absolute directory of its own for the fakes.
+// Runs the script as the Makefile does, on a PATH of recording fakes in `bin` (absolute).
 ScriptRun NeedPackages(const Machine& m, const std::string& bin) {
     mkdir(bin.c_str(), 0755);
     const std::string log = bin + "/calls.txt";
-    for (const char* tool : {"grep", "env"}) {
-        testing::Capture("ln -s \"$(command -v " + std::string(tool) + ")\" " + bin + "/" + tool);
-    }
+    for (const char* tool : {"grep", "env"})
+        Capture("ln -s \"$(command -v " + std::string(tool) + ")\" " + bin + "/" + tool);
     Script(bin + "/id", std::string("echo ") + (m.root ? "0" : "1000") + "\n");
     Script(bin + "/dpkg-query",
            "for p in " + m.installed + "; do [ \"$p\" = \"$3\" ] && { printf 'install ok installed'; exit 0; }; done\n"
@@ -52,13 +46,13 @@ ScriptRun NeedPackages(const Machine& m, const std::string& bin) {
     Script(bin + "/c++", "");
     if (m.has_cmake) Script(bin + "/cmake", "");
     const std::string source = ZERLAN_SOURCE_DIR;
-    const testing::RunResult run = testing::Capture("cd " + bin + " && env -i PATH=\"$PWD\" /bin/sh " + source +
-                                                    "/tools/need-packages.sh cmake:cmake c++:g++ libgtest-dev libgmock-dev 2>&1");
-    return {run.status, run.out, testing::ReadFile(log)};
+    const RunResult run = Capture("cd " + bin + " && env -i PATH=\"$PWD\" /bin/sh " + source +
+                                  "/tools/need-packages.sh cmake:cmake c++:g++ libgtest-dev libgmock-dev 2>&1");
+    return {run.status, run.out, ReadFile(log)};
 }
 
 TEST(InstallScript, InstallsOnlyWhatIsMissingThroughSudoWhenNotRoot) {
-    testing::TempDir dir;
+    TempDir dir;
     const std::string install = "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq cmake libgtest-dev";
     struct Case {
         const char* name;
@@ -81,28 +75,25 @@ TEST(InstallScript, InstallsOnlyWhatIsMissingThroughSudoWhenNotRoot) {
     };
     int n = 0;
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         const ScriptRun r = NeedPackages(c.machine, dir.path() + "/bin" + std::to_string(n++));
-        EXPECT_EQ(r.status, c.status) << c.name;
-        EXPECT_EQ(r.out, c.out) << c.name;
-        EXPECT_EQ(r.calls, c.calls) << c.name;
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.calls, c.calls);
     }
 }
 
 TEST(InstallScript, CmakeConfiguresTheProgramWithoutGoogleTest) {
-    if (!Have("cmake") || !Have("make")) GTEST_SKIP() << "cmake or make is not installed";
-    testing::TempDir dir;
-    const testing::RunResult run = testing::Capture("cmake -S " + std::string(ZERLAN_SOURCE_DIR) +
-                                                    " -B b -G 'Unix Makefiles' -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON "
-                                                    "-DZERLAN_BENCH=OFF 2>&1");
-    const std::string& out = run.out;
-    ASSERT_EQ(run.status, 0) << out;
-    const std::string said = "GoogleTest not found: the tests are left out";
-    const size_t at = out.find(said);
-    EXPECT_NE(at, std::string::npos) << out;
-    EXPECT_EQ(out.find(said, at + 1), std::string::npos) << out;
-    const std::string makefile = testing::ReadFile("b/Makefile");
-    EXPECT_NE(makefile.find("\nzerlan: "), std::string::npos);
-    EXPECT_EQ(makefile.find("zerlan_tests"), std::string::npos);
+    if (Capture("{ command -v cmake && command -v make; } >/dev/null 2>&1").status != 0)
+        GTEST_SKIP() << "cmake or make is not installed";
+    TempDir dir;
+    const RunResult run = Capture("cmake -S " + std::string(ZERLAN_SOURCE_DIR) + " -B b -G 'Unix Makefiles' "
+                                  "-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DZERLAN_BENCH=OFF 2>&1");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(Count(run.out, "GoogleTest not found: the tests are left out"), 1) << run.out;
+    const std::string makefile = ReadFile("b/Makefile");
+    EXPECT_TRUE(Has(makefile, "\nzerlan: "));
+    EXPECT_FALSE(Has(makefile, "zerlan_tests"));
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The zerlan program as a user runs it: options, settings start-up, a job
-// that ends with its input, exit statuses and signals.
+// The zerlan program as a user runs it: options, settings, exit statuses and signals.
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -17,8 +16,8 @@ namespace {
 
 using namespace testing;
 
-const char kDummyJob[] = "/inout_sw,\"DUMMY;Null;Null;Null;Null;Null;FILE;Null;500;1;1;20\"";
-const char kStdoutFile[] = "/file_out,\"STDOUT,4096;FALSE;0;60;.\\;0896;k;none\"";
+const std::string kDummyJob = "/inout_sw,\"DUMMY;Null;Null;Null;Null;Null;FILE;Null;500;1;1;20\"";
+const std::string kStdoutFile = "/file_out,\"STDOUT,4096;FALSE;0;60;.\\;0896;k;none\"";
 
 TEST(ProgramOptions, OwnOptionsAreTakenOutOfTheParameterCommandLine) {
     ProgramOptions o = ParseProgramOptions({"/pr,x.dat", "--save", "-", "/seb,2;2"});
@@ -45,7 +44,6 @@ TEST(Program, AMissingParameterFileIsReportedAndTheDefaultsStay) {
 
 TEST(Program, AQuotedLinuxPathIsReadSavedAndReadAgainUnchanged) {
     TempDir dir;
-    // Items of the command line are saved in the file's layout.
     RunResult r = RunZerlan("--save - '/pr,\"other.dat\"' '/seb,\"2;3\"'");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("\n/rem,Name of parameter-file: 1 Parameter\n", 0), 0u);
@@ -69,13 +67,11 @@ TEST(Program, AQuotedLinuxPathIsReadSavedAndReadAgainUnchanged) {
 
 TEST(Program, AFileJobRelaysToStdoutAndEndsAtTheEndOfTheFile) {
     TempDir dir;
-    std::string input;
-    for (int i = 0; i < 9000; ++i) input += static_cast<char>('a' + i % 26);
+    std::string input = Noise(9000, 5);
     input.replace(100, 12, "MARKER\x01\x02\x1b[2J");
     WriteFile("in.txt", input);
-    const std::string job = "'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE;Null;700;1;1;100\"' "
-                            "'/file_in,\"in.txt\"' '" +
-                            std::string(kStdoutFile) + "'";
+    const std::string job =
+        "'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE;Null;700;1;1;100\"' /file_in,in.txt '" + kStdoutFile + "'";
     RunResult r = RunZerlan(job);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, input);
@@ -89,7 +85,6 @@ TEST(Program, AFileJobRelaysToStdoutAndEndsAtTheEndOfTheFile) {
     for (std::string line; std::getline(lines, line);) EXPECT_TRUE(std::regex_match(line, stamped)) << line;
     EXPECT_FALSE(Has(r.err, "MARKER"));
 
-    // --monitor shows them, masked.
     RunResult monitored = RunZerlan("--monitor " + job);
     EXPECT_EQ(monitored.status, 0);
     EXPECT_TRUE(Has(monitored.err, "MARKER...[2J"));
@@ -106,12 +101,12 @@ TEST(Program, ExitStatusAndLastLineNameWhatFailed) {
     mkdir("adir", 0755);
     WriteFile("in.txt", "some bytes\n");
     const std::string file_in = "'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE\"' ";
-    const std::string stdout_file = std::string("'") + kStdoutFile + "'";
+    const std::string stdout_file = "'" + kStdoutFile + "'";
     const struct {
         std::string args, last_line;
     } cases[] = {
         // A port that is not a number is refused, never replaced by a random one.
-        {std::string("'") + kDummyJob + "' '/inout_sw,\"DUMMY;Null;Null;TCP\"' '/tcp_out,\"0.0.0.0;40x0;TRUE\"'",
+        {"'" + kDummyJob + "' '/inout_sw,\"DUMMY;Null;Null;TCP\"' '/tcp_out,\"0.0.0.0;40x0;TRUE\"'",
          "tcp_out: port \"40x0\" is not a number in 1..65535"},
         {"'/inout_sw,\"TCP;Null;Null;Null;Null;Null;FILE\"' '/tcp_in,\"127.0.0.1;" + busy.port + ";TRUE\"' " +
              stdout_file,
@@ -145,16 +140,14 @@ TEST(Program, AMissingInputFileIsNamedAtOnceAndRetried) {
 
 TEST(Program, SighupWithABrokenFileKeepsTheJobAndSigtermEndsIt) {
     TempDir dir;
-    // Like a saved file it names a parameter file of its own; the reload
-    // still reads the file the program was started with.
-    WriteFile("job.par", std::string(kDummyJob) + "\n" + kStdoutFile + "\n/pd,\".\\morvik.par\"\n");
+    // Named inside, as saved files do, is another file: the reload must read this one.
+    WriteFile("job.par", kDummyJob + "\n" + kStdoutFile + "\n/pd,\".\\morvik.par\"\n");
     const pid_t pid = StartZerlan({"/pd,job.par"});
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitForLog("now create Dummy-Data"));
     WriteFile("job.par", "no items here\n");
     kill(pid, SIGHUP);
     EXPECT_TRUE(WaitForLog(" reload failed: job.par: no parameter item in it; the running job goes on\n"));
-    // The job still runs: its output keeps growing.
     const size_t before = ReadFile("out.txt").size();
     EXPECT_TRUE(WaitFor([&] { return ReadFile("out.txt").size() > before; }));
     EXPECT_EQ(WaitForExit(pid, true), 0);

@@ -1,7 +1,4 @@
-// The status services through the zerlan program: the example stream is
-// replayed through the standard input with the decoder, the HTTP server and
-// the HTML file on; page, JSON and metrics are read the way curl, scripts,
-// Prometheus and a browser read them.
+// The status services of a running job, read the way curl, scripts, Prometheus and a browser read them.
 #include <fcntl.h>
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
-// The parameter file as users write it by hand or have it saved: items and
-// quoting, '/' in values, limits, what a load reports, and save round trips.
+// The parameter file as users write it by hand or have it saved.
 #include "config/ParameterFile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -17,7 +17,7 @@ namespace {
 using testing::ReadFile;
 using testing::WriteFile;
 
-// Settings compared without the load bookkeeping, key by key for the message.
+// Without the load bookkeeping; key by key for the message.
 void ExpectSameSettings(Settings a, const Settings& b) {
     a.load_summary = b.load_summary;
     a.loaded = b.loaded;
@@ -29,8 +29,7 @@ void ExpectSameSettings(Settings a, const Settings& b) {
 TEST(ParameterFileTest, SlashSubstitutesSurviveAPlainSlashCuts) {
     std::string pieces = "x";  // 199 pieces, the text before the first '/' ignored
     for (int i = 0; i < 197; ++i) pieces += "/rem";
-    // Text, result, then key, field (0: the raw text) and value; every key
-    // not named keeps its built-in value.
+    // Field 0 is the raw text; every key not named keeps its built-in value.
     const std::tuple<std::string, int, std::vector<std::tuple<Key, int, std::string>>> cases[] = {
         // quoted keeps blanks and commas, plain ends at a blank
         {"ignored /dp,\"my dir,x\" /np,vi comment here/pr,p.dat", 0,
@@ -60,9 +59,9 @@ TEST(ParameterFileTest, SlashSubstitutesSurviveAPlainSlashCuts) {
         for (const auto& [key, field, value] : expect)
             EXPECT_EQ(field == 0 ? s.Raw(key) : s.Field(key, field), value) << InfoOf(key).name << " " << field;
         for (int k = 0; k < kKeyCount; ++k) {
-            bool named = false;
-            for (const auto& e : expect) named = named || std::get<0>(e) == static_cast<Key>(k);
-            if (!named) { EXPECT_EQ(s.Raw(static_cast<Key>(k)), defaults.Raw(static_cast<Key>(k))) << k; }
+            const Key key = static_cast<Key>(k);
+            const auto named = [&](const auto& e) { return std::get<0>(e) == key; };
+            if (std::none_of(expect.begin(), expect.end(), named)) { EXPECT_EQ(s.Raw(key), defaults.Raw(key)) << k; }
         }
     }
 }
@@ -84,7 +83,6 @@ TEST(ParameterFileTest, ReportNamesFileLineUnknownKeysCorrectionsAndWhyALoadFail
     };
     EXPECT_EQ(report.warnings, expected);  // 15 and 15.00000000 are the same number
 
-    // The built-in values need no correction.
     Settings defaults;
     for (int k = 0; k < kKeyCount; ++k) EXPECT_TRUE(defaults.Corrections(static_cast<Key>(k)).empty()) << k;
 
@@ -135,7 +133,7 @@ TEST(ParameterFileTest, LoadFileKeepsMissingKeysAndWritesSummary) {
 
 TEST(ParameterFileTest, SaveThenLoadGivesTheSameSettings) {
     testing::TempDir dir;
-    // A saved file sets every key: loading it over other values gives them back.
+    // A saved file sets every key, so loading it over other values gives them back.
     const Settings defaults;
     ASSERT_EQ(SaveFile(defaults, "defaults.par"), 0);
     Settings changed;
@@ -143,8 +141,7 @@ TEST(ParameterFileTest, SaveThenLoadGivesTheSameSettings) {
     EXPECT_EQ(LoadFile(changed, "defaults.par"), 0);
     ExpectSameSettings(changed, defaults);
 
-    // Out-of-range values, substitutes and quoted '/' survive as they were read.
-    Settings odd;
+    Settings odd;  // out-of-range values, substitutes and quoted '/' survive as read
     ParseText(odd, "/tcp_out,\"1.2.3.4;4000;TRUE;500;FALSE;0\" /cast_out,\"a\xAF" "b;80;m;x;p\xAFw;0\"");
     ParseText(odd, "/file_out,\"C:\xBBout dir\xBB" "f.rcm,1;TRUE;9;7;.\\;a;b;c\" /file_in,\"/var/gnss/in.rtcm3\"");
     ASSERT_EQ(SaveFile(odd, "odd.par"), 0);
@@ -158,7 +155,6 @@ TEST(ParameterFileTest, SaveThenLoadGivesTheSameSettings) {
     EXPECT_EQ(access("no-such-dir", F_OK), -1);
 }
 
-// The refusals are rows of the report test.
 TEST(ParameterFileTest, CommandLineShapes) {
     testing::TempDir dir;
     WriteFile("morvik.par", "/dp,\"from default\"\n");
