@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,17 +41,12 @@ void WriteSettings(const std::string& name, int version, const std::string& inpu
 
 // "TM" lines and the "Sec" estimate of RTCM 3 headers follow the computer's clock, not the data.
 std::string WithoutTimeLines(const std::string& text) {
+    std::istringstream in(text);
     std::string out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end + 1;
-        std::string line = text.substr(start, end - start);
-        const size_t sec = line.find(" Status 1 Sec ");
-        if (sec != std::string::npos && line.find(" Seq 1000 Frame ") != std::string::npos)
-            line.erase(sec + 14, line.find(' ', sec + 14) - (sec + 14));
-        if (line.compare(0, 3, "TM ") != 0) out += line;
-        start = end;
+    for (std::string line; std::getline(in, line);) {
+        const size_t sec = line.find(" Status 1 Sec "), seq = line.find(" Seq 1000 Frame ");
+        if (sec != std::string::npos && seq != std::string::npos) line.erase(sec + 14, seq - sec - 14);
+        if (line.compare(0, 3, "TM ") != 0) out += in.eof() ? line : line + '\n';
     }
     return out;
 }

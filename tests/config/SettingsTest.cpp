@@ -205,7 +205,7 @@ TEST(ParameterFileTest, PortNumbers) {
         EXPECT_FALSE(IsPortNumber(bad)) << bad;
 }
 
-TEST(ParameterFileTest, LoadFileKeepsMissingKeysAndWritesSummary) {
+TEST(ParameterFileTest, FilesAndCommandLinesLoadOverTheBuiltInValuesAndWriteASummary) {
     testing::TempDir dir;
     FakeClock clock;
     clock.Set(LocalTime{2025, 2, 3, 9, 5, 7, 0, 1});
@@ -224,6 +224,18 @@ TEST(ParameterFileTest, LoadFileKeepsMissingKeysAndWritesSummary) {
     EXPECT_EQ(LoadFile(s, "long.par"), 0);
     EXPECT_EQ(s.Raw(Key::kNp), "second");
     EXPECT_EQ(s.Raw(Key::kDp), std::string(995, 'a'));
+
+    WriteFile("morvik.par", "/dp,\"from default\"\n");
+    WriteFile("other.par", "/np,ed\n");
+    Settings d, t, v;
+    EXPECT_EQ(LoadFromCommandLine(d, "  "), 0);
+    EXPECT_EQ(d.Raw(Key::kDp), "from default");
+    EXPECT_EQ(LoadFromCommandLine(t, "/pd,\".\\other.par\""), 0);
+    EXPECT_EQ(t.Raw(Key::kNp), "ed");
+    EXPECT_EQ(LoadFromCommandLine(v, "/np,vi /seb,\"5;6\""), 0);
+    EXPECT_EQ(v.Raw(Key::kNp), "vi");
+    EXPECT_EQ(v.seb.output_s, "6");
+    EXPECT_EQ(v.loaded, 0);  // items alone are no loaded file
 }
 
 TEST(ParameterFileTest, SaveThenLoadGivesTheSameSettings) {
@@ -250,20 +262,6 @@ TEST(ParameterFileTest, SaveThenLoadGivesTheSameSettings) {
     EXPECT_EQ(access("no-such-dir", F_OK), -1);
 }
 
-TEST(ParameterFileTest, CommandLineShapes) {
-    testing::TempDir dir;
-    WriteFile("morvik.par", "/dp,\"from default\"\n");
-    WriteFile("other.par", "/np,ed\n");
-    Settings s, t, v;
-    EXPECT_EQ(LoadFromCommandLine(s, "  "), 0);
-    EXPECT_EQ(s.Raw(Key::kDp), "from default");
-    EXPECT_EQ(LoadFromCommandLine(t, "/pd,\".\\other.par\""), 0);
-    EXPECT_EQ(t.Raw(Key::kNp), "ed");
-    EXPECT_EQ(LoadFromCommandLine(v, "/np,vi /seb,\"5;6\""), 0);
-    EXPECT_EQ(v.Raw(Key::kNp), "vi");
-    EXPECT_EQ(v.seb.output_s, "6");
-    EXPECT_EQ(v.loaded, 0);  // items alone are no loaded file
-}
 
 }  // namespace
 }  // namespace zerlan
