@@ -28,9 +28,8 @@ TEST(ProgramOptions, OwnOptionsAreTakenOutOfTheParameterCommandLine) {
     EXPECT_FALSE(ParseProgramOptions({"--save"}).error.empty());
     EXPECT_EQ(ParseProgramOptions({"--pool-window", "8M"}).pool_window, size_t{8} << 20);
     EXPECT_EQ(ParseProgramOptions({"--pool-window", "65536"}).pool_window, 65536u);
-    for (const char* bad : {"1k", "2G", "4x", "", "-1", "99999999999999999999"}) {
+    for (const char* bad : {"1k", "2G", "4x", "", "-1", "99999999999999999999"})
         EXPECT_FALSE(ParseProgramOptions({"--pool-window", bad}).error.empty()) << bad;
-    }
 }
 
 TEST(Program, AMissingParameterFileIsReportedAndTheDefaultsStay) {
@@ -71,8 +70,8 @@ TEST(Program, AFileJobRelaysToStdoutAndEndsAtTheEndOfTheFile) {
     std::string input = Noise(9000, 5);
     input.replace(100, 12, "MARKER\x01\x02\x1b[2J");
     WriteFile("in.txt", input);
-    const std::string job =
-        "'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE;Null;700;1;1;100\"' /file_in,in.txt '" + kStdoutFile + "'";
+    const std::string job = "'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE;Null;700;1;1;100\"' /file_in,in.txt '" +
+                            kStdoutFile + "'";
     RunResult r = RunZerlan(job);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, input);
@@ -103,9 +102,7 @@ TEST(Program, ExitStatusAndLastLineNameWhatFailed) {
     WriteFile("in.txt", "some bytes\n");
     const std::string file_in = "'/inout_sw,\"FILE;Null;Null;Null;Null;Null;FILE\"' ";
     const std::string stdout_file = "'" + kStdoutFile + "'";
-    const struct {
-        std::string args, last_line;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {  // arguments, last line
         // A port that is not a number is refused, never replaced by a random one.
         {"'" + kDummyJob + "' '/inout_sw,\"DUMMY;Null;Null;TCP\"' '/tcp_out,\"0.0.0.0;40x0;TRUE\"'",
          "tcp_out: port \"40x0\" is not a number in 1..65535"},
@@ -119,11 +116,11 @@ TEST(Program, ExitStatusAndLastLineNameWhatFailed) {
          "every output failed; the first: output: TCP server 127.0.0.1:" + busy.port +
              " cannot listen: Address already in use"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args);
-        RunResult r = RunZerlan(c.args);
+    for (const auto& [args, last_line] : cases) {
+        SCOPED_TRACE(args);
+        RunResult r = RunZerlan(args);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(LastLogLine(r.err), "zerlan ends, exit status 1: " + c.last_line) << r.err;
+        EXPECT_EQ(LastLogLine(r.err), "zerlan ends, exit status 1: " + last_line) << r.err;
         EXPECT_FALSE(Has(r.err, "Dummy Thread"));  // nothing started
     }
 }
@@ -171,14 +168,8 @@ struct Machine {
     bool has_cmake = false;
 };
 
-struct ScriptRun {
-    int status = -1;
-    std::string out;    // stdout and stderr
-    std::string calls;  // the fakes' record, one call a line
-};
-
-// Runs the script as the Makefile does, on a PATH of recording fakes in `bin` (absolute).
-ScriptRun NeedPackages(const Machine& m, const std::string& bin) {
+// Runs the script as the Makefile does, on a PATH of fakes in `bin` (absolute) that log to calls.txt.
+RunResult NeedPackages(const Machine& m, const std::string& bin) {
     mkdir(bin.c_str(), 0755);
     const std::string log = bin + "/calls.txt";
     for (const char* tool : {"grep", "env"})
@@ -191,10 +182,8 @@ ScriptRun NeedPackages(const Machine& m, const std::string& bin) {
     if (m.sudo) Script(bin + "/sudo", "echo \"sudo $*\" >>" + log + "\nexec \"$@\"\n");
     Script(bin + "/c++", "");
     if (m.has_cmake) Script(bin + "/cmake", "");
-    const std::string source = ZERLAN_SOURCE_DIR;
-    const RunResult run = Capture("cd " + bin + " && env -i PATH=\"$PWD\" /bin/sh " + source +
-                                  "/tools/need-packages.sh cmake:cmake c++:g++ libgtest-dev libgmock-dev 2>&1");
-    return {run.status, run.out, ReadFile(log)};
+    return Capture("cd " + bin + " && env -i PATH=\"$PWD\" /bin/sh " ZERLAN_SOURCE_DIR
+                   "/tools/need-packages.sh cmake:cmake c++:g++ libgtest-dev libgmock-dev 2>&1");
 }
 
 TEST(InstallScript, InstallsOnlyWhatIsMissingThroughSudoWhenNotRoot) {
@@ -222,10 +211,11 @@ TEST(InstallScript, InstallsOnlyWhatIsMissingThroughSudoWhenNotRoot) {
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ScriptRun r = NeedPackages(c.machine, dir.path() + "/bin" + std::to_string(n++));
+        const std::string bin = dir.path() + "/bin" + std::to_string(n++);
+        const RunResult r = NeedPackages(c.machine, bin);
         EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(r.out, c.out);
-        EXPECT_EQ(r.calls, c.calls);
+        EXPECT_EQ(r.out, c.out);  // stdout and stderr
+        EXPECT_EQ(ReadFile(bin + "/calls.txt"), c.calls);
     }
 }
 
@@ -257,9 +247,12 @@ public:
     bool Shows(const std::string& text, bool shown = true) const {
         return WaitFor([&] { return (Screen().find(text) != std::string::npos) == shown; });
     }
+    bool Press(const std::string& keys, const std::string& text, bool shown = true) const {
+        Keys(keys);
+        return Shows(text, shown);
+    }
 };
 
-// The file output's bar: "File   [...] " and its number.
 std::string FileBar(const std::string& screen) {
     const size_t at = screen.find("File   [");
     return at == std::string::npos ? "" : screen.substr(at, screen.find(']', at) - at);
@@ -298,29 +291,21 @@ TEST(Tui, ADummyJobIsShownStoppedStartedAndMovedToAChosenMountpoint) {
     const std::string bar = FileBar(tmux.Screen());
     EXPECT_TRUE(WaitFor([&] { return FileBar(tmux.Screen()) != bar; })) << "the file bar moves";
 
-    tmux.Keys("s");
-    EXPECT_TRUE(tmux.Shows("job stopped")) << tmux.Screen();
-    tmux.Keys("s");
-    EXPECT_TRUE(tmux.Shows("job running")) << tmux.Screen();
+    EXPECT_TRUE(tmux.Press("s", "job stopped")) << tmux.Screen();
+    EXPECT_TRUE(tmux.Press("s", "job running")) << tmux.Screen();
 
-    tmux.Keys("e");  // the editor changes the file, the job restarts with it
-    EXPECT_TRUE(tmux.Shows("edited job.par")) << tmux.Screen();
+    EXPECT_TRUE(tmux.Press("e", "edited job.par")) << tmux.Screen();  // the job restarts with the edited file
     EXPECT_TRUE(Has(ReadFile("job.par"), ";EDITED;"));
     EXPECT_TRUE(tmux.Shows("job running")) << tmux.Screen();
 
-    tmux.Keys("m");
-    ASSERT_TRUE(tmux.Shows("HAMBURG1")) << tmux.Screen();
-    tmux.Keys("B E R");
-    EXPECT_TRUE(tmux.Shows("HAMBURG1", false));
-    tmux.Keys("Enter");
-    EXPECT_TRUE(tmux.Shows("Input CAST")) << tmux.Screen();
+    ASSERT_TRUE(tmux.Press("m", "HAMBURG1")) << tmux.Screen();
+    EXPECT_TRUE(tmux.Press("B E R", "HAMBURG1", false));
+    EXPECT_TRUE(tmux.Press("Enter", "Input CAST")) << tmux.Screen();
     EXPECT_TRUE(WaitFor([&] { return !caster.received().empty(); })) << "no GET of the chosen mountpoint";
-    tmux.Keys("w");  // save: the chosen mountpoint goes into the file
-    EXPECT_TRUE(tmux.Shows("settings saved to job.par")) << tmux.Screen();
+    EXPECT_TRUE(tmux.Press("w", "settings saved to job.par")) << tmux.Screen();  // with the chosen mountpoint
     EXPECT_TRUE(Has(ReadFile("job.par"), ";BERLIN0;"));
 
-    tmux.Keys("q");
-    EXPECT_TRUE(tmux.Shows("job ", false)) << tmux.Screen();
+    EXPECT_TRUE(tmux.Press("q", "job ", false)) << tmux.Screen();
 }
 
 // The title names the loaded file, not the pd item a saved file carries inside.
@@ -333,8 +318,7 @@ TEST(Tui, TheTitleNamesTheLoadedFileAndAHangUpEndsTheView) {
     {
         Tmux tmux(dir.path(), ZERLAN_BINARY " --tui /pd,job.par");
         EXPECT_TRUE(tmux.Shows(" Zerlan  job.par  ")) << tmux.Screen();
-        const std::string shell_pid = Capture(tmux.Cmd("list-panes -t z -F '#{pane_pid}'")).out;
-        view_pid = Capture("pgrep -P " + shell_pid.substr(0, shell_pid.find('\n'))).out;
+        view_pid = Capture("pgrep -P \"$(" + tmux.Cmd("list-panes -t z -F '#{pane_pid}'") + ")\"").out;
         view_pid = view_pid.substr(0, view_pid.find('\n'));
     }  // kills the tmux server: the terminal hangs up
     ASSERT_FALSE(view_pid.empty());

@@ -25,9 +25,7 @@ std::string Serial(const PtyPair& pty) {
 
 class SerialPipeProgram : public ::testing::Test {
 protected:
-    void TearDown() override {
-        if (pid_ > 0) Stop();
-    }
+    void TearDown() override { if (pid_ > 0) Stop(); }
     void Start(std::vector<std::string> args) {
         setenv("ZERLAN_PIPE_DIR", dir_.path().c_str(), 1);
         args.insert(args.begin(), kQuietWatch);  // a test's own watch comes later and wins
@@ -83,7 +81,6 @@ TEST_F(SerialPipeProgram, TcpInputRelaysByteExactToASerialOutput) {
 
 TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndPipeOutputsServeAReaderThatComesAndGoes) {
     const std::string example = ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3");
-    ASSERT_FALSE(example.empty());
     Start({"/inout_sw,\"PIPE;Null;Null;TCP;Null;PIPE;Null;RTCM;500;1;2;20\"", "/pipe_in,\"\\\\.\\pipe\\in\"",
            "/tcp_out,\"127.0.0.1;" + port_ + ";TRUE;1;FALSE;0\"", "/pipe_out,\"\\\\.\\pipe\\out\"",
            "/dec_out,\"TRUE;\\\\.\\pipe\\dec;FALSE;a,4096;FALSE;" + UnusedPort() + ";1;FALSE;FALSE,0\""});
@@ -113,8 +110,7 @@ TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndPipeOutputsServeAR
             const std::string got = ReadBytes(fd, 1500);
             close(fd);
             ASSERT_GE(got.size(), 1500u);
-            if (name == "out") {
-                // Any stretch of the repeated stream lies within two copies of it.
+            if (name == "out") {  // any stretch of the repeated stream lies within two copies of it
                 EXPECT_TRUE(Has(example + example, got.substr(0, 1500)));
             } else {
                 EXPECT_TRUE(Has(got, "\r\n"));

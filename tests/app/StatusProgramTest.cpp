@@ -1,5 +1,4 @@
-// What the operator sees of a decoding job: the status services, read the way curl, scripts,
-// Prometheus and a browser read them, and the satellite watch.
+// What an operator sees of a decoding job: the status services and the satellite watch.
 #include <fcntl.h>
 
 #include <gtest/gtest.h>
@@ -95,8 +94,7 @@ TEST_F(StatusProgram, ChromiumFindsTheStationAndMessageTablesInPageAndFile) {
         ASSERT_NE(messages, std::string::npos) << dom;
         EXPECT_LT(dom.find("2003", stations), dom.find("</table>", stations));
         EXPECT_NE(dom.find(">1004</font>", messages), std::string::npos);
-        // Both tables inside the body, as the browser's parser built it.
-        EXPECT_LT(dom.find("<body"), stations);
+        EXPECT_LT(dom.find("<body"), stations);  // as the browser's parser built it
         EXPECT_GT(dom.find("</body>"), messages);
     }
 }
@@ -104,7 +102,6 @@ TEST_F(StatusProgram, ChromiumFindsTheStationAndMessageTablesInPageAndFile) {
 double Since(Steady::time_point t) { return std::chrono::duration<double>(Steady::now() - t).count(); }
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// One GPS epoch (1004) of the given satellites.
 Bytes Epoch(int epoch, const std::vector<int>& gps) {
     CRtcm3FrameBuilder g;
     g.U(12, 1004).U(12, 2003).U(30, 302400000u + 100u * epoch).U(1, 1).U(5, gps.size()).U(1, 0).U(3, 0);

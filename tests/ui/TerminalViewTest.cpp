@@ -41,8 +41,7 @@ TEST_F(ZerlanViewTest, NumbersFieldsAndBarRangesReachTheModel) {
     EXPECT_EQ(model.input_bar, 321);
     EXPECT_EQ(model.decoder_fields[0], "0611");
     EXPECT_EQ(model.decoder_fields[7], "12");
-    // An empty slot 3 shows the GPS week.
-    EXPECT_EQ(model.decoder_fields[3].size(), 4u);
+    EXPECT_EQ(model.decoder_fields[3].size(), 4u);  // an empty slot 3 shows the GPS week
     EXPECT_GT(std::atoi(model.decoder_fields[3].c_str()), 1199);
 
     view_.settings().maz.input_limit = "7000";  // bar ranges clamped from the maxima
