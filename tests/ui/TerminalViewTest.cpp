@@ -6,7 +6,6 @@
 #include <string>
 
 #include "core/Messages.h"
-#include "jobs/JobControl.h"
 #include "support/RelayJob.h"
 #include "ui/ZerlanView.h"
 
