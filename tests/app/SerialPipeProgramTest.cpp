@@ -1,5 +1,4 @@
-// Serial ports and named pipes through the zerlan program: pseudo-terminals
-// stand in for the ports, FIFOs in the test's directory for the pipes.
+// Serial ports (pseudo-terminals here) and named pipes through the zerlan program.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -18,8 +17,7 @@ namespace {
 
 using namespace testing;
 
-// Rate watches that never fire.
-const char kQuietWatch[] = "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"";
+const char kQuietWatch[] = "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"";  // rate watches off
 
 std::string Serial(const PtyPair& pty) {
     return "\"" + pty.SettingName() + ";38400;n;8;1;rts=on,dtr=on;FALSE;Null;FALSE;Null\"";
@@ -27,17 +25,14 @@ std::string Serial(const PtyPair& pty) {
 
 class SerialPipeProgram : public ::testing::Test {
 protected:
-    void TearDown() override {
-        if (pid_ > 0) Stop();
-    }
+    void TearDown() override { if (pid_ > 0) Stop(); }
     void Start(std::vector<std::string> args) {
         setenv("ZERLAN_PIPE_DIR", dir_.path().c_str(), 1);
         args.insert(args.begin(), kQuietWatch);  // a test's own watch comes later and wins
         pid_ = StartZerlan(args);
         ASSERT_GT(pid_, 0);
     }
-    // Milliseconds from SIGTERM to the end; a stop by signal ends with
-    // status 0 (and a sanitizer's finding would not).
+    // Milliseconds from SIGTERM to the end; status 0 also says no sanitizer found anything.
     long Stop() {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(WaitForExit(pid_, true), 0) << ReadFile("err.txt");
@@ -46,61 +41,53 @@ protected:
     }
 
     TempDir dir_;
+    PtyPair pty_;
+    const std::string port_ = UnusedPort();
     pid_t pid_ = -1;
 };
 
 TEST_F(SerialPipeProgram, SerialInputRelaysByteExactAndAStopWithUnopenedFifosIsQuick) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    const std::string port = UnusedPort();
-    Start({"/inout_sw,\"COMP;Null;Null;TCP;Null;PIPE;Null;RTCM;500;1;1;20\"", "/co_in," + Serial(pty),
-           "/tcp_out,\"127.0.0.1;" + port + ";TRUE;1;FALSE;0\"", "/pipe_out,\"\\\\.\\pipe\\out\"",
+    ASSERT_TRUE(pty_.ok());
+    Start({"/inout_sw,\"COMP;Null;Null;TCP;Null;PIPE;Null;RTCM;500;1;1;20\"", "/co_in," + Serial(pty_),
+           "/tcp_out,\"127.0.0.1;" + port_ + ";TRUE;1;FALSE;0\"", "/pipe_out,\"\\\\.\\pipe\\out\"",
            "/dec_out,\"TRUE;\\\\.\\pipe\\dec;FALSE;a,4096;FALSE;4004;1;FALSE;FALSE,0\""});
-    const int client = ConnectTo(port);
+    const int client = ConnectTo(port_);
     ASSERT_GE(client, 0);
-    // The port is raw from its opening on; bytes written before would meet
-    // the line editing of a fresh terminal.
-    ASSERT_TRUE(
-        WaitFor([&] { return Logged("Accept on Port") && Logged("Comport-Open on " + pty.SettingName() + " !"); }));
+    // Bytes written before the port is opened (and made raw) would meet a terminal's line editing.
+    const std::string opened = "Comport-Open on " + pty_.SettingName() + " !";
+    ASSERT_TRUE(WaitFor([&] { return Logged("Accept on Port") && Logged(opened); }));
     const std::string sent = Noise(30000, 1);
-    ASSERT_TRUE(WritePaced(pty.master, sent));
+    ASSERT_TRUE(WritePaced(pty_.master, sent));
     EXPECT_TRUE(ReadBytes(client, sent.size()) == sent);
     close(client);
-    // Nobody ever opened the FIFOs: the stop must not wait for a reader.
-    EXPECT_LT(Stop(), 3000);
+    EXPECT_LT(Stop(), 3000);  // no reader ever opened the FIFOs: the stop must not wait for one
     EXPECT_TRUE(Has(ReadFile("Protokol.dat"), "General-Stop : no_failure, all_Process_closed"));
 }
 
 TEST_F(SerialPipeProgram, TcpInputRelaysByteExactToASerialOutput) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    const std::string port = UnusedPort();
-    Start({"/inout_sw,\"TCP;Null;COMP;Null;Null;Null;Null;Null;500;1;1;20\"", "/co_out," + Serial(pty),
-           "/tcp_in,\"127.0.0.1;" + port + ";TRUE\""});
-    ASSERT_TRUE(WaitForLog("Comport-Open on " + pty.SettingName() + " !"));
-    const int sender = ConnectTo(port);
+    ASSERT_TRUE(pty_.ok());
+    Start({"/inout_sw,\"TCP;Null;COMP;Null;Null;Null;Null;Null;500;1;1;20\"", "/co_out," + Serial(pty_),
+           "/tcp_in,\"127.0.0.1;" + port_ + ";TRUE\""});
+    ASSERT_TRUE(WaitForLog("Comport-Open on " + pty_.SettingName() + " !"));
+    const int sender = ConnectTo(port_);
     ASSERT_GE(sender, 0);
     const std::string sent = Noise(30000, 2);
-    // The output pauses after opening its port; a GNSS stream's rate fits
-    // into the reader's buffer meanwhile.
+    // The output pauses after opening its port; a GNSS stream's rate fits the reader's buffer meanwhile.
     std::thread feed([&] { WritePaced(sender, sent, 10); });
-    EXPECT_TRUE(ReadBytes(pty.master, sent.size()) == sent);
+    EXPECT_TRUE(ReadBytes(pty_.master, sent.size()) == sent);
     feed.join();
     close(sender);
 }
 
 TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndPipeOutputsServeAReaderThatComesAndGoes) {
     const std::string example = ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3");
-    ASSERT_FALSE(example.empty());
-    const std::string port = UnusedPort();
     Start({"/inout_sw,\"PIPE;Null;Null;TCP;Null;PIPE;Null;RTCM;500;1;2;20\"", "/pipe_in,\"\\\\.\\pipe\\in\"",
-           "/tcp_out,\"127.0.0.1;" + port + ";TRUE;1;FALSE;0\"", "/pipe_out,\"\\\\.\\pipe\\out\"",
+           "/tcp_out,\"127.0.0.1;" + port_ + ";TRUE;1;FALSE;0\"", "/pipe_out,\"\\\\.\\pipe\\out\"",
            "/dec_out,\"TRUE;\\\\.\\pipe\\dec;FALSE;a,4096;FALSE;" + UnusedPort() + ";1;FALSE;FALSE,0\""});
-    const int client = ConnectTo(port);
+    const int client = ConnectTo(port_);
     ASSERT_GE(client, 0);
     ASSERT_TRUE(WaitFor([] { return Logged("Accept on Port") && Logged("Pipe-Open on \\\\.\\pipe\\in !"); }));
-    // Writers of the input come and go until the readers of the outputs are
-    // done (the thread is stopped and joined also when an assertion ends the test).
+    // Writers of the input come and go until the output readers are done (a jthread: also on an ASSERT).
     std::string sent;
     std::jthread writers([&](std::stop_token stop) {
         for (int writer = 1, fd = -1; writer <= 3 || !stop.stop_requested(); ++writer) {
@@ -123,8 +110,7 @@ TEST_F(SerialPipeProgram, FifoInputSurvivesItsWriterLeavingAndPipeOutputsServeAR
             const std::string got = ReadBytes(fd, 1500);
             close(fd);
             ASSERT_GE(got.size(), 1500u);
-            if (name == "out") {
-                // Any stretch of the repeated stream lies within two copies of it.
+            if (name == "out") {  // any stretch of the repeated stream lies within two copies of it
                 EXPECT_TRUE(Has(example + example, got.substr(0, 1500)));
             } else {
                 EXPECT_TRUE(Has(got, "\r\n"));

@@ -6,25 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "platform/Clock.h"
+#include "support/StateFixture.h"
 
 namespace zerlan {
 namespace {
 
-class GlobalSecondsTest : public ::testing::Test {
+class GlobalSecondsTest : public testing::StateFixture {
 protected:
-    void SetUp() override { Clock::Install(&clock_); }
-    void TearDown() override { Clock::Install(nullptr); }
-    void SetNow(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
-        clock_.Set(LocalTime{year, month, day, hour, minute, second, ms, 0});
-    }
     int32_t At(const std::string& date, const std::string& time) { return gs_.SecondsOf(date, time); }
 
-    FakeClock clock_;
     GlobalSeconds gs_;
 };
 
-TEST_F(GlobalSecondsTest, WeeksDaysAndRoundTripsOverTheWholeRange) {
+TEST_F(GlobalSecondsTest, WeeksDaysAndRoundTripsOverTheWholeRangeAndMinusOneOutsideIt) {
     ASSERT_EQ(gs_.FromSeconds(0), 0);  // Wednesday 1 January 2003, week 1199
     EXPECT_EQ(gs_.gps_week * 1000 + gs_.day_of_week * 100 + gs_.hour_of_week, 1199372);
     gs_.FromSeconds(At("05.01.2003", "01:01:01"));  // the week turns at Sunday midnight
@@ -46,9 +40,7 @@ TEST_F(GlobalSecondsTest, WeeksDaysAndRoundTripsOverTheWholeRange) {
     }
     gs_.FromSeconds(INT32_MAX);
     EXPECT_EQ(gs_.year, 2071);
-}
 
-TEST_F(GlobalSecondsTest, ImpossibleDatesAndMomentsBeyondTheCountAreMinusOne) {
     for (const char* date : {"01.00.2010", "01.13.2010", "00.05.2010", "32.05.2010", "", "01.01.2100",
                              "01.01.99999999999999"})
         EXPECT_EQ(At(date, "00:00:00"), -1) << date;
@@ -62,39 +54,36 @@ TEST_F(GlobalSecondsTest, ImpossibleDatesAndMomentsBeyondTheCountAreMinusOne) {
 
 TEST_F(GlobalSecondsTest, NextMoment) {
     struct Case {
-        const char *name, *date, *time;
-        int explicit_flag;
-        const char *want_date, *want_time;  // nullptr: -1
+        const char *name, *date, *time, *want_date, *want_time;  // want nullptr: -1
     };
     // Now is Wednesday 1 January 2025 10:07:30.
     const Case cases[] = {
-        {"four minutes", "heute", "nv4min", 0, "01.01.2025", "10:08:00"},
-        {"next day", "nvtag+3600", "", 0, "02.01.2025", "01:00:00"},
-        {"hour plus offset", "", "nvstd+120", 0, "01.01.2025", "11:02:00"},
-        {"offset cut to the period", "heute", "nvMin-500", 0, "01.01.2025", "10:07:00"},
-        {"huge offset", "heute", "nvStd+99999999999", 0, "01.01.2025", "12:00:00"},
-        {"empty is now", "", "", 0, "01.01.2025", "10:07:30"},
-        {"at once, back", "heute", "sofort-5000", 0, "01.01.2025", "09:07:30"},
-        {"next week, back", "nvwo-86400", "", 0, "04.01.2025", "00:00:00"},
-        {"written date, symbolic time", "24.12.2025", "nvStd", 0, "24.12.2025", "11:00:00"},
-        {"impossible written date", "01.14.2025", "nvStd", 0, nullptr, nullptr},
+        {"four minutes", "heute", "nv4min", "01.01.2025", "10:08:00"},
+        {"next day", "nvtag+3600", "", "02.01.2025", "01:00:00"},
+        {"hour plus offset", "", "nvstd+120", "01.01.2025", "11:02:00"},
+        {"offset cut to the period", "heute", "nvMin-500", "01.01.2025", "10:07:00"},
+        {"huge offset", "heute", "nvStd+99999999999", "01.01.2025", "12:00:00"},
+        {"empty is now", "", "", "01.01.2025", "10:07:30"},
+        {"at once, back", "heute", "sofort-5000", "01.01.2025", "09:07:30"},
+        {"next week, back", "nvwo-86400", "", "04.01.2025", "00:00:00"},
+        {"written date, symbolic time", "24.12.2025", "nvStd", "24.12.2025", "11:00:00"},
+        {"impossible written date", "01.14.2025", "nvStd", nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SetNow(2025, 1, 1, 10, 7, 30);
-        EXPECT_EQ(gs_.NextMoment(c.date, c.time, c.explicit_flag, 0),
-                  c.want_date ? At(c.want_date, c.want_time) : -1);
+        clock_.Set(LocalTime{2025, 1, 1, 10, 7, 30, 0, 0});
+        EXPECT_EQ(gs_.NextMoment(c.date, c.time, 0, 0), c.want_date ? At(c.want_date, c.want_time) : -1);
     }
     EXPECT_EQ(gs_.NextMoment("heute", "halt", 0, 0), GlobalSeconds::kNever);
     // On a period's start the next one is a full period away, also across midnight.
-    SetNow(2025, 1, 5, 0, 0, 0);
+    clock_.Set(LocalTime{2025, 1, 5, 0, 0, 0, 0, 0});
     EXPECT_EQ(gs_.NextMoment("nvWo", "", 0, 0), At("12.01.2025", "00:00:00"));
-    SetNow(2025, 1, 1, 23, 59, 10);
+    clock_.Set(LocalTime{2025, 1, 1, 23, 59, 10, 0, 0});
     EXPECT_EQ(gs_.NextMoment("heute", "nvStd", 0, 0), At("02.01.2025", "00:00:00"));
 }
 
 TEST_F(GlobalSecondsTest, TimeStampUsesTheClockWithMilliseconds) {
-    SetNow(2024, 12, 22, 23, 59, 59, 42);
+    clock_.Set(LocalTime{2024, 12, 22, 23, 59, 59, 42, 0});
     EXPECT_EQ(GlobalSeconds::TimeStamp(), "Sun Dec 22 23:59:59.042 2024\r\n");
 }
 

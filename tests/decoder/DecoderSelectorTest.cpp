@@ -1,6 +1,4 @@
-// The version choice shared by the decoder thread and the batch converter:
-// in the automatic setting both decoders see every byte, RTCM 2 frames print
-// only once the lock is confirmed.
+// In the automatic setting both decoders see every byte; RTCM 2 frames print once the lock is confirmed.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,7 +14,6 @@ namespace {
 
 using testing::Count;
 
-// A 1005 frame of `station`: every field chosen, built with CRC-24Q.
 std::string Station1005(int station = 611) {
     CRtcm3FrameBuilder b;
     b.U(12, 1005).U(12, station).U(6, 0).U(1, 1).U(1, 0).U(1, 0).U(1, 0);
@@ -25,8 +22,7 @@ std::string Station1005(int station = 611) {
     return std::string(f.begin(), f.end());
 }
 
-// RTCM 2 type 3 frames of `station` in 6-of-8 bytes, after one byte of zero
-// bits: the first word's parity chains on the bits before it.
+// After one byte of zero bits: the first word's parity chains on the bits before it.
 std::string Rtcm2Frames(Rtcm2Builder& builder, int station, int count) {
     builder.SetChain('0', '0');
     std::string bits;
@@ -80,9 +76,8 @@ TEST(DecoderSelector, AStreamThatSwitchesVersionLosesNothingAndKeepsOrder) {
 }
 
 TEST(DecoderSelector, ALoneRtcm2FrameInsideRtcm3DataIsNotPrintedAndTakesNothing) {
-    // A whole valid RTCM 2 frame carried in the text of a 1029: the RTCM 2
-    // decoder syncs on it, yet neither it nor the 1029 around it is lost or
-    // printed wrongly; so too a lone RTCM 2 frame between RTCM 3 frames.
+    // A valid RTCM 2 frame in the text of a 1029, and one between RTCM 3 frames: the RTCM 2
+    // decoder syncs on each, yet neither is printed and nothing around them is lost.
     Rtcm2Builder builder;
     const std::string lone = Rtcm2Frames(builder, 99, 1);
     CRtcm3FrameBuilder text;

@@ -1,12 +1,10 @@
-// The RTCM 2 decoder on built streams: framing, parity, byte modes. Then
-// the message writers where the encoder's round trip cannot show them:
-// values fixed by hand (worked out from the raw value and the scale noted
-// beside it), GLONASS numbering, types the encoder does not build, the 2.1
-// layouts. Z-count 1000 gives ZCount 600.0 throughout.
+// Framing, parity and byte modes on built streams, then what the encoder's round trip cannot show:
+// values fixed by hand, GLONASS numbering, unbuilt types, the 2.1 layouts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,22 +23,27 @@ struct Rtcm2Harness {
     std::string& text = out.text;
     std::vector<int> results;
     CRtcmDecoder decoder;
+    Rtcm2Builder builder;
 
     explicit Rtcm2Harness(int version = 1) : decoder(version, out) {}
 
     void Feed(const std::string& bytes) {
         for (unsigned char b : bytes) results.push_back(decoder.AddByte(b));
     }
+    // One byte after the frames: the window looks one byte behind the newest bits.
+    void FeedFrames(const std::vector<std::pair<Rtcm2Header, std::string>>& frames) {
+        std::string bits;
+        for (const auto& [header, data] : frames) bits += builder.Frame(header, data);
+        Feed(ToBytes6(bits) + '\x40');
+    }
     // The "MT" lines: header lines (with " Status ") or message lines.
     std::vector<std::string> Lines(bool headers) const {
         std::vector<std::string> found;
-        for (size_t start = 0; start < text.size();) {
-            size_t end = text.find("\r\n", start);
-            if (end == std::string::npos) end = text.size();
-            const std::string line = text.substr(start, end - start);
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.rfind("MT", 0) == 0 && (line.find(" Status ") != std::string::npos) == headers)
                 found.push_back(line);
-            start = end + 2;
         }
         return found;
     }
@@ -48,44 +51,27 @@ struct Rtcm2Harness {
     std::vector<std::string> HeaderLines() const { return Lines(true); }
 };
 
-// A 6-of-8 stream of the frames and one byte more: the window looks one byte
-// behind the newest bits, so a frame is complete one byte after its last.
-std::string Stream6(Rtcm2Builder& builder, const std::vector<std::pair<Rtcm2Header, std::string>>& frames) {
-    std::string bits;
-    for (const auto& [header, data] : frames) bits += builder.Frame(header, data);
-    return ToBytes6(bits) + '\x40';
-}
-
-Rtcm2Bits Coordinates(int64_t x, int64_t y, int64_t z) {
-    Rtcm2Bits b;
-    b.S(x, 32).S(y, 32).S(z, 32);
-    return b;
-}
+Rtcm2Bits Coordinates(int64_t x, int64_t y, int64_t z) { return Rtcm2Bits().S(x, 32).S(y, 32).S(z, 32); }
 
 TEST(Rtcm2DecoderTest, HeaderLinesAndStatusBoardOfGpsAndGlonassFrames) {
-    // X = 398765432 x 0.01 m, Y = 63456789 x 0.01, Z = -1 x 0.01;
-    // Z-count 5999 x 0.6 = 3599.4 s (largest allowed).
-    Rtcm2Builder builder;
+    // Coordinates in 0.01 m; Z-count 5999 x 0.6 s is the largest allowed.
     Rtcm2Harness h;
-    h.Feed(Stream6(builder, {{{3, 77, 5999, 2, 1}, Coordinates(398765432, 63456789, -1).Bits()}}));
+    h.FeedFrames({{{3, 77, 5999, 2, 1}, Coordinates(398765432, 63456789, -1).Bits()}});
     ASSERT_EQ(h.MessageLines(),
               std::vector<std::string>{"MT03 Stat 77 ZCount 3599.4 X 3987654.320 Y 634567.890 Z -0.010 "});
     // Empty line, TM line ending in the PC clock, then the header line.
     EXPECT_EQ(h.text.rfind("\r\nTM Rtcm2.3 ", 0), 0u) << h.text;
     EXPECT_NE(h.text.find("\r\nMT03 Stat 77 Status 1 Sec 3599.4 Seq 2 Frame 4\r\n"), std::string::npos);
-    EXPECT_EQ((std::vector<std::string>{h.out.slots[0], h.out.slots[1], h.out.slots[2], h.out.slots[6], h.out.slots[9]}),
+    const auto& slots = h.out.slots;
+    EXPECT_EQ((std::vector<std::string>{slots[0], slots[1], slots[2], slots[6], slots[9]}),
               (std::vector<std::string>{"0077", "3599.4", "", "000000001", "        Rtcm2.3"}));
     EXPECT_EQ(h.decoder.StationIdText(), "0077");
     EXPECT_EQ(h.out.frames, 1);
     EXPECT_TRUE(h.decoder.Locked());
 
-    // A GLONASS frame (type 31) puts its time into slot 2, not 1; the 2.1
-    // decoder names itself.
-    Rtcm2Bits glo;
-    glo.U(0, 1).U(0, 2).U(1, 5).S(0, 16).S(0, 8).U(0, 8);
-    Rtcm2Builder fresh;
+    // A GLONASS frame (type 31) puts its time into slot 2, not 1; the 2.1 decoder names itself.
     Rtcm2Harness v21(0);
-    v21.Feed(Stream6(fresh, {{{31, 4, 500, 0, 0}, glo.Bits()}}));
+    v21.FeedFrames({{{31, 4, 500, 0, 0}, Rtcm2Bits().U(0, 1).U(0, 2).U(1, 5).S(0, 16).S(0, 8).U(0, 8).Bits()}});
     ASSERT_EQ(v21.MessageLines().size(), 1u) << v21.text;
     EXPECT_EQ((std::vector<std::string>{v21.out.slots[1], v21.out.slots[2], v21.out.slots[9]}),
               (std::vector<std::string>{"", "300.0", "        Rtcm2.1"}));
@@ -93,18 +79,14 @@ TEST(Rtcm2DecoderTest, HeaderLinesAndStatusBoardOfGpsAndGlonassFrames) {
 }
 
 TEST(Rtcm2DecoderTest, BytesThatCarryNoDataAreSkippedIn6of8Mode) {
-    // CR LF after every frame, and stray bytes whose top bits are not 01
-    // inside the frames: every frame still decodes, none is shifted.
-    Rtcm2Builder builder;
-    std::string stream;
+    // CR LF after every frame and stray bytes not marked 01 inside the frames shift nothing.
+    Rtcm2Harness h;
     for (int i = 0; i < 6; ++i) {
-        std::string frame = ToBytes6(builder.Frame({3, 20 + i, 100 + i, i, 0}, Coordinates(i, 2, 3).Bits()));
+        std::string frame = ToBytes6(h.builder.Frame({3, 20 + i, 100 + i, i, 0}, Coordinates(i, 2, 3).Bits()));
         frame.insert(7, 1, static_cast<char>(i % 2 ? 0x0A : 0xC3));
         frame.insert(19, 1, static_cast<char>(0x80 + i));
-        stream += frame + "\r\n";
+        h.Feed(frame + "\r\n");
     }
-    Rtcm2Harness h;
-    h.Feed(stream);
     h.decoder.Flush();
     EXPECT_EQ(h.decoder.FrameCount(), 6);
     EXPECT_EQ(h.MessageLines().size(), 6u) << h.text;
@@ -112,50 +94,40 @@ TEST(Rtcm2DecoderTest, BytesThatCarryNoDataAreSkippedIn6of8Mode) {
 }
 
 TEST(Rtcm2DecoderTest, TheEndOfInputDecidesAFrameWhoseLastWordIsIn) {
-    // Without a byte after it the last frame stays pending; the end of the
-    // input decides it, and a stream that goes on later loses no frame.
-    Rtcm2Builder builder;
+    // Without a byte after it the last frame stays pending; a stream that goes on later loses nothing.
     Rtcm2Harness h;
-    h.Feed(ToBytes6(builder.Frame({3, 5, 10, 0, 0}, Coordinates(1, 2, 3).Bits())));
+    h.Feed(ToBytes6(h.builder.Frame({3, 5, 10, 0, 0}, Coordinates(1, 2, 3).Bits())));
     EXPECT_EQ(h.decoder.FrameCount(), 0);
     EXPECT_EQ(h.decoder.Flush(), 1);
     EXPECT_EQ(h.decoder.Flush(), 0);
-    h.Feed(Stream6(builder, {{{3, 6, 11, 1, 0}, Coordinates(4, 5, 6).Bits()}}));
-    ASSERT_EQ(h.HeaderLines().size(), 2u) << h.text;
-    EXPECT_EQ(h.HeaderLines()[1], "MT03 Stat 6 Status 0 Sec 6.6 Seq 1 Frame 4");
+    h.FeedFrames({{{3, 6, 11, 1, 0}, Coordinates(4, 5, 6).Bits()}});
+    EXPECT_EQ(h.HeaderLines(), (std::vector<std::string>{"MT03 Stat 5 Status 0 Sec 6.0 Seq 0 Frame 4",
+                                                         "MT03 Stat 6 Status 0 Sec 6.6 Seq 1 Frame 4"}));
 }
 
 TEST(Rtcm2DecoderTest, OnlyFramesWithAValidHeaderAndAWriterPrint) {
-    // A Z-count past the hour is no header; a type 1 without satellites is a
-    // frame; a type without writer prints nothing and costs the next frame nothing.
-    Rtcm2Builder builder;
-    Rtcm2Header no_words{1, 1, 100, 0, 0};
-    no_words.word_count = 0;
-    Rtcm2Header no_words_no_writer{8, 1, 100, 0, 0};
-    no_words_no_writer.word_count = 0;
-    Rtcm2Bits eight;
-    eight.U(0x123456, 24).U(0x654321, 24);
+    // A Z-count past the hour is no header; a type 1 without satellites is a frame;
+    // a type without writer prints nothing and costs the next frame nothing.
     Rtcm2Harness h;
-    h.Feed(Stream6(builder, {{{3, 1, 6000, 0, 0}, Coordinates(1, 2, 3).Bits()},
-                             {no_words, ""},
-                             {no_words_no_writer, ""},
-                             {{8, 1, 1, 0, 0}, eight.Bits()},
-                             {{3, 1, 2, 0, 0}, Coordinates(1, 2, 3).Bits()}}));
+    h.FeedFrames({{{3, 1, 6000, 0, 0}, Coordinates(1, 2, 3).Bits()},
+                  {{1, 1, 100, 0, 0, 0}, ""},
+                  {{8, 1, 100, 0, 0, 0}, ""},
+                  {{8, 1, 1, 0, 0}, Rtcm2Bits().U(0x123456, 24).U(0x654321, 24).Bits()},
+                  {{3, 1, 2, 0, 0}, Coordinates(1, 2, 3).Bits()}});
     EXPECT_EQ(h.HeaderLines(), (std::vector<std::string>{"MT01 Stat 1 Status 0 Sec 60.0 Seq 0 Frame 0",
                                                          "MT03 Stat 1 Status 0 Sec 1.2 Seq 0 Frame 4"}));
     EXPECT_EQ(h.MessageLines().size(), 1u);
 }
 
 TEST(Rtcm2DecoderTest, ParityFailureLosesSyncAndDropsTheFrame) {
-    Rtcm2Builder builder;
-    std::string bits = builder.Frame({3, 5, 100, 0, 0}, Coordinates(11, 22, 33).Bits());
+    Rtcm2Harness h;
+    std::string bits = h.builder.Frame({3, 5, 100, 0, 0}, Coordinates(11, 22, 33).Bits());
     const size_t damaged = bits.size();
-    bits += builder.Frame({3, 5, 101, 1, 0}, Coordinates(44, 55, 66).Bits());
-    bits += builder.Frame({3, 5, 102, 2, 0}, Coordinates(77, 88, 99).Bits());
+    bits += h.builder.Frame({3, 5, 101, 1, 0}, Coordinates(44, 55, 66).Bits());
+    bits += h.builder.Frame({3, 5, 102, 2, 0}, Coordinates(77, 88, 99).Bits());
     // Flip a data bit of the second frame's fourth word (its second data word).
     const size_t at = damaged + 3 * 30 + 7;
     bits[at] = bits[at] == '1' ? '0' : '1';
-    Rtcm2Harness h;
     h.Feed(ToBytes6(bits) + '\x40');
     EXPECT_EQ(h.MessageLines(), (std::vector<std::string>{"MT03 Stat 5 ZCount 60.0 X 0.110 Y 0.220 Z 0.330 ",
                                                           "MT03 Stat 5 ZCount 61.2 X 0.770 Y 0.880 Z 0.990 "}));
@@ -165,11 +137,8 @@ TEST(Rtcm2DecoderTest, ParityFailureLosesSyncAndDropsTheFrame) {
 }
 
 TEST(Rtcm2DecoderTest, WrongWordCountIsReportedAndDropped) {
-    Rtcm2Builder builder;
-    Rtcm2Bits five = Coordinates(1, 2, 3);
-    five.U(0, 24);
     Rtcm2Harness h;
-    h.Feed(Stream6(builder, {{{3, 1, 1, 0, 0}, five.Bits()}}));
+    h.FeedFrames({{{3, 1, 1, 0, 0}, Coordinates(1, 2, 3).U(0, 24).Bits()}});  // five data words
     EXPECT_TRUE(h.MessageLines().empty());
     EXPECT_EQ(h.decoder.FrameCount(), 0);
     EXPECT_EQ(h.out.logs, std::vector<std::string>{"Invalide Count of Frame at MT3 !\r\n"});
@@ -177,20 +146,18 @@ TEST(Rtcm2DecoderTest, WrongWordCountIsReportedAndDropped) {
 }
 
 TEST(Rtcm2DecoderTest, ByteModeFlipsOnlyWhenSixOfEightFindsNothing) {
-    // Plain 8-bit bytes: nothing decodes in the first 500 bytes (6-of-8),
-    // then the decoder tries 8-bit bytes and locks on the first frame.
-    Rtcm2Builder builder;
+    // Plain 8-bit bytes: 6-of-8 finds nothing in the first 500, then 8-bit bytes lock on a frame.
+    Rtcm2Harness h;
     std::string bits;
     std::vector<std::pair<Rtcm2Header, std::string>> frames;
     int inverted = 0;  // preambles sent complemented after a D30* of 1
     for (int i = 0; i < 60; ++i) {
         frames.push_back({{3, 2, i, i % 8, 0}, Coordinates(i, i, i).Bits()});
-        inverted += builder.D30() == '1';
-        bits += builder.Frame(frames.back().first, frames.back().second);
+        inverted += h.builder.D30() == '1';
+        bits += h.builder.Frame(frames.back().first, frames.back().second);
     }
     ASSERT_GT(inverted, 5);
     const std::string bytes = ToBytes8(bits);
-    Rtcm2Harness h;
     h.Feed(bytes.substr(0, 499));
     EXPECT_EQ(h.decoder.FrameCount(), 0);
     EXPECT_EQ(h.decoder.ByteMode(), 6);
@@ -200,16 +167,12 @@ TEST(Rtcm2DecoderTest, ByteModeFlipsOnlyWhenSixOfEightFindsNothing) {
     ASSERT_GT(lines.size(), 30u);
     // From the lock on, every frame decodes, in order (frame i has X = i cm).
     const int first = static_cast<int>(std::lround(std::stod(lines[0].substr(lines[0].find(" X ") + 3)) * 100));
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const int k = first + static_cast<int>(i);
-        EXPECT_EQ(lines[i], FormatText("MT03 Stat 2 ZCount %.1lf X %.3lf Y %.3lf Z %.3lf ", k * 0.6, k * 0.01,
-                                       k * 0.01, k * 0.01));
-    }
-    // The same frames in 6-of-8 bytes lock at once, never flip, and every
-    // preamble is found, the complemented ones too.
-    Rtcm2Builder again;
+    for (int k = first; k < first + static_cast<int>(lines.size()); ++k)
+        EXPECT_EQ(lines[k - first], FormatText("MT03 Stat 2 ZCount %.1lf X %.3lf Y %.3lf Z %.3lf ", k * 0.6,
+                                               k * 0.01, k * 0.01, k * 0.01));
+    // In 6-of-8 bytes they lock at once and every preamble is found, the complemented ones too.
     Rtcm2Harness six;
-    six.Feed(Stream6(again, frames));
+    six.FeedFrames(frames);
     EXPECT_EQ(six.decoder.ByteMode(), 6);
     EXPECT_EQ(six.decoder.FrameCount(), 60);
 }
@@ -253,9 +216,8 @@ Rtcm2Bits& Correction(Rtcm2Bits& b, int scale, int udre, int sv, int prc, int rr
 }
 
 TEST(Rtcm2CorrectionsTest, SatellitesAreSortedAndTheFillOfTheLastWordIsDropped) {
-    // Four satellites take 160 bits, seven words; the 8 fill bits in word 7
-    // look like a fifth satellite that starts in the last word. Two
-    // satellites in four words: the fill in word 4 is dropped too.
+    // Four satellites take 160 bits of seven words, two take 80 of four: the fill of the last
+    // word looks like one more satellite starting there.
     Rtcm2Bits four, two;
     for (int sv : {9, 4, 30, 17}) Correction(four, 0, 0, sv, sv, 0, 1);
     for (int sv : {2, 1}) Correction(two, 1, 3, sv, 2, 1, 255);
@@ -273,37 +235,33 @@ TEST(Rtcm2CorrectionsTest, DeltaAndGlonassFormats) {
     EXPECT_EQ(Lines(2, b)[0], "MT02 SV 32 ZCount 600.0 FktDPRC 0.020 FktDRRC 0.0020 DPRC 2.000 DRRC 0.0200 IOD "
                               "42 UDRE 0_OSigDErr_<=_1m");
     // GLONASS slot 5 is SV 45. Type 31: change bit 1, TOD 3 x 30 s = 90.0.
-    Rtcm2Bits g;
-    g.U(0, 1).U(1, 2).U(5, 5).S(-50, 16).S(-2, 8).U(1, 1).U(3, 7);
     int flag = 0;
-    const auto l31 = Lines(31, g, true, &flag);
+    const Rtcm2Bits glonass = Rtcm2Bits().U(0, 1).U(1, 2).U(5, 5).S(-50, 16).S(-2, 8).U(1, 1).U(3, 7);
+    EXPECT_EQ(Lines(31, glonass, true, &flag)[0],
+              "MT31 SV 45 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC -1.000 RRC -0.0040 CB 1 TOD 90.0 "
+              "UDRE 1_OSigDErr_>_1m_to_<=_4m");
     EXPECT_EQ(flag, 1);
-    EXPECT_EQ(l31[0], "MT31 SV 45 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC -1.000 RRC -0.0040 CB 1 TOD 90.0 "
-                      "UDRE 1_OSigDErr_>_1m_to_<=_4m");
     // Type 34: the first bit of the last byte is not read; TOD 127 x 30 = 3810.0.
-    Rtcm2Bits t;
-    t.U(0, 1).U(0, 2).U(0, 5).S(0, 16).S(0, 8).U(1, 1).U(127, 7);
-    EXPECT_EQ(Lines(34, t)[0], "MT34 SV 72 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC 0.000 RRC 0.0000 TOD "
-                               "3810.0 UDRE 0_OSigDErr_<=_1m");
+    EXPECT_EQ(Lines(34, Rtcm2Bits().U(0, 1).U(0, 2).U(0, 5).S(0, 16).S(0, 8).U(1, 1).U(127, 7))[0],
+              "MT34 SV 72 ZCount 600.0 FktPRC 0.020 FktRRC 0.0020 PRC 0.000 RRC 0.0000 TOD 3810.0 "
+              "UDRE 0_OSigDErr_<=_1m");
     // Type 33 (GLONASS health): slot 3 is SV 43.
-    Rtcm2Bits h;
-    h.U(0, 1).U(3, 5).U(1, 1).U(5, 3).U(20, 5).U(1, 1).U(0, 1).U(1, 1).U(1, 4).U(0, 2);
+    const Rtcm2Bits health =
+        Rtcm2Bits().U(0, 1).U(3, 5).U(1, 1).U(5, 3).U(20, 5).U(1, 1).U(0, 1).U(1, 1).U(1, 4).U(0, 2);
     flag = 0;
-    EXPECT_EQ(Lines(33, h, true, &flag)[0].substr(0, 11), "MT33 SV 43 ");
+    EXPECT_EQ(Lines(33, health, true, &flag)[0].substr(0, 11), "MT33 SV 43 ");
     EXPECT_EQ(flag, 1);
 }
 
 TEST(Rtcm2StationTest, DatumAndExtendedParameters) {
-    // Type 22 height 256 x 0.00390625 = 1 cm, with no offset added; with NH
-    // set there is no height. The other fields come back in the round trip.
+    // Height 256 x 1/256 cm with no offset added; NH set: no height. The rest comes back in the round trip.
     Rtcm2Bits e;
     e.S(1, 8).S(-128, 8).S(0, 8);
     e.U(0, 2).U(1, 1).U(0, 1).U(1, 1).U(0, 1).U(256, 18);
     e.S(16, 8).S(-1, 8).S(0, 8);
     EXPECT_NE(Lines(22, e)[0].find(" AntHeight 1.00000000cm GS 1_GNSS_GLONASS "), std::string::npos);
-    Rtcm2Bits n;
-    n.S(0, 8).S(0, 8).S(0, 8).U(0, 5).U(1, 1).U(5, 18);
-    EXPECT_NE(Lines(22, n)[0].find(" AntHeight -9999.99900000cm "), std::string::npos);
+    const Rtcm2Bits no_height = Rtcm2Bits().S(0, 8).S(0, 8).S(0, 8).U(0, 5).U(1, 1).U(5, 18);
+    EXPECT_NE(Lines(22, no_height)[0].find(" AntHeight -9999.99900000cm "), std::string::npos);
 }
 
 TEST(Rtcm2StationTest, ReferencePointBeyondThirtyOneBitsKeepsItsValue) {
@@ -339,20 +297,14 @@ TEST(Rtcm2MiscTest, BeaconIdsUpTo1023AreKeptAndSorted) {
 }
 
 TEST(Rtcm2MiscTest, AntennaTypeAndTextKeepTheirBounds) {
-    // AR 1, NAD 4 "ABCD", setup 9, NAS 2 "XY"; without SF the serial bytes
-    // are fill (0xAA here) and must not be read as a serial number.
-    for (int sf : {0, 1}) {
-        Rtcm2Bits a;
-        a.U(0, 1).U(1, 1).U(sf, 1).U(4, 5).Chars("ABCD").U(9, 8);
-        if (sf == 1) a.U(0, 3).U(2, 5).Chars("XY");
-        else a.U(0xAA, 8).U(0xAA, 8).U(0xAA, 8);
-        EXPECT_EQ(Lines(23, a)[0], sf == 1 ? "MT23 Stat 7 ZCount 600.0 AR 1 SF 1 NAD 4 AD \"ABCD\" SetupID 9 NAS 2 AS \"XY\""
-                                           : "MT23 Stat 7 ZCount 600.0 AR 1 SF 0 NAD 4 AD \"ABCD\" SetupID 9 NAS 0 AS \"\"");
-    }
+    // Without SF the bytes after the setup id are fill and must not be read as a serial number.
+    Rtcm2Bits sf, no_sf;
+    sf.U(0, 1).U(1, 1).U(1, 1).U(4, 5).Chars("ABCD").U(9, 8).U(0, 3).U(2, 5).Chars("XY");
+    no_sf.U(0, 1).U(1, 1).U(0, 1).U(4, 5).Chars("ABCD").U(9, 8).U(0xAAAAAA, 24);
+    EXPECT_EQ(Lines(23, sf)[0], "MT23 Stat 7 ZCount 600.0 AR 1 SF 1 NAD 4 AD \"ABCD\" SetupID 9 NAS 2 AS \"XY\"");
+    EXPECT_EQ(Lines(23, no_sf)[0], "MT23 Stat 7 ZCount 600.0 AR 1 SF 0 NAD 4 AD \"ABCD\" SetupID 9 NAS 0 AS \"\"");
     // A received line break must not start a decoded line.
-    Rtcm2Bits crlf;
-    crlf.Chars("A\r\nBCD");
-    EXPECT_EQ(Lines(16, crlf)[0], "MT16 ZCount 600.0 \"A..BCD\"");
+    EXPECT_EQ(Lines(16, Rtcm2Bits().Chars("A\r\nBCD"))[0], "MT16 ZCount 600.0 \"A..BCD\"");
 }
 
 TEST(Rtcm2RtkTest, PseudorangeWithGlonassFlagAndDroppedOddWord) {
@@ -370,8 +322,7 @@ TEST(Rtcm2RtkTest, TheBitsOf18And21MoveBetweenVersions) {
     Rtcm2Bits b;
     b.U(2, 2).U(0, 2).U(0, 20);
     b.U(1, 1).U(0, 1).U(1, 1).U(5, 5).U(7, 3).U(31, 5).S(-256, 32);
-    // 2.1: bit 1 is the half-wavelength flag on L2, the GNSS bit is not read;
-    // 2.3: bit 1 is the MMI, bit 3 GLONASS.
+    // 2.1: bit 1 is the L2 half-wavelength flag, the GNSS bit unread; 2.3: bit 1 is the MMI, bit 3 GLONASS.
     EXPECT_NE(Lines(18, b, false)[0].find("MT18 SV 5 ZCount 600.0 GPSSec 0.0000000 Freq 2_L2:0.2445m 1_L2_Half "),
               std::string::npos);
     EXPECT_EQ(Lines(18, b, true)[0].substr(0, 11), "MT18 SV 45 ");
@@ -381,17 +332,15 @@ TEST(Rtcm2RtkTest, TheBitsOf18And21MoveBetweenVersions) {
     c.U(0, 1).U(0, 1).U(0, 1).U(12, 5).U(1, 1).U(7, 3).U(0, 1).U(2, 3).U(5, 8).S(-100, 16).S(10, 8);
     // 2.3: rate scale bit 9 (0.032), correction scale bit 13 (0.02).
     EXPECT_NE(Lines(21, c, true)[0].find(" FktRRC 0.032 RRC 0.320 FktPRC 0.020 PRC -2.000 "), std::string::npos);
-    // 2.1: correction scale bit 9 (0.32, coarse quality set), rate scale bit 1
-    // (0.002), multipath bits 13-16 = 0010 on the 4-bit scale.
+    // 2.1: correction scale bit 9 (0.32, coarse quality), rate scale bit 1 (0.002), multipath bits 13-16.
     EXPECT_NE(Lines(21, c, false)[0].find(" 7_PRC-DataQuality_>_5.409m 2_MultipathError_<=_0.223m FktRRC 0.002 RRC "
                                           "0.020 FktPRC 0.320 PRC -32.000 "),
               std::string::npos);
 }
 
 TEST(Rtcm2FkpTest, GlonassSubIdAndForeignInstitutions) {
-    // The mask assigns blocks from satellite one up (the round trip shows the
-    // GPS values); sub id 6 is GLONASS, other institutions and sub ids give
-    // the header only.
+    // The mask assigns blocks from satellite one up (the round trip shows the GPS values);
+    // sub id 6 is GLONASS, other institutions and sub ids give the header only.
     auto fkp = [](const char* inst, int sub_id) {
         Rtcm2Bits b;
         b.Chars(inst).U(sub_id, 5).U(0, 1).U(2, 2).Raw("00000000000000000000000000000101");

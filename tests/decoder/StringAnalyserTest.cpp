@@ -1,5 +1,4 @@
-// Field splitting of decoded text lines, which come from the network: the
-// limits keep a hostile line from growing the fields.
+// Decoded lines come from the network: the limits keep a hostile line from growing the fields.
 #include "decoder/StringAnalyser.h"
 
 #include <gtest/gtest.h>

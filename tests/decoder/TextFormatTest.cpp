@@ -1,5 +1,4 @@
-// The decoders' formatter must print exactly what printf prints for every
-// conversion the decoded text uses.
+// The decoders' formatter must print exactly what printf prints.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,8 +25,7 @@ TEST(TextFormatTest, EqualsPrintfOnTheConversionsOfTheDecodedText) {
                              "%.0lf", "%.6lf", "%.17lf", "x%8.2fy", "%-9.1f|", "%+.3e", "%010.3f"};
     const char* ints[] = {"%i", "%02i", "%04i", "%4i", "%09d", "%03i", "%3i", "%2i", "%05i", "% i", "%-5d|", "%.3d"};
     for (int round = 0; round < 3000; ++round) {
-        // Field values times power-of-two scales, halves that must round, zeros
-        // of both signs and large values.
+        // Fields times power-of-two scales, halves to round, zeros of both signs, large values.
         const int64_t raw = static_cast<int64_t>(random() >> (random() % 64)) * (random() % 2 ? 1 : -1);
         const double scaled[] = {std::ldexp(static_cast<double>(raw), -static_cast<int>(random() % 60)),
                                  static_cast<double>(raw % 100000) * 0.02, (raw % 1000) + 0.5, (raw % 1000) * 0.0005,
@@ -42,9 +40,7 @@ TEST(TextFormatTest, EqualsPrintfOnTheConversionsOfTheDecodedText) {
     ExpectSame("%s%%%s", "a", "b");
 }
 
-// The fixed-point conversion rounds the exact binary value itself: exact
-// halves go to the even digit, and values near the limits of its 64-bit
-// arithmetic either fit or are handed on, never cut.
+// Values near the limits of the exact fixed-point arithmetic either fit or are handed on, never cut.
 TEST(TextFormatTest, RoundsHalvesToEvenAndHandsOnWhatDoesNotFit) {
     const double values[] = {0.125, 0.375, -0.125, 0.5, 1.5, 2.5, -2.5, 0.0005, 1.0005, 2.675,
                              1.0000000000000002, 184.46744073709551, 184.46744073709552, 1.8446744073709552e19,
@@ -57,9 +53,7 @@ TEST(TextFormatTest, RoundsHalvesToEvenAndHandsOnWhatDoesNotFit) {
         for (const char* f : formats) ExpectSame(f, v);
 }
 
-// Parsed formats are kept by address; a different text at the same address
-// must not reuse them, and what the parsed form cannot hold ('*', unknown
-// conversions) takes the general way every time.
+// Parsed formats are kept by address; what they cannot hold ('*', other conversions) goes the general way.
 TEST(TextFormatTest, NoticesANewTextAtAKnownAddressAndFormatsTheRestAsPrintf) {
     char format[64];
     std::strcpy(format, "MT%04i SV %i %.3lfm%s");
@@ -74,8 +68,7 @@ TEST(TextFormatTest, NoticesANewTextAtAKnownAddressAndFormatsTheRestAsPrintf) {
     }
 }
 
-// Texts longer than the internal stage pass whole, and the buffer form cuts
-// and counts as snprintf does.
+// Texts longer than the internal stage pass whole.
 TEST(TextFormatTest, LongTextsPassWholeAndBufferedTextIsCutAsSnprintf) {
     const std::string long_text(5000, 'q');
     EXPECT_EQ(FormatText("<%s>%3000s%s|", long_text.c_str(), "x", long_text.c_str()),

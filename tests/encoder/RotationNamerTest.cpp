@@ -1,14 +1,12 @@
-// File names of rotating outputs and RINEX files: hour letter, slot code of
-// the period, extension, directory layout.
+// File names and directories of rotating outputs and RINEX files.
 #include "encoder/RotationNamer.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "core/GlobalSeconds.h"
-#include "platform/Files.h"
 #include "support/TempDir.h"
 
 namespace zerlan {
@@ -57,23 +55,19 @@ TEST(RotationNamerTest, NamesFollowPeriodHourAndLayout) {
 
 TEST(RotationNamerTest, DirectoriesAreMadeLevelByLevelAndFailuresIgnored) {
     testing::TempDir dir;
-    auto is_dir = [](const std::string& path) {
-        struct stat st {};
-        return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    };
     RotationNamer n;
     const int32_t t = At("05.12.2011", "10:20:00");
     for (int again = 0; again < 2; ++again) n.CreateDirectories(1, ".\\out", t);  // existing ones are no fault
-    EXPECT_TRUE(is_dir("out/2011/12/339"));
+    EXPECT_TRUE(std::filesystem::is_directory("out/2011/12/339"));
     n.CreateDirectories(3, "out\xBB" "m", t);
-    EXPECT_TRUE(is_dir("out/m/12/339"));
+    EXPECT_TRUE(std::filesystem::is_directory("out/m/12/339"));
     n.CreateDirectories(4, "out", t);
-    EXPECT_TRUE(is_dir("out/1665/339"));
+    EXPECT_TRUE(std::filesystem::is_directory("out/1665/339"));
     // A file where a directory should be: nothing made, nothing thrown.
     testing::WriteFile("blocker", "");
     n.CreateDirectories(5, "blocker", t);
-    EXPECT_FALSE(is_dir("blocker"));
-    EXPECT_FALSE(FileExists("blocker/339"));
+    EXPECT_FALSE(std::filesystem::is_directory("blocker"));
+    EXPECT_FALSE(std::filesystem::exists("blocker/339"));
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
-// Both encoder-data threads when they run: the raw input comes out of
-// EncoderDataPoolA as 4088 frames, and 4088 frames of the raw input come out
-// of EncoderDataPoolB as the bytes they carry.
+// Raw input out of EncoderDataPoolA as 4088 frames, and the frames' bytes out of EncoderDataPoolB.
 #include "jobs/EncoderDataThreads.h"
 
 #include <gtest/gtest.h>
@@ -18,11 +16,14 @@ namespace {
 
 using testing::WaitFor;
 
+// In pieces, as an input writes.
 void Put(CharPool& pool, const std::string& bytes) {
-    while (pool.Write(bytes.data(), static_cast<int>(bytes.size())) < 0) Sleep(1);
+    for (size_t at = 0; at < bytes.size(); at += 1000) {
+        const std::string piece = bytes.substr(at, 1000);
+        while (pool.Write(piece.data(), static_cast<int>(piece.size())) < 0) Sleep(1);
+    }
 }
 
-// Reads `slot` of `pool` until `enough` holds for what came (or time is up).
 std::string Collect(CharPool& pool, int slot, const std::function<bool(const std::string&)>& enough) {
     std::string got;
     std::vector<char> buffer(CharPool::kBufferSize);
@@ -47,10 +48,7 @@ TEST(EncoderDataThreads, EncryptAndDecryptThroughTheirPools) {
     ASSERT_TRUE(WaitFor([&] { return state.DisplayText() == "Start of EncoderData !\r\n"; }));
     std::string plain;
     for (int i = 0; i < 3000; ++i) plain += static_cast<char>(i * 7);
-    for (size_t at = 0; at < plain.size(); at += 1000) {
-        Put(state.input_pool_a, plain.substr(at, 1000));
-        Sleep(5);
-    }
+    Put(state.input_pool_a, plain);
     std::string decrypted;
     DecoderData check({0, "k3y-0f-16-chars!", 0, 0},
                       [&](const uint8_t* p, size_t n) { decrypted.append(reinterpret_cast<const char*>(p), n); });
@@ -63,10 +61,7 @@ TEST(EncoderDataThreads, EncryptAndDecryptThroughTheirPools) {
 
     ASSERT_TRUE(StartDecoderDataThread(state));
     ASSERT_TRUE(WaitFor([&] { return state.DisplayText() == "Start of DecoderData !\r\n"; }));
-    for (size_t at = 0; at < frames.size(); at += 1000) {
-        Put(state.input_pool_a, frames.substr(at, 1000));
-        Sleep(5);
-    }
+    Put(state.input_pool_a, frames);
     EXPECT_EQ(Collect(state.encoder_data_pool_b, b, [&](const std::string& got) { return got.size() >= plain.size(); }),
               plain);
 

@@ -1,11 +1,10 @@
-// Whole jobs with the file output on the view thread of the test: a replayed
-// file ends its job by itself; a file that cannot be opened or written is
-// reported once and taken up again when it can be.
-#include <gtest/gtest.h>
+// The rotating file output's names and commands, and whole jobs with the file input and output.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/RelayJob.h"
+#include "jobs/RotatingFileWriter.h"
+#include "platform/Process.h"
 
 namespace zerlan {
 namespace {
@@ -13,9 +12,53 @@ namespace {
 using testing::Count;
 using testing::ReadFile;
 
+const NowStrings kMoment{"03", "02", "2025", "09", "05", "00"};
+
+TEST(CommandFile, TheCommandNamesTheFileJustClosed) {
+    const std::string text = CommandFileText("copy % x.bak", "A", kMoment);
+    EXPECT_EQ(text.rfind("@echo off\nREM ", 0), 0u);
+    EXPECT_NE(text.find("REM Created of MorvikV1.08-zezur1 at 03.02.2025 09:05:00\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 14), "\ncopy A x.bak\n");
+    // Only the command line reaches the shell.
+    EXPECT_EQ(CommandFileScript(text), "copy A x.bak\n");
+}
+
+TEST(CommandFile, AReplacementGrowingTooLongKeepsTheCommandAsWritten) {
+    const std::string long_name(300, 'n');
+    const std::string text = CommandFileText("cp % % % %", long_name, kMoment);
+    EXPECT_NE(text.find("\ncp % % % %\n"), std::string::npos);
+    EXPECT_FALSE(CommandFits("cp % % % %", long_name));  // so it is not run at all
+    EXPECT_TRUE(CommandFits("cp % x", long_name));
+    EXPECT_NE(CommandFileText("mv %\xBB" "tmp", "B", kMoment).find("\nmv B/tmp\n"), std::string::npos);
+}
+
+TEST(RotatingFile, AStalledPassStillRotatesAtTheFirstCheckOfTheNewMinute) {
+    testing::TempDir dir;
+    FakeClock clock;
+    Clock::Install(&clock);
+    SharedState state;
+    state.registry.SetState(1, 0);
+    {
+        WorkerScope worker(state.registry, 0, "File-Out-TH");
+        RotatingFileParams p{"rot", "4096", true, "0", "5", ".\\", "base", "txt", "none"};
+        clock.Set(LocalTime{2025, 2, 3, 9, 4, 58, 0, 1});
+        RotatingFileWriter writer(state, worker, p);
+        ASSERT_TRUE(writer.Open());
+        const std::string first = writer.name();
+        writer.CheckRotation();
+        EXPECT_EQ(writer.name(), first);
+        // The pass that would have seen second 0 came late.
+        clock.Set(LocalTime{2025, 2, 3, 9, 5, 1, 0, 1});
+        writer.CheckRotation();
+        EXPECT_NE(writer.name(), first);
+        EXPECT_TRUE(writer.Write("x", 1));
+    }
+    state.registry.SetState(0, 2);
+    Clock::Install(nullptr);
+}
+
 class FileRelayThreads : public testing::RelayJob {
 protected:
-    // The dummy generator into the file output `file`.
     void StartDummyInto(const std::string& file) {
         Configure("/inout_sw,\"DUMMY;Null;Null;Null;Null;Null;FILE;Null;500;1;1;20\"" + testing::FileOut(file));
         view_.jobs().Start();
@@ -46,7 +89,6 @@ TEST_F(FileRelayThreads, AFileThatCannotBeOpenedIsNamedOnceAndOpenedWhenItCan) {
     PumpFor(200);
     EXPECT_EQ(Count(renderer_.shown, "Can't open later/out.txt"), 1u);
     ASSERT_EQ(mkdir("later", 0755), 0);
-    // The dummy generator's stamped lines.
     EXPECT_TRUE(PumpUntil([&] { return ReadFile("later/out.txt").find("MT16 ") == 0; }, 5000));
     EXPECT_TRUE(StopAndWaitIdle(10000));
 }

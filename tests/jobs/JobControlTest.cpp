@@ -1,9 +1,6 @@
+// Start, stop, restart and time records of the job; start rows kept off each other's ports.
 #include "jobs/JobControl.h"
 
-#include <gtest/gtest.h>
-
-#include "config/ParameterFile.h"
-#include "platform/Clock.h"
 #include "platform/Console.h"
 #include "support/RelayJob.h"
 
@@ -62,7 +59,6 @@ TEST_F(JobControlTest, ARestartThatFindsTheJobBusyIsRecordedOnceAndWaitsAgain) {
     EXPECT_EQ(testing::ReadFile("Protokol.dat"), "Restart : failure, job not idle after the restart wait\n");
     EXPECT_FALSE(view_.jobs().EverStarted());
     EXPECT_EQ(view_.queue().Pending(), 2u);  // each pass waits again
-    // Once idle, the waiting restart starts the job.
     state_.registry.SetState(0, 2);
     view_.settings().inout_sw.input_type = "DUMMY";
     view_.jobs().OnRestartWait();
@@ -96,6 +92,39 @@ TEST_F(JobControlTest, TheTcpOutputServerDoesNotTakeTheInputServersPort) {
     EXPECT_EQ(boxes_, "[Warning !!] \nTcpOutPort is the same like TcpInPort\n TcpOut-Job is stoped !\n\n");
     EXPECT_TRUE(state_.connections[SharedState::kConnTcpOut].empty());
     EXPECT_EQ(state_.tcp_out_server_started.load(), 0);
+}
+
+class StatusJobThreads : public testing::RelayJob {
+protected:
+    void StartDummyJob(const std::string& http_port, const std::string& extra = "") {
+        renderer_.shown.clear();
+        Configure("/inout_sw,\"DUMMY;Null;Null;Null;Null;Null;Null;Null;500;1;1;20\" /html,\"TRUE;127.0.0.1;" +
+                  http_port + ";TRUE;1;status.html;1004\" " + extra);
+        view_.jobs().Start();
+        EXPECT_TRUE(renderer_.Shows("Html-File Thread !"));
+        EXPECT_TRUE(renderer_.Shows("Dummy Thread !"));
+    }
+};
+
+TEST_F(StatusJobThreads, TheHttpServerEndsWithTheStopAndAConflictingOrBusyPortKeepsItOut) {
+    const std::string port = testing::FreePort();
+    StartDummyJob(port);
+    EXPECT_TRUE(renderer_.Shows("Http-Server Thread !"));
+    // An acceptor waits in accept until the stop releases it.
+    ASSERT_TRUE(PumpUntil([&] { return state_.registry.Query(7) == 1; }, 2000));
+    EXPECT_TRUE(StopAndWaitIdle(5000));
+    EXPECT_EQ(state_.http_server_started.load(), 0);
+
+    StartDummyJob(port, "/tcp_in,\"127.0.0.1;" + port + ";FALSE\"");
+    EXPECT_EQ(view_.model().warning_text, "\nHttp-TcpOutPort is the same like TcpInPort\n HttpTcpOut-Job is stoped !\n");
+    EXPECT_EQ(state_.registry.Query(7), 0);
+    ASSERT_TRUE(StopAndWaitIdle(5000));
+
+    CBlockingSocket squatter;
+    StartDummyJob(testing::BindLoopback(squatter));
+    EXPECT_TRUE(renderer_.Shows("No Http-Server-Start !!"));
+    EXPECT_FALSE(renderer_.Shows("Http-Server Thread !"));
+    EXPECT_EQ(state_.registry.Query(7), 0);
 }
 
 }  // namespace

@@ -1,10 +1,6 @@
-// The relay through the zerlan program on loopback: a source that stays quiet
-// for 5 s and then sends 1 MB reaches every TCP and UDP client byte for byte
-// over one single connection to the source; the same through the caster
-// input from str2str's NTRIP caster.
+// The zerlan program on loopback: a source quiet for 5 s and then 1 MB reaches every TCP and UDP
+// client whole over one connection, and peers that come and go are each logged once with the reason.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -13,6 +9,8 @@
 #include <vector>
 
 #include "support/ByteStreams.h"
+#include "support/FakeCaster.h"
+#include "platform/Socket.h"
 #include "transport/BlockingSocket.h"
 
 namespace zerlan {
@@ -20,12 +18,14 @@ namespace {
 
 using testing::ConnectTo;
 using testing::Count;
+using testing::FakeCaster;
 using testing::UnusedPort;
 using testing::WaitFor;
 constexpr int kSilenceMs = 5000;
 constexpr size_t kStreamSize = 1 << 20;
+const char* kQuietWatches = "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"";
 
-// A program in the background, its output in files; ended with SIGTERM.
+// A program in the background, its log in err.txt; ended with SIGTERM.
 struct Running {
     pid_t pid;
     int Stop() {
@@ -48,10 +48,27 @@ pid_t StartStr2str(std::vector<std::string> args) {
     _exit(127);
 }
 
-// Sends in pieces below a reader's 5000-byte margin, each once every reader
-// (a TCP client or a registered UDP client) has the one before: a live relay
-// never holds its input back, so a source running free would outrun a
-// reader that is not scheduled on a loaded machine.
+std::string Log() { return testing::ReadFile("err.txt"); }
+
+::testing::AssertionResult LogShows(const std::string& text) {
+    if (testing::WaitForLog(text)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << text << "\" in\n" << Log();
+}
+
+std::string Listen(CBlockingSocket& listener, uint16_t port = 0) {
+    listener.Create(CBlockingSocket::kStream);
+    listener.Bind(CSocketAddress("127.0.0.1", port));
+    listener.Listen();
+    return std::to_string(listener.BoundPort());
+}
+
+bool AcceptWithin(CBlockingSocket& listener, CBlockingSocket& socket) {
+    return sock::Wait(listener.Handle(), false, 10000) == sock::kWaitReady && listener.Accept(socket, nullptr);
+}
+
+// Sends in pieces below a reader's 5000-byte margin, each once every reader (a TCP client or a
+// registered UDP client) has the one before: a live relay never holds its input back, so a source
+// running free would outrun a reader that is not scheduled on a loaded machine.
 bool SendInSteps(int source, const std::string& data, const std::vector<int>& readers, std::vector<std::string>& got) {
     constexpr size_t kPiece = 4000;
     got.assign(readers.size(), std::string());
@@ -78,7 +95,6 @@ bool Listening(const std::string& hex_address, const std::string& port) {
     return testing::ReadFile("/proc/net/tcp").find(entry) != std::string::npos;
 }
 
-// After the source's silence, 1 MB must reach every reader whole.
 void ExpectRelayedWholeAfterSilence(int source, const std::vector<int>& readers) {
     const std::string data = testing::Noise(kStreamSize, 7);
     std::this_thread::sleep_for(std::chrono::milliseconds(kSilenceMs));
@@ -87,21 +103,14 @@ void ExpectRelayedWholeAfterSilence(int source, const std::vector<int>& readers)
     for (size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(got[i] == data) << "reader " << i << " got " << got[i].size();
 }
 
-// A connection that comes within 10 s, else -1.
-int AcceptWithin(int listener) {
-    pollfd p{listener, POLLIN, 0};
-    return poll(&p, 1, 10000) == 1 ? accept(listener, nullptr, nullptr) : -1;
-}
-
-const char* kQuietWatches = "/miz,\"50;InputDataNull;0;50;OutputDataNull;0\"";
-
 TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdpClientWhole) {
     testing::TempDir dir;
-    testing::BusyPort source_listener;
+    CBlockingSocket source_listener, source;
+    const std::string in_port = Listen(source_listener);
     const std::string out_port = UnusedPort();
     const std::string udp_port = UnusedPort();
     Running zerlan{testing::StartZerlan({"/inout_sw,\"TCP;Null;Null;TCP;UDP;Null;Null;Null;1000;0;1;100\"",
-                                         "/tcp_in,\"localhost;" + source_listener.port + ";FALSE\"",
+                                         "/tcp_in,\"localhost;" + in_port + ";FALSE\"",
                                          "/tcp_out,\"127.0.0.1;" + out_port + ";TRUE;5;FALSE;0\"",
                                          "/udp_out,\"127.0.0.1;1;TRUE;127.0.0.1;" + udp_port + ";20\"",
                                          kQuietWatches})};
@@ -116,23 +125,20 @@ TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdp
     const int big = 4 << 20;
     setsockopt(udp.Handle(), SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
     udp.Bind(CSocketAddress("127.0.0.1", 0));
-    ASSERT_TRUE(testing::WaitForLog("Udp-Open with"));
+    ASSERT_TRUE(LogShows("Udp-Open with"));
     udp.SendDatagram("!+!+", 4, CSocketAddress("127.0.0.1", static_cast<uint16_t>(std::stoi(udp_port))), 1);
     readers.push_back(udp.Handle());
     // Every client is served before the first byte flows.
     ASSERT_TRUE(WaitFor([] {
-        const std::string err = testing::ReadFile("err.txt");
-        return Count(err, "Accept on Port") >= 3 && testing::Has(err, "Udp-Contact with Morvik-Client");
-    })) << testing::ReadFile("err.txt");
+        return Count(Log(), "Accept on Port") >= 3 && testing::Has(Log(), "Udp-Contact with Morvik-Client");
+    })) << Log();
 
-    const int source = AcceptWithin(source_listener.fd);
-    ASSERT_GE(source, 0);
-    ExpectRelayedWholeAfterSilence(source, readers);
+    ASSERT_TRUE(AcceptWithin(source_listener, source));
+    ExpectRelayedWholeAfterSilence(source.Handle(), readers);
     // One connection to the source for the whole run.
-    pollfd again{source_listener.fd, POLLIN, 0};
-    EXPECT_EQ(poll(&again, 1, 0), 0);
+    EXPECT_EQ(sock::Wait(source_listener.Handle(), false, 0), sock::kWaitTimedOut);
     EXPECT_EQ(zerlan.Stop(), 0);
-    for (int fd : {readers[0], readers[1], readers[2], source}) close(fd);
+    for (int fd : {readers[0], readers[1], readers[2]}) close(fd);
 }
 
 TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
@@ -151,15 +157,103 @@ TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
     const int client = ConnectTo(out_port);
     ASSERT_GE(client, 0);
     EXPECT_TRUE(Listening("00000000", out_port));
-    ASSERT_TRUE(WaitFor([] {
-        const std::string err = testing::ReadFile("err.txt");
-        return testing::Has(err, "ICY 200 OK") && testing::Has(err, "Accept on Port");
-    })) << testing::ReadFile("err.txt") << testing::ReadFile("caster.err");
+    ASSERT_TRUE(WaitFor([] { return Count(Log(), "ICY 200 OK") > 0 && Count(Log(), "Accept on Port") > 0; }))
+        << Log() << testing::ReadFile("caster.err");
     ExpectRelayedWholeAfterSilence(feed, {client});
-    EXPECT_EQ(Count(testing::ReadFile("err.txt"), "Connect with 127.0.0.1:" + caster_port), 1);
+    EXPECT_EQ(Count(Log(), "Connect with 127.0.0.1:" + caster_port), 1);
     EXPECT_EQ(zerlan.Stop(), 0);
+    for (int fd : {client, feed}) close(fd);
+}
+
+TEST(ReconnectLogThreads, ATcpSourceThatClosesAndRefusesAndAClientThatComesAndGoes) {
+    testing::TempDir dir;
+    CBlockingSocket listener, source;
+    const std::string in_port = Listen(listener);
+    const std::string in = "127.0.0.1:" + in_port;
+    const std::string out_port = UnusedPort();
+    Running zerlan{testing::StartZerlan({"/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;100\"",
+                                         "/tcp_in,\"127.0.0.1;" + in_port + ";FALSE\"",
+                                         "/tcp_out,\"0.0.0.0;" + out_port + ";TRUE;5;FALSE;0\"", kQuietWatches})};
+    ASSERT_TRUE(AcceptWithin(listener, source));
+
+    // A client that joins and leaves while no data flows: only its leaving shows it gone.
+    const int client = ConnectTo(out_port);
+    ASSERT_GE(client, 0);
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    getsockname(client, reinterpret_cast<sockaddr*>(&local), &length);
+    const std::string who = "output: TCP server port " + out_port + ": client 127.0.0.1:" +
+                            std::to_string(ntohs(local.sin_port));
+    ASSERT_TRUE(LogShows(who + " connected\n"));
     close(client);
-    close(feed);
+    ASSERT_TRUE(LogShows(who + " left: the client closed the connection\n"));
+
+    // One line for the close, one for the whole run of refused attempts, one when it is back.
+    listener.Cleanup();
+    source.Cleanup();
+    ASSERT_TRUE(LogShows("input: TCP client " + in + ": the peer closed the connection; reconnecting\n"));
+    ASSERT_TRUE(LogShows("TCP client " + in + ": Connection refused; retrying\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // several refused attempts
+    Listen(listener, static_cast<uint16_t>(std::stoi(in_port)));
+    ASSERT_TRUE(AcceptWithin(listener, source));
+    ASSERT_TRUE(LogShows("TCP client " + in + ": connected\n"));
+
+    const std::string log = Log();
+    EXPECT_EQ(Count(log, " connected\n"), 2) << log;
+    EXPECT_EQ(Count(log, " left: "), 1) << log;
+    EXPECT_EQ(Count(log, "; reconnecting\n"), 1) << log;
+    EXPECT_EQ(Count(log, "; retrying\n"), 1) << log;
+}
+
+TEST(ReconnectLogThreads, EveryOutputTellsItsReconnectsOnceWithTheReason) {
+    testing::TempDir dir;
+    // The caster refuses the first login, takes the second and drops it, then keeps the third.
+    FakeCaster caster([](FakeCaster& c, int fd, int attempt) {
+        c.ReadRequest(fd);
+        FakeCaster::SendAll(fd, attempt == 0 ? "ERROR - Bad Password\r\n" : "ICY 200 OK\r\n");
+        if (attempt == 1) c.ReadSome(fd, 10, 3000);
+        if (attempt > 1) c.Hold(fd);
+    });
+    const std::string tcp_port = UnusedPort();
+    // The UDP server's port is taken until the test lets it go.
+    CBlockingSocket udp_holder;
+    udp_holder.Create(CBlockingSocket::kDatagram);
+    udp_holder.Bind(CSocketAddress("127.0.0.1", 0));
+    const std::string udp_port = std::to_string(udp_holder.BoundPort());
+    Running zerlan{testing::StartZerlan({"/inout_sw,\"DUMMY;CAST;Null;TCP;UDP;Null;Null;Null;500;0;1;50\"",
+                                         "/cast_out,\"127.0.0.1;" + caster.port() +
+                                             ";MOUNT1;x;secret;100;0;0.0.0.0;8080\"",
+                                         "/tcp_out,\"127.0.0.1;" + tcp_port + ";FALSE;5;FALSE;0\"",
+                                         "/udp_out,\"127.0.0.1;1;TRUE;127.0.0.1;" + udp_port + ";20\"",
+                                         kQuietWatches})};
+
+    const std::string upload = "output: upload to NTRIP caster 127.0.0.1:" + caster.port() + ": ";
+    EXPECT_TRUE(LogShows(upload + "mountpoint MOUNT1 refused; retrying\n"));
+    EXPECT_TRUE(LogShows(upload + "connected again\n"));
+    EXPECT_TRUE(WaitFor([&] { return caster.attempts() >= 3; })) << Log();
+
+    const std::string tcp = "127.0.0.1:" + tcp_port;
+    EXPECT_TRUE(LogShows("TCP client " + tcp + ": Connection refused; retrying\n"));
+    CBlockingSocket listener, tcp_peer;
+    Listen(listener, static_cast<uint16_t>(std::stoi(tcp_port)));
+    ASSERT_TRUE(AcceptWithin(listener, tcp_peer));
+    EXPECT_TRUE(LogShows("TCP client " + tcp + ": connected\n"));
+    tcp_peer.Cleanup();
+    EXPECT_TRUE(LogShows("output: TCP client " + tcp + ": "));
+
+    const std::string udp = "output: UDP server 127.0.0.1:" + udp_port + ": ";
+    EXPECT_TRUE(LogShows(udp + "Address already in use; retrying\n"));
+    udp_holder.Cleanup();
+    EXPECT_TRUE(LogShows(udp + "open\n"));
+
+    const std::string log = Log();
+    EXPECT_EQ(Count(log, upload + "mountpoint MOUNT1 refused"), 1) << log;
+    // The dropped upload: a send into the closed connection fails.
+    EXPECT_EQ(Count(log, "; reconnecting\n"), 2) << log;
+    EXPECT_EQ(Count(log, upload), 4) << log;  // refused, again, dropped, again
+    EXPECT_EQ(Count(log, udp), 2) << log;
+    EXPECT_EQ(Count(log, "Error in UdpStart"), 1) << log;
+    EXPECT_EQ(Count(log, "TCP client " + tcp + ": Connection refused"), 1) << log;
 }
 
 }  // namespace

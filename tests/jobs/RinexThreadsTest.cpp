@@ -1,6 +1,4 @@
-// The RINEX encoder thread and the RINEX TCP server in whole jobs: a replayed
-// file gives the same observations as the batch command, and a client of the
-// server receives the records the file gets.
+// The RINEX encoder thread and the RINEX TCP server in whole jobs.
 #include <unistd.h>
 
 #include <filesystem>
@@ -21,8 +19,7 @@ namespace fs = std::filesystem;
 
 const std::string kExample = std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm2";
 
-// The records of every RINEX file below `dir`, without the date and hour of
-// the epoch lines: the job and the batch each read the clock for those.
+// The records of every RINEX file below `dir`, without the epochs' date and hour (read from the clock).
 std::string Records(const std::string& dir) {
     std::string all;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
@@ -36,7 +33,6 @@ std::string Records(const std::string& dir) {
     return all;
 }
 
-// True when every reader of `pool` has taken what was written.
 bool Empty(CharPool& pool) {
     const int slots = pool.SlotCount();
     for (int slot = 0; slot < slots; ++slot) {
@@ -47,10 +43,8 @@ bool Empty(CharPool& pool) {
 
 class RinexThreads : public testing::RelayJob {
 protected:
-    // Decoder on with the RINEX encoder; RINEX files under "job", and to TCP
-    // clients on `rinex_port` when given. The PC-minus-UTC setting moves the
-    // clock to half a minute into its hour, so that measurements of the
-    // first minute of an hour are never taken for the hour before or after.
+    // RINEX files under "job", and to TCP clients on `rinex_port` when given. The PC-minus-UTC
+    // shift puts the clock half a minute into its hour, so no epoch is taken for a neighbouring hour.
     void ConfigureRinex(const std::string& input, const std::string& rinex_port = "") {
         const LocalTime now = Clock::Get().Now();
         const std::string shift = std::to_string(now.minute * 60 + now.second - 30);
@@ -90,8 +84,7 @@ TEST_F(RinexThreads, ATcpClientReceivesTheRecordsTheFileGets) {
     ASSERT_TRUE(ConnectClient(client, port));
     ASSERT_TRUE(Shown("Accept on Port " + port + " !"));
 
-    // Decoded lines as the decoder writes them, one epoch at a time, each
-    // taken by the encoder and the server before the next.
+    // Decoded lines one epoch at a time, each taken by the encoder and the server before the next.
     std::string got;
     auto receive = [&] { testing::TakeReady(client, got); };
     for (int second = 1; second <= 12; ++second) {

@@ -1,5 +1,4 @@
-// Where the settings' Windows names land on Linux, the time prefix of the
-// log, and the queue between the job threads and the view.
+// Windows names on Linux, the log's time prefix, and the queue between the job threads and the view.
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
@@ -74,8 +73,7 @@ TEST(MessageQueueThreads, PostedTextsArriveWholeAndInPostingOrderPerSender) {
     }
 }
 
-// A send waits for the view, but never for a view that is itself the
-// sender or that has gone.
+// A send waits for the view, but never for a view that is itself the sender or that has gone.
 TEST(MessageQueueThreads, SendWaitsForTheHandlerUnlessOnTheViewThreadOrClosed) {
     MessageQueue queue;
     std::atomic<int> handled{0};

@@ -1,5 +1,3 @@
-// The GGA sentence sent upstream, and the clients' sentences the NMEA thread
-// keeps for it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -18,10 +16,6 @@ using testing::WaitFor;
 
 class GgaGeneratorTest : public testing::StateFixture {
 protected:
-    void SetUp() override {
-        StateFixture::SetUp();
-        clock_.Set(LocalTime{2025, 2, 3, 12, 34, 56, 0, 1});
-    }
     Settings With(const std::string& nmea) {
         Settings s;
         s.SetRaw(Key::kNmea, nmea);
@@ -31,60 +25,57 @@ protected:
 
 TEST_F(GgaGeneratorTest, FixedCoordinates) {
     struct Case {
-        const char *name, *nmea;
+        const char *name, *nmea, *sentence_start;
         int result;
-        const char* sentence_start;
     } cases[] = {
-        {"known sentence", "TRUE;FALSE;52;29;21.524334;13;18;43.791411;x;0;0", 0,
-         "$GPGGA,123456,5229.3587389,N,01318.7298569,E,1,5,3.00,64.052,M,0.000,M,,0000*44\r\n"},
-        {"negative degrees are south and west", "TRUE;FALSE;-33;52;0;-70;30;0;x;0;0", 0,
-         "$GPGGA,123456,3352.0000000,S,07030.0000000,W,"},
-        {"minutes that round up carry into the degrees", "TRUE;FALSE;10;59;59.9999999999;20;0;0;x;0;0", 0,
-         "$GPGGA,123456,1100.0000000,N,"},
-        {"out of range", "TRUE;FALSE;95;0;0;13;0;0;x;0;0", 1, "$GPGGA,123456,,N,,E,1,5,3.00,64.052,M,0.000,M,,0000*"},
-        {"west beyond 180", "TRUE;FALSE;-10;0;0;-180;0;0;x;0;0", 1, "$GPGGA,123456,,N,,E,"},
+        {"known sentence", "TRUE;FALSE;52;29;21.524334;13;18;43.791411;x;0;0",
+         "$GPGGA,123456,5229.3587389,N,01318.7298569,E,1,5,3.00,64.052,M,0.000,M,,0000*44\r\n", 0},
+        {"negative degrees are south and west", "TRUE;FALSE;-33;52;0;-70;30;0;x;0;0",
+         "$GPGGA,123456,3352.0000000,S,07030.0000000,W,", 0},
+        {"minutes that round up carry into the degrees", "TRUE;FALSE;10;59;59.9999999999;20;0;0;x;0;0",
+         "$GPGGA,123456,1100.0000000,N,", 0},
+        {"out of range", "TRUE;FALSE;95;0;0;13;0;0;x;0;0", "$GPGGA,123456,,N,,E,1,5,3.00,64.052,M,0.000,M,,0000*", 1},
+        {"west beyond 180", "TRUE;FALSE;-10;0;0;-180;0;0;x;0;0", "$GPGGA,123456,,N,,E,", 1},
     };
+    clock_.Set(LocalTime{2025, 2, 3, 12, 34, 56, 0, 1});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         GgaGenerator gga(shared_);
         EXPECT_EQ(gga.Build(With(c.nmea)), c.result);
         const std::string& s = gga.Sentence();
         EXPECT_EQ(s.rfind(c.sentence_start, 0), 0u) << s;
-        // The checksum printed is the one of the text before '*'.
-        char hex[3];
+        char hex[3];  // the checksum of the text before '*'
         std::snprintf(hex, sizeof hex, "%02X", GgaGenerator::Checksum(s));
         EXPECT_EQ(s.substr(s.find('*') + 1), std::string(hex) + "\r\n");
     }
     EXPECT_EQ(shared_.DisplayText(), "failure Coordinates !!");
 }
 
-TEST_F(GgaGeneratorTest, FileModeTakesTheLastSentenceOnlyWhenItsChecksumAgrees) {
-    char sum[8];
-    std::snprintf(sum, sizeof sum, "%02X", GgaGenerator::Checksum("$GPGGA,1,2,3*"));
-    const std::pair<std::string, std::string> cases[] = {
-        {"noise\r\nold $GPGGA,x*00\r\n2025 $GPGGA,1,2,3*" + std::string(sum) + " tail\r\n\r\nno dollar\r\n",
-         "$GPGGA,1,2,3*" + std::string(sum) + "\r\n"},
-        {"$GPGGA,1,2,3*00\r\n", "$GPGGA,,,N,,E,,,,,,,,,*\r\n"},
-        {"no sentence here\r\n", "$GPGGA,,,N,,E,,,,,,,,,*\r\n"},
-        {"$GPGGA,1,2,3\r\n", "$GPGGA,,,N,,E,,,,,,,,,*\r\n"},
-        {"", "$GPGGA,,,,,,,,,,M,,M,,*\r\n"},  // no file
+TEST_F(GgaGeneratorTest, AFileOrAClientGivesTheSentenceOnlyWhenItIsWhole) {
+    const char* kFile = "TRUE;TRUE;0;0;0;0;0;0;.\\pool.dat;0;0";
+    const char* kEmpty = "$GPGGA,,,N,,E,,,,,,,,,*\r\n";
+    struct Case {
+        const char *name, *nmea, *file, *sentence;  // file nullptr: none
+    } cases[] = {
+        {"the file's last sentence", kFile,
+         "noise\r\nold $GPGGA,x*00\r\n2025 $GPGGA,1,2,3*4A tail\r\n\r\nno dollar\r\n", "$GPGGA,1,2,3*4A\r\n"},
+        {"a wrong checksum", kFile, "$GPGGA,1,2,3*00\r\n", kEmpty},
+        {"no sentence", kFile, "no sentence here\r\n", kEmpty},
+        {"no checksum", kFile, "$GPGGA,1,2,3\r\n", kEmpty},
+        {"no file", kFile, nullptr, "$GPGGA,,,,,,,,,,M,,M,,*\r\n"},
+        {"the first client is slot 2", "TRUE;DEVICE;0;0;0;0;0;0;x;0;1", nullptr, "$GPGGA,slot2\r\n"},
+        {"the second client is slot 1", "TRUE;DEVICE;0;0;0;0;0;0;x;0;2", nullptr, "$GPGGA,slot1\r\n"},
+        {"no such client", "TRUE;DEVICE;0;0;0;0;0;0;x;0;7", nullptr, ""},
     };
-    for (const auto& [file, sentence] : cases) {
-        std::remove("pool.dat");
-        if (!file.empty()) testing::WriteFile("pool.dat", file);
-        GgaGenerator g(shared_);
-        g.Build(With("TRUE;TRUE;0;0;0;0;0;0;.\\pool.dat;0;0"));
-        EXPECT_EQ(g.Sentence(), sentence) << file;
-    }
-}
-
-TEST_F(GgaGeneratorTest, ClientModeTakesTheSelectedClientsSentence) {
     shared_.sat_fkp_store.SetGgaText("$GPGGA,slot2\r\n", 2);
     shared_.sat_fkp_store.SetGgaText("$GPGGA,slot1\r\n", 1);
-    for (auto [chosen, sentence] : {std::pair{"1", "$GPGGA,slot2\r\n"}, {"2", "$GPGGA,slot1\r\n"}, {"7", ""}}) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove("pool.dat");
+        if (c.file) testing::WriteFile("pool.dat", c.file);
         GgaGenerator gga(shared_);
-        gga.Build(With(std::string("TRUE;DEVICE;0;0;0;0;0;0;x;0;") + chosen));
-        EXPECT_EQ(gga.Sentence(), sentence) << chosen;
+        gga.Build(With(c.nmea));
+        EXPECT_EQ(gga.Sentence(), c.sentence);
     }
 }
 

@@ -1,6 +1,3 @@
-// The sourcetable search against a fake caster: `zerlan --sourcetable` as a
-// user runs it, and the deadline that covers a caster that trickles and a
-// name lookup that hangs.
 #include "services/Sourcetable.h"
 
 #include <netdb.h>
@@ -21,7 +18,6 @@ namespace {
 using testing::FakeCaster;
 using Steady = std::chrono::steady_clock;
 
-// Answers the first connection with `answer` after the request's empty line.
 FakeCaster::Script Answer(const std::string& answer) {
     return [answer](FakeCaster& c, int fd, int attempt) {
         if (attempt > 0) return;
@@ -50,31 +46,28 @@ TEST(SourcetableThreads, ACasterThatTricklesIsGivenUpAtTheDeadline) {
 TEST(SourcetableThreads, TheCommandPrintsOneLinePerEntryOrFailsWithAMessage) {
     testing::TempDir dir;
     const std::string command = std::string(ZERLAN_BINARY) + " --sourcetable 127.0.0.1:";
-    {
-        FakeCaster caster(Answer(
-            "SOURCETABLE 200 OK\r\nServer: Test Caster/1.0\r\nContent-Type: text/plain\r\n\r\n"
-            "CAS;caster.example.net;2101;Example;Org;0;DEU;52.5;13.4;0.0.0.0;0;http://x\r\n"
-            "NET;EX;Org;B;N;http://x;http://y;mail;none\r\n"
-            "STR;BERLIN0;Berlin;RTCM 3.2;1004(1),1006(10);2;GPS+GLO;EX;DEU;52.52;13.40;0;0;sNTRIP;none;B;N;9600;\r\n"
-            "STR;SHORT;Short\r\nENDSOURCETABLE\r\n"));
-        const testing::RunResult r = testing::Capture(command + caster.port() + " 2>&1");
-        EXPECT_EQ(r.status, 0) << r.out;
-        ASSERT_EQ(caster.received().size(), 1u);
-        EXPECT_EQ(caster.received()[0],
-                  "GET / HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-light\r\nAuthorization: Basic \r\n\r\n");
-        EXPECT_TRUE(testing::Has(r.out, "BERLIN0\tBerlin\tRTCM 3.2\t1004(1),1006(10)\t2\tGPS+GLO\tDEU\t52.52,13.40\n"))
-            << r.out;
-        EXPECT_TRUE(testing::Has(r.out, "SHORT\tShort\t"));
+    FakeCaster caster(Answer(
+        "SOURCETABLE 200 OK\r\nServer: Test Caster/1.0\r\nContent-Type: text/plain\r\n\r\n"
+        "CAS;caster.example.net;2101;Example;Org;0;DEU;52.5;13.4;0.0.0.0;0;http://x\r\n"
+        "NET;EX;Org;B;N;http://x;http://y;mail;none\r\n"
+        "STR;BERLIN0;Berlin;RTCM 3.2;1004(1),1006(10);2;GPS+GLO;EX;DEU;52.52;13.40;0;0;sNTRIP;none;B;N;9600;\r\n"
+        "STR;SHORT;Short\r\nENDSOURCETABLE\r\n"));
+    const testing::RunResult r = testing::Capture(command + caster.port() + " 2>&1");
+    EXPECT_EQ(r.status, 0) << r.out;
+    const char* request = "GET / HTTP/1.0\r\nUser-Agent: NTRIP MorvikV1.08-light\r\n"
+                          "Authorization: Basic \r\n\r\n";
+    EXPECT_EQ(caster.received(), std::vector<std::string>{request});
+    EXPECT_TRUE(testing::Has(r.out, "BERLIN0\tBerlin\tRTCM 3.2\t1004(1),1006(10)\t2\tGPS+GLO\tDEU\t52.52,13.40\n"))
+        << r.out;
+    EXPECT_TRUE(testing::Has(r.out, "SHORT\tShort\t"));
+
+    FakeCaster icy(Answer("ICY 200 OK\r\n"));
+    for (const auto& [port, message] : {std::pair{icy.port(), "sent no sourcetable (ICY 200 OK)"},
+                                        {testing::ClosedPort(), " cannot connect to 127.0.0.1:"}}) {
+        const testing::RunResult failed = testing::Capture(command + port + " 2>&1");
+        EXPECT_EQ(failed.status, 1);
+        EXPECT_TRUE(testing::Has(failed.out, message)) << failed.out;
     }
-    {
-        FakeCaster caster(Answer("ICY 200 OK\r\n"));
-        const testing::RunResult r = testing::Capture(command + caster.port() + " 2>&1");
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(testing::Has(r.out, "sent no sourcetable (ICY 200 OK)")) << r.out;
-    }
-    const testing::RunResult r = testing::Capture(command + testing::ClosedPort() + " 2>&1");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(testing::Has(r.out, " cannot connect to 127.0.0.1:")) << r.out;
 }
 
 std::atomic<int> slow_lookups_done{0};
@@ -86,7 +79,6 @@ int SlowLookup(const char*, uint32_t* address) {
     return 0;
 }
 
-// "caster.test" is the loopback; every other name is unknown.
 int TableLookup(const char* name, uint32_t* address) {
     if (std::string(name) != "caster.test") return EAI_NONAME;
     *address = 0x7F000001;

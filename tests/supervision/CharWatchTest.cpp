@@ -1,13 +1,16 @@
 #include "supervision/CharWatch.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
-#include "support/StateFixture.h"
 #include "core/Messages.h"
-#include "core/ThreadRegistry.h"
+#include "support/StateFixture.h"
+#include "supervision/Protocol.h"
 
 namespace zerlan {
 namespace {
@@ -17,17 +20,14 @@ protected:
     CharWatchLimits Limits(int32_t unit, int32_t min, int32_t min_duration, int32_t max, int32_t max_duration) {
         return CharWatchLimits{unit, min, min_duration, "Low-Title", max, max_duration, "High-Title"};
     }
-    // Adds `bytes` to the counter, lets one second pass and checks.
-    int Unit(CharWatch& watch, Counter& counter, int32_t bytes, int write_protocol = 1) {
-        counter.fetch_add(bytes);
+    int Unit(CharWatch& watch, int32_t bytes) {
+        counter_.fetch_add(bytes);
         clock_.Advance(1000);
-        return watch.Check("CharWatch: Test-Warning !", msg::kInputRate, write_protocol);
+        return watch.Check("CharWatch: Test-Warning !", msg::kInputRate, 1);
     }
     Counter counter_{0};
 };
 
-// Runs of units against both limits: what each unit returns, the records,
-// the marker files and what the view is shown.
 TEST_F(CharWatchTest, RunsOfLowAndHighUnits) {
     struct Case {
         const char* name;
@@ -66,13 +66,15 @@ TEST_F(CharWatchTest, RunsOfLowAndHighUnits) {
         CharWatch watch(shared_, &counter_, 4, c.limits, ".\\Protokol.dat");
         EXPECT_EQ(counter_.load(), 0);
         std::vector<int> results;
-        for (int32_t b : c.bytes) results.push_back(Unit(watch, counter_, b));
+        for (int32_t b : c.bytes) results.push_back(Unit(watch, b));
         EXPECT_EQ(results, c.results);
         EXPECT_EQ(ReadFile("Protokol.dat"), c.records);
         EXPECT_EQ(Exists("Low-Title"), std::string(c.records).starts_with("ZW Low"));
         EXPECT_EQ(Exists("High-Title"), std::string(c.records).starts_with("ZW High"));
         const std::vector<std::string> texts = Texts();
-        EXPECT_EQ(texts.empty() ? "" : texts[0], c.first_shown ? c.first_shown : texts.empty() ? "" : texts[0]);
+        if (c.first_shown) {
+            EXPECT_EQ(texts.empty() ? "" : texts[0], c.first_shown);
+        }
         // Only the too-few half adds the caller's warning line.
         EXPECT_EQ(std::count(texts.begin(), texts.end(), "CharWatch: Test-Warning !\r\n"),
                   std::count(results.begin(), results.end(), CharWatch::kTooFew));
@@ -126,27 +128,24 @@ TEST_F(CharWatchTest, EachKindStoresItsRateAndOnlyKindsZeroAndOneDisplay) {
 
 TEST_F(CharWatchTest, ResetWatchReportsWithoutProtocolFile) {
     CharWatch watch(shared_, &counter_, 4, 3, 0);
-    EXPECT_EQ(Unit(watch, counter_, 9), 0);
-    EXPECT_EQ(Unit(watch, counter_, 9), 0);
-    EXPECT_EQ(Unit(watch, counter_, 9), CharWatch::kTooFew);
+    for (int result : {0, 0, CharWatch::kTooFew}) EXPECT_EQ(Unit(watch, 9), result);
     EXPECT_TRUE(Exists("Minimal-Reset"));
     // No protocol file: no record and no "can't open" line, only the failure and warning.
     EXPECT_EQ(Texts(), (std::vector<std::string>{
                            "too few Byte per TimeUnit: failure 9 Byte, start_of_failure 03.02.2025  09:05:01",
                            "CharWatch: Test-Warning !\r\n"}));
     // 10 bytes is enough, and the too-many half stays off.
-    EXPECT_EQ(Unit(watch, counter_, 10), CharWatch::kAfterTooFew);
-    EXPECT_EQ(Unit(watch, counter_, 1000000), 0);
+    EXPECT_EQ(Unit(watch, 10), CharWatch::kAfterTooFew);
+    EXPECT_EQ(Unit(watch, 1000000), 0);
 }
 
-using CharWatchThreads = testing::StateFixture;
+using CharWatchThreads = CharWatchTest;
 
 TEST_F(CharWatchThreads, CountsAddedWhileCheckingAreNeverLost) {
-    Counter counter{0};
-    CharWatch watch(shared_, &counter, 4, CharWatchLimits{1, 0, 0, "l", 1 << 30, 0, "h"}, "");
+    CharWatch watch(shared_, &counter_, 4, Limits(1, 0, 0, 1 << 30, 0), "");
     constexpr int kAdds = 200000;
     std::thread writer([&] {
-        for (int i = 0; i < kAdds; ++i) counter.fetch_add(1);
+        for (int i = 0; i < kAdds; ++i) counter_.fetch_add(1);
     });
     int64_t seen = 0;
     for (int i = 0; i < 2001; ++i) {
@@ -162,26 +161,62 @@ TEST_F(CharWatchTest, AMarkerIsMadeOnlyForAPlainNameThatIsNoFileOfTheProgram) {
     shared_.settings.parameter_file = ".\\z.par";
     std::ofstream("z.par") << "/pr,\"p.dat\"";
     std::ofstream("p.dat") << "kept";
-    struct Case {
-        std::string title;
-        bool made;
-    };
-    for (const Case& c : {Case{"Low_Rate-1.flag", true}, Case{"z.par", false}, Case{"p.dat", false},
-                          Case{"sub/x", false}, Case{"..", false}, Case{"a b", false}}) {
-        CharWatch watch(shared_, &counter_, 3,
-                        CharWatchLimits{1, 50, 1, c.title, 10000, 0, "High-Title"}, ".\\p.dat");
+    for (const auto& [title, made] : {std::pair{"Low_Rate-1.flag", true}, {"z.par", false}, {"p.dat", false},
+                                      {"sub/x", false}, {"..", false}, {"a b", false}}) {
+        SCOPED_TRACE(title);
+        CharWatch watch(shared_, &counter_, 3, CharWatchLimits{1, 50, 1, title, 10000, 0, "High-Title"},
+                        ".\\p.dat");
         messages_.clear();
-        EXPECT_EQ(Unit(watch, counter_, 0), CharWatch::kTooFew) << c.title;
-        EXPECT_EQ(Unit(watch, counter_, 0), CharWatch::kTooFew) << c.title;
+        EXPECT_EQ(Unit(watch, 0), CharWatch::kTooFew);
+        EXPECT_EQ(Unit(watch, 0), CharWatch::kTooFew);
         view_.PumpPending();
         size_t warnings = 0;
         for (const std::string& t : Texts()) warnings += t.starts_with("No marker file for the miz title");
-        EXPECT_EQ(warnings, c.made ? 0u : 1u) << c.title;
-        EXPECT_TRUE(!c.made || Exists(c.title)) << c.title;
+        EXPECT_EQ(warnings, made ? 0u : 1u);
+        EXPECT_TRUE(!made || Exists(title));
     }
     EXPECT_EQ(ReadFile("z.par"), "/pr,\"p.dat\"");
     EXPECT_NE(ReadFile("p.dat").find("kept"), std::string::npos);
     EXPECT_FALSE(Exists("sub"));
+}
+
+using ProtocolTest = testing::StateFixture;
+
+TEST_F(ProtocolTest, PathSeparatorsAndAFileThatCannotBeOpened) {
+    // Backslashes and the 0xBB substitute are path separators.
+    ASSERT_EQ(mkdir("logs", 0755), 0);
+    EXPECT_EQ(WriteEventRecord("FH", "full_hour", "logs\\a.dat"), 0);
+    EXPECT_EQ(WriteEventRecord("ND", "new_day", "logs\xBB" "a.dat"), 0);
+    EXPECT_EQ(ReadFile("logs/a.dat"), "FH : full_hour\nND : new_day\n");
+
+    // No name writes nothing; an unopenable file is shown for each watch record, never for an event.
+    const char* missing = ".\\no-such-dir\\Protokol.dat";
+    EXPECT_EQ(WriteProtocol(shared_, "Low", "failure", "", 3), 2);
+    EXPECT_EQ(WriteEventRecord("FH", "full_hour", ""), 2);
+    EXPECT_EQ(WriteEventRecord("General-Stop", "x", missing), 2);
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ(WriteProtocol(shared_, "Low", "failure", missing, 3), 2);
+    EXPECT_EQ(WriteStatusRecord(shared_, "NoGpsFkp", "x", missing), 2);
+    EXPECT_EQ(Texts(), std::vector<std::string>(2, "\r\nCant't open ProtocolFile!!"));
+    EXPECT_EQ(Ids(), (std::vector<uint32_t>{msg::kDisplayText, msg::kDisplayText}));
+}
+
+using ProtocolThreads = testing::StateFixture;
+
+TEST_F(ProtocolThreads, ConcurrentRecordsKeepEveryLineWhole) {
+    constexpr int kThreads = 4, kLines = 300;
+    std::vector<std::thread> threads;
+    const std::string text(200, 'x');
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &text] {
+            for (int i = 0; i < kLines; ++i) WriteEventRecord("T" + std::to_string(t), text, kDefaultProtocolFile);
+        });
+    }
+    for (auto& th : threads) th.join();
+    std::istringstream in(ReadFile("Protokol.dat"));
+    int count = 0;
+    for (std::string line; std::getline(in, line); ++count) EXPECT_EQ(line.substr(2), " : " + text);
+    EXPECT_EQ(count, kThreads * kLines);
 }
 
 }  // namespace
