@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -460,7 +461,13 @@ TEST_P(RtcmRoundTripCapture, ComesBackAsTextAndFrames) {
     if (rtcm3) ExpectSameFrames(GetParam(), original, encoded);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shared, RtcmRoundTripCapture, ::testing::ValuesIn(Streams({"rtcm3", "rtcm2"})));
+INSTANTIATE_TEST_SUITE_P(Shared, RtcmRoundTripCapture, ::testing::ValuesIn(Streams({"rtcm3", "rtcm2"})),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name = fs::path(info.param).filename().string();
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return std::to_string(info.index) + "_" + name;
+                         });
 
 // gpsd's JSON lines without the sequence (the encoder numbers anew) and with satellites sorted.
 std::multiset<std::string> Gpsdecode(const std::string& path) {
