@@ -57,11 +57,8 @@ int CharPool::ClearLocked(int16_t* woken) {
     for (int i = 0; i < kSlots; ++i) {
         Reader& r = readers_[i];
         std::lock_guard<std::mutex> reader(r.lock);
-        r.own = std::string();
-        r.own_size.store(0);
+        r.Release();
         r.pos.store(0);
-        r.lost = 0;
-        r.lost_flag.store(false);
         r.last_read_ms.store(0);
         in_use_[i] = 0;
         buffer_index_[i] = -1;
@@ -180,10 +177,7 @@ int CharPool::RemoveReader(int slot) {
         if (buffer < 0) return 0;
         in_use_[buffer] = 0;
         buffer_index_[slot] = -1;
-        r.own = std::string();
-        r.own_size.store(0);
-        r.lost = 0;
-        r.lost_flag.store(false);
+        r.Release();
         enabled_[slot].store(1);
         if (TakeSleeper(slot)) woken[count++] = static_cast<int16_t>(slot);
     }

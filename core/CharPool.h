@@ -86,13 +86,12 @@ public:
     // lock per block for a reader that sleeps between blocks. 0 after the
     // time, for a free slot or at a stop.
     int WaitAndRead(char* dest, int slot, int timeout_ms);
-    // True when the reader fell more than the window behind and the loss is
-    // not taken yet; a writer blocked on a slow peer asks this.
-    bool Overrun(int slot) const { return HasLost(slot); }
     // Bytes the reader lost since the last call (it fell more than the
     // window behind); 0 for a free slot.
     int64_t TakeLost(int slot);
-    // Cheap test, without the lock, whether TakeLost has something.
+    // Cheap test, without the lock, whether TakeLost has something: the
+    // reader fell more than the window behind (a sender held up by a slow
+    // peer asks this).
     bool HasLost(int slot) const {
         return ValidSlot(slot) && readers_[slot].lost_flag.load(std::memory_order_acquire);
     }
@@ -142,6 +141,14 @@ private:
         std::string own;                        // single-slot writes; guarded by lock
         int64_t lost = 0;                       // not yet taken; guarded by lock
         bool hot = false;                       // its last sleep was short; guarded by lock
+
+        // Frees the queue and forgets a loss not taken; lock held.
+        void Release() {
+            own = std::string();
+            own_size.store(0);
+            lost = 0;
+            lost_flag.store(false);
+        }
     };
     // A sleep shorter than this means blocks come faster than a reader sleeps and wakes.
     static constexpr std::chrono::microseconds kHotGap{200};

@@ -392,7 +392,6 @@ struct ServerClient {
     bool more = true;              // its slot may still hold data
     bool writable = false;
     const char* leaves = nullptr;  // why it goes, set during a pass
-    bool lagged = false;
 };
 
 // What the server's threads of one job share.
@@ -565,6 +564,8 @@ private:
     static constexpr int kOwingWaitMs = 2;   // a full socket is looked at again after this
     static constexpr int kCheckEveryMs = 100;
     static constexpr int kReadsPerPass = 8;  // so that a burst to one client does not hold up the others
+    // The one reason that also reports the client's loss.
+    static constexpr const char* kFellBehind = "it fell more than the pool window behind";
 
     void TakeArrivals() {
         std::lock_guard<std::mutex> lock(job_->arrivals_lock);
@@ -636,8 +637,7 @@ private:
             }
             const int n = pool_.WaitAndRead(c.buffer.data(), c.slot, 0);
             if (pool_.HasLost(c.slot)) {
-                c.leaves = "it fell more than the pool window behind";
-                c.lagged = true;
+                c.leaves = kFellBehind;
                 return;
             }
             c.more = false;
@@ -666,9 +666,8 @@ private:
             if (IsAlarm(c->watch.Check(p_.watch_text, p_.relay ? msg::kTcpOutRate : 0, 1))) {
                 if (p_.relay) state_.Send(msg::kTcpClientOutBar);
                 c->leaves = "too little data taken (rate watch)";
-            } else if (c->Owes() && pool_.Overrun(c->slot)) {
-                c->leaves = "it fell more than the pool window behind";
-                c->lagged = true;
+            } else if (c->Owes() && pool_.HasLost(c->slot)) {
+                c->leaves = kFellBehind;
             } else if (c->Owes() && now - c->waiting_since_ms >= CSuperSocket::kSendSeconds * 1000) {
                 p_.listener->ShowError("Error in ServerSend");
                 c->leaves = "sending failed";
@@ -703,7 +702,7 @@ private:
                 continue;
             }
             // A stream with a hole is worse than a reconnect.
-            if (c.lagged) pool_.ReportLoss(c.who, pool_.TakeLost(c.slot));
+            if (c.leaves == kFellBehind) pool_.ReportLoss(c.who, pool_.TakeLost(c.slot));
             ShowEvent(state_, c.who + " left: " + c.leaves);
             if (c.slot == wait_slot_) wait_slot_ = -1;
             clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i));
