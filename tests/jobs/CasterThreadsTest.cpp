@@ -140,7 +140,7 @@ TEST_F(CasterThreads, TheLoginIsByteExactTheGgaFollowsAndAQuietCasterKeepsItsOne
     EXPECT_TRUE(renderer_.Shows("Connect with 127.0.0.1:" + caster.port() + " !\r\n"));
     // The status line is received text, masked on a terminal.
     EXPECT_NE(renderer_.received.find("ICY 200 OK \x1b[2J\r\n"), std::string::npos);
-    EXPECT_EQ(Count(Protocol(), "Ntrip-Radio : no_failure, FromCasterIn-Start "), 1u);
+    EXPECT_EQ(Count(Protocol(), "Ntrip-Radio : no_failure, FromCasterIn-Start "), 1);
 }
 
 TEST_F(CasterThreads, UnauthorizedIsRefusedAndAStopCutsTheLongReconnectWait) {
@@ -199,7 +199,7 @@ TEST_F(CasterThreads, AnEarlierAcceptedAttemptDoesNotAcceptALaterRefusal) {
     ASSERT_TRUE(Shown("Not connection to Proxy-Server(1) !\r\n\r\n", 10000));
     ASSERT_TRUE(Shown("Not connection to ntrip-caster !\r\n", 10000));
     EXPECT_TRUE(StopAndWaitIdle(10000));
-    EXPECT_EQ(Count(Protocol(), "FromCasterIn-Start"), 1u);
+    EXPECT_EQ(Count(Protocol(), "FromCasterIn-Start"), 1);
     EXPECT_GE(proxy.attempts(), 3);
 }
 
@@ -228,7 +228,7 @@ TEST_F(CasterThreads, TheUploadLogsInAsSourceAfterABadPasswordAndSendsTheStream)
     EXPECT_TRUE(renderer_.Shows("Connect mit 127.0.0.1:" + caster.port() + " !\r\n"));
     EXPECT_TRUE(renderer_.Shows("ERROR - Bad Password\r\n"));
     EXPECT_TRUE(renderer_.Shows("Not connection to ntrip-caster !\r\n"));
-    EXPECT_EQ(Count(Protocol(), "Ntrip-Server : no_failure, ToCasterOut-Start "), 1u);
+    EXPECT_EQ(Count(Protocol(), "Ntrip-Server : no_failure, ToCasterOut-Start "), 1);
 }
 
 }  // namespace

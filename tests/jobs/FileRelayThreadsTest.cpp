@@ -87,7 +87,7 @@ TEST_F(FileRelayThreads, AFileThatCannotBeOpenedIsNamedOnceAndOpenedWhenItCan) {
     StartDummyInto("later\\out.txt");
     ASSERT_TRUE(Shown("Can't open later/out.txt: No such file or directory"));
     PumpFor(200);
-    EXPECT_EQ(Count(renderer_.shown, "Can't open later/out.txt"), 1u);
+    EXPECT_EQ(Count(renderer_.shown, "Can't open later/out.txt"), 1);
     ASSERT_EQ(mkdir("later", 0755), 0);
     EXPECT_TRUE(PumpUntil([&] { return ReadFile("later/out.txt").find("MT16 ") == 0; }, 5000));
     EXPECT_TRUE(StopAndWaitIdle(10000));
@@ -105,11 +105,11 @@ TEST_F(FileRelayThreads, AFailedWriteIsShownRecordedNotCountedAndItsLossReported
     const int32_t counted = Counted();
     PumpFor(300);
     EXPECT_EQ(Counted(), counted);
-    EXPECT_EQ(Count(renderer_.shown, failure), 1u);
+    EXPECT_EQ(Count(renderer_.shown, failure), 1);
     EXPECT_NE(testing::Protocol().find("File-Output : failure, can't write d/out.txt: "), std::string::npos);
     ASSERT_EQ(mkdir("d", 0755), 0);
     EXPECT_TRUE(Shown("File-Output writes d/out.txt again, "));
-    EXPECT_EQ(Count(renderer_.shown, " bytes lost"), 1u);
+    EXPECT_EQ(Count(renderer_.shown, " bytes lost"), 1);
     EXPECT_TRUE(PumpUntil([&] { return ReadFile("d/out.txt").find("MT16 ") == 0; }, 5000));
     EXPECT_TRUE(StopAndWaitIdle(10000));
 }

@@ -10,12 +10,15 @@
 
 #include "support/ByteStreams.h"
 #include "support/FakeCaster.h"
+#include "support/RelayJob.h"
 #include "platform/Socket.h"
 #include "transport/BlockingSocket.h"
 
 namespace zerlan {
 namespace {
 
+using testing::AcceptWithin;
+using testing::BindLoopback;
 using testing::ConnectTo;
 using testing::Count;
 using testing::FakeCaster;
@@ -53,17 +56,6 @@ std::string Log() { return testing::ReadFile("err.txt"); }
 ::testing::AssertionResult LogShows(const std::string& text) {
     if (testing::WaitForLog(text)) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "no \"" << text << "\" in\n" << Log();
-}
-
-std::string Listen(CBlockingSocket& listener, uint16_t port = 0) {
-    listener.Create(CBlockingSocket::kStream);
-    listener.Bind(CSocketAddress("127.0.0.1", port));
-    listener.Listen();
-    return std::to_string(listener.BoundPort());
-}
-
-bool AcceptWithin(CBlockingSocket& listener, CBlockingSocket& socket) {
-    return sock::Wait(listener.Handle(), false, 10000) == sock::kWaitReady && listener.Accept(socket, nullptr);
 }
 
 // Sends in pieces below a reader's 5000-byte margin, each once every reader (a TCP client or a
@@ -106,7 +98,7 @@ void ExpectRelayedWholeAfterSilence(int source, const std::vector<int>& readers)
 TEST(RelayProgramThreads, AQuietTcpSourceReachesThreeTcpClientsAndARegisteredUdpClientWhole) {
     testing::TempDir dir;
     CBlockingSocket source_listener, source;
-    const std::string in_port = Listen(source_listener);
+    const std::string in_port = BindLoopback(source_listener);
     const std::string out_port = UnusedPort();
     const std::string udp_port = UnusedPort();
     Running zerlan{testing::StartZerlan({"/inout_sw,\"TCP;Null;Null;TCP;UDP;Null;Null;Null;1000;0;1;100\"",
@@ -168,7 +160,7 @@ TEST(RelayProgramThreads, AQuietStreamFromStr2strsCasterIsRelayedWhole) {
 TEST(ReconnectLogThreads, ATcpSourceThatClosesAndRefusesAndAClientThatComesAndGoes) {
     testing::TempDir dir;
     CBlockingSocket listener, source;
-    const std::string in_port = Listen(listener);
+    const std::string in_port = BindLoopback(listener);
     const std::string in = "127.0.0.1:" + in_port;
     const std::string out_port = UnusedPort();
     Running zerlan{testing::StartZerlan({"/inout_sw,\"TCP;Null;Null;TCP;Null;Null;Null;Null;1000;0;1;100\"",
@@ -194,7 +186,7 @@ TEST(ReconnectLogThreads, ATcpSourceThatClosesAndRefusesAndAClientThatComesAndGo
     ASSERT_TRUE(LogShows("input: TCP client " + in + ": the peer closed the connection; reconnecting\n"));
     ASSERT_TRUE(LogShows("TCP client " + in + ": Connection refused; retrying\n"));
     std::this_thread::sleep_for(std::chrono::milliseconds(700));  // several refused attempts
-    Listen(listener, static_cast<uint16_t>(std::stoi(in_port)));
+    BindLoopback(listener, true, static_cast<uint16_t>(std::stoi(in_port)));
     ASSERT_TRUE(AcceptWithin(listener, source));
     ASSERT_TRUE(LogShows("TCP client " + in + ": connected\n"));
 
@@ -235,7 +227,7 @@ TEST(ReconnectLogThreads, EveryOutputTellsItsReconnectsOnceWithTheReason) {
     const std::string tcp = "127.0.0.1:" + tcp_port;
     EXPECT_TRUE(LogShows("TCP client " + tcp + ": Connection refused; retrying\n"));
     CBlockingSocket listener, tcp_peer;
-    Listen(listener, static_cast<uint16_t>(std::stoi(tcp_port)));
+    BindLoopback(listener, true, static_cast<uint16_t>(std::stoi(tcp_port)));
     ASSERT_TRUE(AcceptWithin(listener, tcp_peer));
     EXPECT_TRUE(LogShows("TCP client " + tcp + ": connected\n"));
     tcp_peer.Cleanup();

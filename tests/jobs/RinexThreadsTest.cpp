@@ -71,7 +71,7 @@ TEST_F(RinexThreads, AReplayedFileJobWritesWhatTheBatchCommandWrites) {
     ASSERT_EQ(chdir(".."), 0);
     const std::string job = Records("job");
     // All 20 epochs: the last four come from the ring at the stop.
-    EXPECT_EQ(Count(job, "  0 06G"), 20u);
+    EXPECT_EQ(Count(job, "  0 06G"), 20);
     EXPECT_EQ(job, Records("batch"));
 }
 
@@ -116,7 +116,7 @@ TEST_F(RinexThreads, ATcpClientReceivesTheRecordsTheFileGets) {
     ASSERT_TRUE(PumpUntil(
         [&] {
             receive();
-            return Count(got, kEpoch) == 8u;
+            return Count(got, kEpoch) == 8;
         },
         5000));
     EXPECT_EQ(got, file());
@@ -127,7 +127,7 @@ TEST_F(RinexThreads, ATcpClientReceivesTheRecordsTheFileGets) {
     // The stop writes the four epochs of the ring to the file.
     const std::string written = file();
     EXPECT_EQ(written.substr(0, got.size()), got);
-    EXPECT_EQ(Count(written, kEpoch), 12u);
+    EXPECT_EQ(Count(written, kEpoch), 12);
 }
 
 TEST_F(RinexThreads, APortSharedWithTheTcpInputStartsNoServerButTheEncoder) {

@@ -130,7 +130,7 @@ TEST_F(TcpRelayThreads, AQuietClientOfTheInputServerIsKeptAndAnOutageWritesOneRe
         },
         8000));
     PumpFor(2500);
-    EXPECT_EQ(testing::Count(testing::Protocol(), "ZW InputDataNull"), 1u) << testing::Protocol();
+    EXPECT_EQ(testing::Count(testing::Protocol(), "ZW InputDataNull"), 1) << testing::Protocol();
     EXPECT_TRUE(StopAndWaitIdle(8000));
 }
 

@@ -15,6 +15,7 @@
 #include "platform/Socket.h"
 #include "support/Descriptors.h"
 #include "support/TempDir.h"
+#include "support/ZerlanRun.h"
 #include "transport/BlockingSocket.h"
 #include "ui/ZerlanView.h"
 
@@ -47,9 +48,9 @@ inline std::string FreePort(int type = CBlockingSocket::kStream) {
 }
 
 // A loopback socket on a kernel-chosen port; connects are refused until it listens.
-inline std::string BindLoopback(CBlockingSocket& socket, bool listen = true) {
+inline std::string BindLoopback(CBlockingSocket& socket, bool listen = true, uint16_t port = 0) {
     socket.Create(CBlockingSocket::kStream);
-    socket.Bind(CSocketAddress("127.0.0.1", 0));
+    socket.Bind(CSocketAddress("127.0.0.1", port));
     if (listen) socket.Listen();
     return std::to_string(socket.BoundPort());
 }
@@ -60,12 +61,6 @@ inline bool AcceptWithin(CBlockingSocket& listener, CBlockingSocket& peer, int m
 }
 
 inline void TakeReady(CBlockingSocket& socket, std::string& got) { ReadReady(socket.Handle(), got, 0, 4096); }
-
-inline size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 inline std::string Pattern(size_t n) { return Noise(n, 12345); }
 
