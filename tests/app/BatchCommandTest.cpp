@@ -1,9 +1,7 @@
 // The batch commands as a user runs them, on the captures of ../shared/data where they matter.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +11,7 @@
 #include "encoder/RinexEncoder.h"
 #include "support/ReferenceFramer.h"
 #include "support/RinexObservations.h"
+#include "support/SharedCaptures.h"
 #include "support/ZerlanRun.h"
 
 namespace zerlan {
@@ -20,18 +19,7 @@ namespace {
 
 using namespace testing;
 
-const std::string kData = std::string(ZERLAN_SOURCE_DIR) + "/../shared/data/";
 const std::string kExample = std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3";
-
-std::vector<std::string> Captures() {
-    std::vector<std::string> names;
-    std::error_code absent;
-    for (const char* folder : {"rtcm2", "rtcm3"})
-        for (const auto& e : std::filesystem::directory_iterator(kData + folder, absent))
-            names.push_back(e.path());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // A run that must succeed.
 RunResult Ok(const std::string& args) {
@@ -61,8 +49,8 @@ std::string WithoutTimeLines(const std::string& text) {
 }
 
 TEST(DecodeCaptures, EveryFrameIsDecodedOnceAndAFileJobWritesTheSameText) {
-    const std::vector<std::string> files = Captures();
-    if (files.empty()) GTEST_SKIP() << "no captures in " << kData;
+    const std::vector<std::string> files = SharedCaptures({"rtcm2", "rtcm3"});
+    if (files.empty()) GTEST_SKIP() << "no captures in " << kSharedData;
     TempDir dir;
     WriteSettings("v2.par", 1);
     WriteSettings("v3.par", 2);
@@ -199,7 +187,7 @@ TEST(RinexCommand, MatchesConvbinOnPublicRecordings) {
     if (std::system("command -v convbin >/dev/null 2>&1") != 0) GTEST_SKIP() << "convbin (rtklib) not installed";
     const double wavelengths[2] = {RinexEncoder::kL1Wavelength, RinexEncoder::kL2Wavelength};
     for (const char* name : {"gpsd-rtcm2.bend.log", "testglo.nocrlf.rtcm2"}) {
-        const std::string input = kData + "rtcm2/" + name;
+        const std::string input = kSharedData + "rtcm2/" + name;
         if (ReadFile(input).empty()) GTEST_SKIP() << input << " not present";
         TempDir dir;
         // convbin takes GLONASS into GPS time with the leap seconds of 2009 (15 s); so does the setting.

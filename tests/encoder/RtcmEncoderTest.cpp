@@ -15,6 +15,7 @@
 #include "decoder/Rtcm3FrameBuilder.h"
 #include "encoder/RtcmEncoder.h"
 #include "support/ReferenceFramer.h"
+#include "support/SharedCaptures.h"
 #include "support/ZerlanRun.h"
 
 namespace zerlan {
@@ -317,18 +318,6 @@ TEST(RtcmEncoder, Rtcm2PrefixSequenceAndCarriageReturns) {
     }
 }
 
-// The captures beside the project (none in a fresh clone).
-std::vector<std::string> Streams(std::initializer_list<const char*> folders) {
-    std::vector<std::string> out;
-    for (const char* folder : folders) {
-        const fs::path dir = fs::path(ZERLAN_SOURCE_DIR) / ".." / "shared" / "data" / folder;
-        if (fs::is_directory(dir))
-            for (const auto& entry : fs::directory_iterator(dir)) out.push_back(entry.path().string());
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 bool Built(int type) {
     static const std::set<int> kRtcm2 = {1, 2, 3, 4, 9, 14, 16, 17, 18, 19, 20, 21, 22, 23, 24, 31, 32, 37, 59};
     return kRtcm2.count(type) != 0 || (type >= 1001 && type <= 1020 && type != 1018) ||
@@ -383,15 +372,8 @@ int ExpectSameText(const std::string& name, const std::string& first, const std:
 
 std::vector<std::string> Rtcm3Messages(const std::string& bytes) {
     std::vector<std::string> out;
-    const auto* d = reinterpret_cast<const uint8_t*>(bytes.data());
-    for (size_t i = 0; i + 6 <= bytes.size();) {
-        const size_t crc = i + 3 + ((static_cast<size_t>(d[i + 1] & 3) << 8) | d[i + 2]);
-        const bool good = d[i] == 0xD3 && (d[i + 1] & 0xFC) == 0 && crc >= i + 5 && crc + 3 <= bytes.size() &&
-                          reference::Crc24q(d + i, crc - i) ==
-                              ((uint32_t{d[crc]} << 16) | (uint32_t{d[crc + 1]} << 8) | d[crc + 2]);
-        if (good) out.push_back(Bits(bytes.substr(i + 3, crc - i - 3)));
-        i = good ? crc + 3 : i + 1;
-    }
+    for (const std::string& frame : reference::Rtcm3Frames(bytes))
+        if (frame.size() >= 8) out.push_back(Bits(frame.substr(3, frame.size() - 6)));  // a type to read
     return out;
 }
 
@@ -461,7 +443,7 @@ TEST_P(RtcmRoundTripCapture, ComesBackAsTextAndFrames) {
     if (rtcm3) ExpectSameFrames(GetParam(), original, encoded);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shared, RtcmRoundTripCapture, ::testing::ValuesIn(Streams({"rtcm3", "rtcm2"})),
+INSTANTIATE_TEST_SUITE_P(Shared, RtcmRoundTripCapture, ::testing::ValuesIn(testing::SharedCaptures({"rtcm3", "rtcm2"})),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name = fs::path(info.param).filename().string();
                              for (char& c : name)
@@ -493,7 +475,7 @@ TEST(RtcmRoundTrip, GpsdReadsTheReencodedRtcm2WithTheOriginalValues) {
     if (testing::Capture("command -v gpsdecode").status != 0) GTEST_SKIP() << "gpsdecode is not installed";
     testing::TempDir dir;
     std::vector<std::string> streams = {Example("example.rtcm2")};
-    for (const std::string& path : Streams({"rtcm2"}))
+    for (const std::string& path : testing::SharedCaptures({"rtcm2"}))
         if (path.find("gpsd-") != std::string::npos) streams.push_back(path);
     for (const std::string& path : streams) {
         const std::string encoded = Encode(DecodeText(testing::ReadFile(path), 1));

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "support/ReferenceFramer.h"
 #include "support/RelayJob.h"
 
 namespace zerlan {
@@ -10,15 +11,8 @@ namespace {
 
 using testing::FreePort;
 
-// The example's frames, which lie there whole and back to back.
 std::vector<std::string> ExampleFrames() {
-    const std::string stream = testing::ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3");
-    std::vector<std::string> frames;
-    for (size_t at = 0; at + 6 <= stream.size(); at += frames.back().size()) {
-        const auto byte = [&](size_t i) { return static_cast<uint8_t>(stream[at + i]); };
-        frames.push_back(stream.substr(at, (((byte(1) & 3u) << 8) | byte(2)) + 6));
-    }
-    return frames;
+    return reference::Rtcm3Frames(testing::ReadFile(std::string(ZERLAN_SOURCE_DIR) + "/examples/example.rtcm3"));
 }
 
 int Type(const std::string& frame) {

@@ -20,14 +20,15 @@ inline uint32_t Crc24q(const uint8_t* data, size_t length) {
     return crc & 0xFFFFFF;
 }
 
-inline int CountRtcm3Frames(const std::string& bytes) {
+// The good frames, whole (header to CRC).
+inline std::vector<std::string> Rtcm3Frames(const std::string& bytes) {
     const auto* d = reinterpret_cast<const uint8_t*>(bytes.data());
-    int frames = 0;
+    std::vector<std::string> frames;
     for (size_t i = 0; i + 6 <= bytes.size();) {
         const size_t at = i + 3 + ((static_cast<size_t>(d[i + 1] & 0x03) << 8) | d[i + 2]);  // of the CRC
         if (d[i] == 0xD3 && (d[i + 1] & 0xFC) == 0 && at + 3 <= bytes.size() &&
             Crc24q(d + i, at - i) == ((uint32_t{d[at]} << 16) | (uint32_t{d[at + 1]} << 8) | d[at + 2])) {
-            ++frames;
+            frames.push_back(bytes.substr(i, at + 3 - i));
             i = at + 3;
         } else {
             ++i;
@@ -35,6 +36,8 @@ inline int CountRtcm3Frames(const std::string& bytes) {
     }
     return frames;
 }
+
+inline int CountRtcm3Frames(const std::string& bytes) { return static_cast<int>(Rtcm3Frames(bytes).size()); }
 
 // True when the parity of a 30-bit word (d1..d30 from bit 29) fits D29*, D30* of the word
 // before; `data` gets d1..d24, complemented back when D30* is set.
